@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: a normal build, then an
+# AddressSanitizer + UndefinedBehaviorSanitizer build, then a short fuzz run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+export CTEST_OUTPUT_ON_FAILURE=1
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== normal build"
+scripts/build.sh build -DSIEVETEXT_WERROR=ON
+ctest --test-dir build -j"$jobs"
+
+echo "== sanitizer build"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DSIEVETEXT_SANITIZE=ON -DSIEVETEXT_WERROR=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan -j"$jobs"
+
+echo "== fuzz build"
+if [ -f fuzz/CMakeLists.txt ] && [ -n "$(ls fuzz/*.cpp 2>/dev/null)" ]; then
+  scripts/build.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DSIEVETEXT_BUILD_FUZZERS=ON \
+    -DSIEVETEXT_BUILD_TESTS=OFF -DSIEVETEXT_BUILD_GUI=OFF
+  scripts/fuzz.sh build-fuzz 60
+fi
+echo "== all tests passed"
