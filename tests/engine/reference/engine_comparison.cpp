@@ -1,4 +1,4 @@
-#include "diff_harness.h"
+#include "engine_comparison.h"
 
 #include <new>
 #include <sstream>
@@ -10,7 +10,7 @@
 #include "quirk_vocabulary.h"
 #include "reference_sievetext.h"
 
-namespace sievetext::difftest {
+namespace sievetext::compare {
 namespace {
 
 class RecordingReporter : public ConversionReporter {
@@ -72,8 +72,7 @@ std::string actionName(YieldAction a) {
   return "?";
 }
 
-::testing::AssertionResult compare(const Outcome& fast, const Outcome& ref,
-                                   const std::string& header) {
+std::string compare(const Outcome& fast, const Outcome& ref, const std::string& header) {
   std::ostringstream why;
   if (fast.result != ref.result) {
     why << "  returned text differs\n    fast: u\"" << quirks::Escape(fast.result)
@@ -90,13 +89,13 @@ std::string actionName(YieldAction a) {
     why << "  reports differ: fast " << describeReports(fast.reports) << ", ref "
         << describeReports(ref.reports) << "\n";
   }
-  if (why.str().empty()) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << header << why.str();
+  if (why.str().empty()) return {};
+  return header + why.str();
 }
 
 }  // namespace
 
-::testing::AssertionResult SameExtractText(const DiffCase& c) {
+std::string CompareExtractText(const DiffCase& c) {
   Outcome fast = runExtract<cSievetext>(c);
   Outcome ref = runExtract<ReferenceSievetext>(c);
   std::ostringstream header;
@@ -111,9 +110,8 @@ std::string actionName(YieldAction a) {
   return compare(fast, ref, header.str());
 }
 
-::testing::AssertionResult SameConsolidateChar(const std::u16string& text,
-                                               const std::u16string& sChar,
-                                               const std::string& origin) {
+std::string CompareConsolidateChar(const std::u16string& text, const std::u16string& sChar,
+                                   const std::string& origin) {
   auto run = [&](auto engine) {
     Outcome out;
     RecordingReporter reporter;
@@ -131,7 +129,7 @@ std::string actionName(YieldAction a) {
                      quirks::Escape(sChar) + "\"\n  input: u\"" + quirks::Escape(text) + "\"\n");
 }
 
-::testing::AssertionResult SameCutAllTags(const std::u16string& text, const std::string& origin) {
+std::string CompareCutAllTags(const std::u16string& text, const std::string& origin) {
   Outcome fast;
   Outcome ref;
   fast.result = cSievetext{}.CutAllTags(text);
@@ -141,4 +139,4 @@ std::string actionName(YieldAction a) {
                      "\"\n");
 }
 
-}  // namespace sievetext::difftest
+}  // namespace sievetext::compare
