@@ -73,11 +73,18 @@ const std::vector<std::u16string>& EntityTokens() {
       out.push_back(asciiUpper(key));
       out.push_back(asciiLower(key));
       if (key.back() == u';') out.push_back(key.substr(0, key.size() - 1));
-      out.push_back(u"&amp;" + tail);
-      out.push_back(u"&#38;" + tail);
+      // Built by appending: operator+ on a literal trips a false -Wrestrict
+      // in some compilers at -O3.
+      auto joined = [](std::u16string_view a, std::u16string_view b, std::u16string_view c) {
+        std::u16string s(a);
+        s.append(b).append(c);
+        return s;
+      };
       std::size_t cut = key.size() / 2;
-      out.push_back(key.substr(0, cut) + kEmptyingRefs[key.size() % 4] + key.substr(cut));
-      out.push_back(u"&" + std::u16string(kEmptyingRefs[(key.size() + 1) % 4]) + tail);
+      out.push_back(joined(u"&amp;", tail, u""));
+      out.push_back(joined(u"&#38;", tail, u""));
+      out.push_back(joined(key.substr(0, cut), kEmptyingRefs[key.size() % 4], key.substr(cut)));
+      out.push_back(joined(u"&", kEmptyingRefs[(key.size() + 1) % 4], tail));
     }
     return out;
   }();
