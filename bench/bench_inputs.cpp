@@ -10,12 +10,45 @@
 namespace sievetext::bench {
 namespace {
 
-const char* const kWords[] = {
-    "the",     "engine", "turns",   "every", "page",   "into", "plain",  "text",   "while",
-    "keeping", "words",  "between", "tags",  "and",    "we",   "measure", "how",   "fast",
-    "it",      "runs",   "on",      "real",  "pages",  "with", "lists",  "tables", "links",
-    "caf&eacute;", "na&iuml;ve", "&amp;", "&nbsp;", "&copy;", "&quot;quoted&quot;", "&#8217;s",
-    "&lt;tag&gt;", "x&nbsp;=&nbsp;1", "r&eacute;sum&eacute;", "&mdash;", "&#65;BC"};
+const char* const kWords[] = {"the",
+                              "engine",
+                              "turns",
+                              "every",
+                              "page",
+                              "into",
+                              "plain",
+                              "text",
+                              "while",
+                              "keeping",
+                              "words",
+                              "between",
+                              "tags",
+                              "and",
+                              "we",
+                              "measure",
+                              "how",
+                              "fast",
+                              "it",
+                              "runs",
+                              "on",
+                              "real",
+                              "pages",
+                              "with",
+                              "lists",
+                              "tables",
+                              "links",
+                              "caf&eacute;",
+                              "na&iuml;ve",
+                              "&amp;",
+                              "&nbsp;",
+                              "&copy;",
+                              "&quot;quoted&quot;",
+                              "&#8217;s",
+                              "&lt;tag&gt;",
+                              "x&nbsp;=&nbsp;1",
+                              "r&eacute;sum&eacute;",
+                              "&mdash;",
+                              "&#65;BC"};
 
 class PageWriter {
  public:
@@ -163,9 +196,9 @@ bool decodeUtf8(const std::string& bytes, std::u16string& out) {
 
 std::u16string PageMix(std::size_t units) { return PageWriter(units).build(); }
 
-const std::vector<std::string> kAdversarialNames = {
-    "TinyScripts", "OpenComments", "SpaceRun", "AllEntities", "OpenBraces", "NestedLt",
-    "FailingPairs", "SkippedComments"};
+const std::vector<std::string> kAdversarialNames = {"TinyScripts",  "OpenComments",   "SpaceRun",
+                                                    "AllEntities",  "OpenBraces",     "NestedLt",
+                                                    "FailingPairs", "SkippedComments"};
 
 std::u16string Adversarial(const std::string& name, std::size_t units) {
   // Tiny script blocks: a search that restarts at position 1 after every cut

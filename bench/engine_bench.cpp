@@ -73,14 +73,12 @@ void registerAll() {
   benchmark::RegisterBenchmark("PageMix/16MiB", fast("PageMix/16MiB"))
       ->Unit(benchmark::kMillisecond);
   if (std::getenv("SIEVETEXT_BENCH_HTML") != nullptr) {
-    benchmark::RegisterBenchmark("HtmlFolder", fast("HtmlFolder"))
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("HtmlFolder", fast("HtmlFolder"))->Unit(benchmark::kMillisecond);
   }
   for (const auto& name : kAdversarialNames) {
     for (int mib : {1, 16}) {
       std::string key = "Adversarial/" + name + "/" + std::to_string(mib) + "MiB";
-      benchmark::RegisterBenchmark(key.c_str(), fast(key))
-          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(key.c_str(), fast(key))->Unit(benchmark::kMillisecond);
     }
   }
   benchmark::RegisterBenchmark("PageMix/256KiB", fast("PageMix/256KiB"))
@@ -105,8 +103,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     for (const auto& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       Figure f;
-      f.secondsPerIteration = run.GetAdjustedCPUTime() /
-                              benchmark::GetTimeUnitMultiplier(run.time_unit);
+      f.secondsPerIteration =
+          run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       auto bytes = run.counters.find("bytes_per_second");
       if (bytes != run.counters.end()) f.bytesPerSecond = bytes->second.value;
       figures[run.run_name.function_name] = f;
@@ -126,9 +124,11 @@ void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures)
   if (found("PageMix/16MiB"))
     std::printf("(a) page mix 16 MiB:            %8.1f MB/s   target >= 400     %s\n", pageMix,
                 pageMix >= 400 ? "ok" : "MISSED");
-  if (found("HtmlFolder")) std::printf("(b) HTML folder:                %8.1f MB/s\n", mbps("HtmlFolder"));
-  std::printf("(c) adversarial, 16 MiB time per byte relative to (a) [target <= 4],\n"
-              "    and 16 MiB time over 1 MiB time [target <= 20]:\n");
+  if (found("HtmlFolder"))
+    std::printf("(b) HTML folder:                %8.1f MB/s\n", mbps("HtmlFolder"));
+  std::printf(
+      "(c) adversarial, 16 MiB time per byte relative to (a) [target <= 4],\n"
+      "    and 16 MiB time over 1 MiB time [target <= 20]:\n");
   for (const auto& name : kAdversarialNames) {
     std::string big = "Adversarial/" + name + "/16MiB";
     std::string small = "Adversarial/" + name + "/1MiB";
@@ -143,9 +143,10 @@ void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures)
   }
   if (found("PageMix/256KiB") && found("Reference/PageMix/256KiB")) {
     double ratio = mbps("PageMix/256KiB") / mbps("Reference/PageMix/256KiB");
-    std::printf("(d) fast / reference on 256 KiB: x%.0f (%.1f against %.2f MB/s)   target >= 50  %s\n",
-                ratio, mbps("PageMix/256KiB"), mbps("Reference/PageMix/256KiB"),
-                ratio >= 50 ? "ok" : "MISSED");
+    std::printf(
+        "(d) fast / reference on 256 KiB: x%.0f (%.1f against %.2f MB/s)   target >= 50  %s\n",
+        ratio, mbps("PageMix/256KiB"), mbps("Reference/PageMix/256KiB"),
+        ratio >= 50 ? "ok" : "MISSED");
   }
 }
 
