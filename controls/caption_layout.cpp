@@ -1,7 +1,7 @@
 #include "caption_layout.h"
 
 #include <QPainter>
-#include <cmath>
+#include <algorithm>
 
 ShownCaption ResolveAccessMarks(const QString& caption) {
   ShownCaption shown;
@@ -78,6 +78,17 @@ std::vector<CaptionLine> WrapCaption(const QString& text, const QFontMetrics& me
   return lines;
 }
 
+int CaptionTop(int height, int blockHeight) {
+  const int twice = height - blockHeight;
+  int top = twice / 2;  // rounds towards zero
+  if (twice % 2 != 0) {
+    // Exactly half-way between top and its neighbour away from zero: take the even one.
+    const int other = twice > 0 ? top + 1 : top - 1;
+    if (top % 2 != 0) top = other;
+  }
+  return top;
+}
+
 void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColor colour) {
   QFont sharp(font);
   sharp.setStyleStrategy(QFont::NoAntialias);
@@ -88,10 +99,8 @@ void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColo
   const ShownCaption shown = ResolveAccessMarks(caption);
   const std::vector<CaptionLine> lines = WrapCaption(shown.text, metrics, right - left);
 
-  // Centre the measured block; the half pixel of an odd remainder goes to
-  // the even neighbour.
   const int blockHeight = static_cast<int>(lines.size()) * metrics.height();
-  const int top = static_cast<int>(std::nearbyint((height - blockHeight) / 2.0));
+  const int top = CaptionTop(height, blockHeight);
   if (right <= left || lines.empty()) return;
 
   QPainter painter(&image);

@@ -34,6 +34,11 @@ struct CaptionLine {
 // An empty text has no lines.
 std::vector<CaptionLine> WrapCaption(const QString& text, const QFontMetrics& metrics, int width);
 
+// Top of a caption block `blockHeight` pixels high centred in `height`
+// pixels: (height - blockHeight) / 2, a half rounding to the even neighbour.
+// Negative when the block is taller than the button.
+int CaptionTop(int height, int blockHeight);
+
 // Draws `caption` into `image` the way a button face shows it: word-wrapped
 // inside the columns 4 to width - 4, each line centred across them, the block
 // centred vertically (a half pixel rounds to even), clipped to

@@ -45,20 +45,6 @@ int buttonCode(Qt::MouseButton button) {
   }
 }
 
-// Copies the eight rim pieces of `picture` onto `face`, stretching the edges
-// by nearest neighbour so that the picture's pixel colours survive exactly.
-void paintFrame(QImage& face, const QImage& picture) {
-  QPainter painter(&face);
-  for (const FramePiece& piece : FramePieces(face.width(), face.height())) {
-    if (piece.target.width() <= 0 || piece.target.height() <= 0) continue;
-    QImage part = picture.copy(piece.source);
-    if (part.size() != piece.target.size()) {
-      part = part.scaled(piece.target.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    painter.drawImage(piece.target.topLeft(), part);
-  }
-}
-
 // The widget under the mouse pointer, as the poll sees it by default.
 QWidget* widgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
 
@@ -259,7 +245,7 @@ void Command::DrawButton(FacePicture picture) {
   if (!m_image.isNull()) {
     m_image.fill(m_opaque ? palette().color(QPalette::Button) : QColor(Qt::transparent));
     DrawGradient(m_image, m_gradientInverted);
-    paintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)]);
+    PaintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)]);
     DrawCaption(m_image, m_caption, font(), colourOf(m_foreColour));
   }
   update();
@@ -338,18 +324,21 @@ void Command::mouseReleaseEvent(QMouseEvent* event) {
   if (const int code = buttonCode(event->button())) m_machine.mouseReleased(code);
 }
 
-void Command::focusInEvent(QFocusEvent* event) {
-  // Switching to another application (or a menu opening) and back is not a
-  // focus change of the button.
-  if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) {
-    return;
-  }
+void Command::focusInEvent(QFocusEvent*) {
+  // The window getting activated again gives back a focus the button never
+  // lost as far as its looks go; the first activation of a window is a real
+  // focus gain.
+  if (m_focused) return;
+  m_focused = true;
   m_machine.focusGained();
 }
 
 void Command::focusOutEvent(QFocusEvent* event) {
+  // Another application or a popup taking over is not a focus change of the
+  // button: when the window comes back the focus is still here.
   if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) {
     return;
   }
+  m_focused = false;
   m_machine.focusLost();
 }

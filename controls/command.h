@@ -144,6 +144,9 @@ class Command : public QWidget, private ButtonMachineHost {
   std::uint32_t m_foreColour = 0;
   bool m_opaque = true;
   bool m_gradientInverted = false;
+  // Whether the button holds the focus as far as its looks go; a window
+  // deactivation does not take it away.
+  bool m_focused = false;
 
   std::array<QImage, kFacePictureCount> m_pictures;
   QImage m_image;

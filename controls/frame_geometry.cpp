@@ -1,6 +1,6 @@
 #include "frame_geometry.h"
 
-#include <cstdlib>
+#include <QPainter>
 
 namespace {
 
@@ -31,6 +31,18 @@ std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx) {
       {twipRect(0, 315, 60, 60), twipRect(1, H - 60, 60, 60)},                    // bottom-left
       {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, H - 120)},                   // left
   }};
+}
+
+void PaintFrame(QImage& face, const QImage& picture) {
+  QPainter painter(&face);
+  for (const FramePiece& piece : FramePieces(face.width(), face.height())) {
+    if (piece.target.width() <= 0 || piece.target.height() <= 0) continue;
+    QImage part = picture.copy(piece.source);
+    if (part.size() != piece.target.size()) {
+      part = part.scaled(piece.target.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    painter.drawImage(piece.target.topLeft(), part);
+  }
 }
 
 std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx) {

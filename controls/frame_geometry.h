@@ -1,6 +1,7 @@
 #ifndef SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
 #define SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
 
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <array>
@@ -34,6 +35,11 @@ struct FramePiece {
 // The 4-pixel corners are copied unscaled; the edges are stretched to the
 // button's length minus the two corners. The centre gets no piece.
 std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx);
+
+// Paints the eight pieces of `picture` (a face picture) onto `face`, edges
+// stretched by nearest neighbour so that every painted pixel is one of the
+// picture's own colours.
+void PaintFrame(QImage& face, const QImage& picture);
 
 // A focus line between two pixels, both included in its extent; the painter
 // decides which of its pixels are dotted.
