@@ -45,6 +45,8 @@ namespace sievetext {
 namespace {
 
 constexpr std::uint16_t kNoRow = kNoEntityRow;
+// A part's plan when it must look again at what it sees.
+constexpr std::uint16_t kLookAgain = kNoRow - 1;
 
 // A '&' that sees no key now can only come to see one after the '&' after it
 // is gone, and then only for a later row than that removal. So a '&' with more
@@ -97,7 +99,9 @@ class EntityDecoder {
     std::array<char16_t, 4> buf;
     std::uint8_t bufLen;
     bool live;            // still starts with '&'
+    bool settled;         // what it sees cannot change when the part after it dies
     std::uint16_t death;  // row that removed its '&'; kNoRow while live
+    std::uint16_t plan;   // next row known to match, kNoRow, or kLookAgain
   };
 
   Index rangeEnd(Index i) const {
@@ -113,13 +117,13 @@ class EntityDecoder {
   void findParts() {
     const char16_t* const begin = text_.data();
     const char16_t* const end = begin + text_.size();
-    std::vector<std::uint16_t> firstRows;
     // Unmatched '&' seen since the last matching one, oldest first.
     std::vector<Index> pending;
     std::size_t pendingHead = 0;
     for (const char16_t* p = FindUnit(begin, end, u'&'); p != end; p = FindUnit(p + 1, end, u'&')) {
       const Index pos = static_cast<Index>(p - begin);
-      const std::uint16_t row = FirstMatchingRow(originalWindow(p, end), 0);
+      const KeyWindow seen = originalWindow(p, end);
+      const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
         pending.push_back(pos);
         if (pending.size() - pendingHead > kMaxDependentChain) ++pendingHead;
@@ -130,20 +134,20 @@ class EntityDecoder {
         continue;
       }
       for (std::size_t i = pendingHead; i < pending.size(); ++i) {
-        parts_.push_back(Part{pending[i], pending[i], {}, 0, true, kNoRow});
-        firstRows.push_back(kNoRow);
+        const KeyWindow seen = originalWindow(begin + pending[i], end);
+        parts_.push_back(
+            Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(seen), kNoRow, kNoRow});
       }
       pending.clear();
       pendingHead = 0;
-      parts_.push_back(Part{pos, pos, {}, 0, true, kNoRow});
-      firstRows.push_back(row);
+      parts_.push_back(Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row});
     }
     if (parts_.empty()) return;
 
     const std::size_t n = parts_.size();
     for (auto& words : queued_) words.assign((n + 63) / 64, 0);
     for (std::size_t i = 0; i < n; ++i) {
-      if (firstRows[i] != kNoRow) queue(static_cast<Index>(i), stageOf(firstRows[i]));
+      if (parts_[i].plan != kNoRow) queue(static_cast<Index>(i), stageOf(parts_[i].plan));
     }
     nextNonEmpty_.resize(n + 1);
     for (std::size_t i = 0; i <= n; ++i) nextNonEmpty_[i] = static_cast<Index>(i);
@@ -192,14 +196,18 @@ class EntityDecoder {
   // What a row at or after `row` sees at live part i, as long as no part after
   // it dies. Sets `change` to the row after which that could happen (when the
   // '&' ending the window belongs to a part that dies in this stage), or kNoRow.
-  KeyWindow windowAt(Index i, std::uint16_t row, std::uint16_t& change) {
+  // `atPart` tells whether the window ends at the '&' of a part, which may
+  // still die.
+  KeyWindow windowAt(Index i, std::uint16_t row, std::uint16_t& change, bool& atPart) {
     KeyWindow w;
     change = kNoRow;
+    atPart = false;
     for (Index j = i; j < parts_.size(); j = findNonEmpty(j + 1)) {
       const Part& p = parts_[j];
       if (j != i && p.death >= row) {
         // Its '&' still stands before `row`; it may fall later in the stage.
         change = p.death;
+        atPart = true;
         return w;
       }
       for (std::size_t k = 0; k < p.bufLen; ++k) {
@@ -237,13 +245,18 @@ class EntityDecoder {
       if (k + kTextAhead < order_.size()) {
         __builtin_prefetch(text_.data() + parts_[order_[k + kTextAhead]].next);
       }
+      const Index queued = order_[k];
+      if (queued >= lowest) continue;
+      lowest = queued;
+      Index next = kNone;
+      if (parts_[queued].live) runPart(queued, first, last, true, next);
       // A part that dies passes work to the live part before it, which comes
-      // next in this order anyway.
-      for (Index i = order_[k], next; i < lowest; i = next) {
+      // next in this order anyway, unless what that part sees ends before.
+      while (next != kNone && !parts_[next].settled) {
+        const Index i = next;
         lowest = i;
         next = kNone;
-        if (!parts_[i].live) break;
-        runPart(i, first, last, next);
+        runPart(i, first, last, false, next);
       }
     }
     words.clear();
@@ -252,23 +265,41 @@ class EntityDecoder {
     emptied_.clear();
   }
 
-  // Runs live part i through rows first..last. If it dies, sets `handOver` to
-  // the live part before it, if any.
-  void runPart(Index i, std::uint16_t first, std::uint16_t last, Index& handOver) {
+  // Runs live part i through rows first..last. `queued` tells that it comes
+  // for its plan, not because the part after it died. If it dies, sets
+  // `handOver` to the live part before it, if any.
+  void runPart(Index i, std::uint16_t first, std::uint16_t last, bool queued, Index& handOver) {
+    std::uint16_t known = kNoRow;
+    if (queued) {
+      const std::uint16_t plan = parts_[i].plan;
+      // A stale entry: the part has been dealt with since it was queued.
+      if (plan == kNoRow || (plan != kLookAgain && (plan < first || plan > last))) return;
+      // Nothing after it died in this stage (that would have brought it here
+      // first), so what it sees is what the plan was made on.
+      if (plan != kLookAgain) known = plan;
+    }
     std::uint16_t row = first;
     for (;;) {
-      std::uint16_t change;
-      const KeyWindow w = windowAt(i, row, change);
-      const std::uint16_t match = FirstMatchingRow(w, row);
+      std::uint16_t match = known;
+      std::uint16_t change = kNoRow;
+      if (known != kNoRow) {
+        known = kNoRow;
+      } else {
+        bool atPart;
+        const KeyWindow w = windowAt(i, row, change, atPart);
+        match = FirstMatchingRow(w, row);
+        parts_[i].settled = !atPart || IsWindowSettled(w);
+      }
       if (match <= last && match <= change) {
         fire(i, match);
         if (!parts_[i].live) {
+          parts_[i].plan = kNoRow;
           const Index before = findLiveEntry(i);
           if (before > 0) handOver = before - 1;
           return;
         }
         if (match == last) {
-          queue(i, stageOf(std::size_t{match} + 1));
+          setPlan(i, kLookAgain, stageOf(std::size_t{match} + 1));
           return;
         }
         row = static_cast<std::uint16_t>(match + 1);
@@ -279,12 +310,17 @@ class EntityDecoder {
         continue;
       }
       if (change == last) {
-        queue(i, stageOf(std::size_t{change} + 1));
-      } else if (match != kNoRow) {
-        queue(i, stageOf(match));
+        setPlan(i, kLookAgain, stageOf(std::size_t{change} + 1));
+      } else {
+        setPlan(i, match, match == kNoRow ? kStages : stageOf(match));
       }
       return;
     }
+  }
+
+  void setPlan(Index i, std::uint16_t row, std::size_t stage) {
+    parts_[i].plan = row;
+    queue(i, stage);
   }
 
   // Drops the first `count` units of part j's content; returns how many it had.
