@@ -33,9 +33,11 @@
 // yields form a stage; each stage visits the parts that have work in it from
 // the last to the first, and runs each one through all the stage's rows at
 // once. A part that dies hands work to the live part before it, which comes
-// next in that order. A part fires at most three times ("&amp;", "&#38;", then
-// one row that removes its '&'), so the work is linear in the text, and it
-// moves through memory in order.
+// next in that order (unless what that part sees already ends with a unit no
+// key can run past). A part keeps the row it is known to match next, so it is
+// looked at again only when something it sees has changed. A part fires at
+// most three times ("&amp;", "&#38;", then one row that removes its '&'), so
+// the work is linear in the text, and it moves through memory in order.
 //
 // The text buffer is not touched until the end (or until a yield throws, when
 // every part stands at the same row): then the parts are written back in
@@ -134,21 +136,18 @@ class EntityDecoder {
         continue;
       }
       for (std::size_t i = pendingHead; i < pending.size(); ++i) {
-        const KeyWindow seen = originalWindow(begin + pending[i], end);
+        const KeyWindow waiting = originalWindow(begin + pending[i], end);
         parts_.push_back(
-            Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(seen), kNoRow, kNoRow});
+            Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting), kNoRow, kNoRow});
       }
       pending.clear();
       pendingHead = 0;
       parts_.push_back(Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row});
+      queue(static_cast<Index>(parts_.size() - 1), stageOf(row));
     }
     if (parts_.empty()) return;
 
     const std::size_t n = parts_.size();
-    for (auto& words : queued_) words.assign((n + 63) / 64, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (parts_[i].plan != kNoRow) queue(static_cast<Index>(i), stageOf(parts_[i].plan));
-    }
     nextNonEmpty_.resize(n + 1);
     for (std::size_t i = 0; i <= n; ++i) nextNonEmpty_[i] = static_cast<Index>(i);
     // Entry 0 stands for "no live part before"; part i is entry i + 1.
@@ -165,7 +164,10 @@ class EntityDecoder {
   }
 
   void queue(Index i, std::size_t stage) {
-    if (stage < kStages) queued_[stage][i / 64] |= std::uint64_t{1} << (i % 64);
+    if (stage >= kStages) return;
+    std::vector<std::uint64_t>& words = queued_[stage];
+    if (i / 64 >= words.size()) words.resize(i / 64 + 1);
+    words[i / 64] |= std::uint64_t{1} << (i % 64);
   }
 
   // First part at or after i that has content or died in the running stage;
@@ -238,7 +240,7 @@ class EntityDecoder {
       }
     }
     // Parts with work lie far apart in a long text; fetch them ahead.
-    constexpr std::size_t kPartsAhead = 8, kTextAhead = 4;
+    constexpr std::size_t kPartsAhead = 16, kTextAhead = 8;
     Index lowest = kNone;  // every part from here on has been dealt with
     for (std::size_t k = 0; k < order_.size(); ++k) {
       if (k + kPartsAhead < order_.size()) __builtin_prefetch(&parts_[order_[k + kPartsAhead]]);
