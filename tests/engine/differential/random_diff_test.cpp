@@ -68,6 +68,25 @@ TEST_P(RandomDocumentsAgree, OverOneSixteenthOfTheOptionCombinations) {
 
 INSTANTIATE_TEST_SUITE_P(Shard, RandomDocumentsAgree, ::testing::Range(0u, kShards));
 
+// Long documents reach the block-wise and look-ahead paths of the fast
+// engine that short ones never fill.
+TEST(LongRandomDocumentsAgree, OverRandomOptionCombinations) {
+  int failures = 0;
+  for (unsigned i = 0; i < 2000 * rounds() && failures < kMaxReportedFailures; ++i) {
+    std::uint64_t seed = 0x10000000ull + i;
+    std::mt19937_64 rng(seed);
+    DiffCase c;
+    c.options = unsigned(rng()) & kAllOptions;
+    c.input = quirks::RandomDocument(rng, 800);
+    c.origin = "long random, seed " + std::to_string(seed);
+    auto result = SameExtractText(c);
+    if (!result) {
+      ++failures;
+      ADD_FAILURE() << result.message();
+    }
+  }
+}
+
 // Consolidation alone, with the halving cycles made visible by long runs and
 // with character texts of the wrong length.
 TEST(RandomConsolidationAgrees, OnRunsOfSpacesAndLineFeeds) {
