@@ -3,9 +3,10 @@
 // reports.
 //
 // Input layout: byte 0 and the low three bits of byte 1 are the eleven
-// options; the next two bits of byte 1 choose what the yield does (count,
-// change the options to their complement, throw a ConversionError, throw
-// something else) and its top three bits at which yield (1 to 8). The rest
+// options; the top five bits of byte 1, v, choose what the yield does
+// (v % 5: count, change the options to their complement, throw a
+// ConversionError, throw something else, change the options at every yield)
+// and at which yield (1 + v / 5). The rest
 // becomes the text through the quirk vocabulary, so every marker is a byte
 // pair away.
 #include <cstdint>
@@ -28,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   compare::DiffCase c;
   c.options = (unsigned(data[0]) | (unsigned(data[1]) << 8)) & kAllOptions;
-  c.action = static_cast<compare::YieldAction>((data[1] >> 3) & 3);
-  c.atYield = 1 + (data[1] >> 5);
+  const unsigned yieldByte = unsigned(data[1]) >> 3;  // 0 to 31
+  c.action = static_cast<compare::YieldAction>(yieldByte % 5);
+  c.atYield = 1 + int(yieldByte / 5);
   c.newOptions = ~c.options & kAllOptions;
   c.input = quirks::TextFromBytes(data + 2, size - 2);
   if (c.input.size() > kMaxTextLength) return 0;

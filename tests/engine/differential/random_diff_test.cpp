@@ -26,7 +26,10 @@ DiffCase diffCaseForSeed(unsigned mask, std::uint64_t seed) {
   c.options = mask;
   c.input = quirks::RandomDocument(rng, kMaxTokens);
   unsigned pick = rng() % 100;
-  if (pick >= 80) {
+  if (pick >= 72 && pick < 80) {
+    c.action = YieldAction::kChangeOptionsAtEveryYield;
+    c.newOptions = unsigned(rng()) & kAllOptions;
+  } else if (pick >= 80) {
     c.atYield = 1 + int(rng() % 18);
     if (pick < 92) {
       c.action = YieldAction::kChangeOptions;

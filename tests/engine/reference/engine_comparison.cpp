@@ -37,9 +37,14 @@ Outcome runExtract(const DiffCase& c) {
   Outcome out;
   engine.yield = [&] {
     ++out.yields;
+    if (c.action == YieldAction::kChangeOptionsAtEveryYield) {
+      SetOptions(engine, (c.newOptions * 0x9E37u + unsigned(out.yields) * 0x2F1u) & kAllOptions);
+      return;
+    }
     if (out.yields != c.atYield) return;
     switch (c.action) {
       case YieldAction::kCount:
+      case YieldAction::kChangeOptionsAtEveryYield:
         break;
       case YieldAction::kChangeOptions:
         SetOptions(engine, c.newOptions);
@@ -72,6 +77,8 @@ std::string actionName(YieldAction a) {
       return "throw ConversionError";
     case YieldAction::kThrowOther:
       return "throw int";
+    case YieldAction::kChangeOptionsAtEveryYield:
+      return "change options at every yield";
   }
   return "?";
 }
@@ -105,7 +112,10 @@ std::string CompareExtractText(const DiffCase& c) {
   std::ostringstream header;
   header << "ExtractText mismatch (" << c.origin << ")\n  options: " << OptionNames(c.options)
          << " (0x" << std::hex << c.options << std::dec << ")\n";
-  if (c.action != YieldAction::kCount) {
+  if (c.action == YieldAction::kChangeOptionsAtEveryYield) {
+    header << "  " << actionName(c.action) << ", seed mask 0x" << std::hex << c.newOptions
+           << std::dec << "\n";
+  } else if (c.action != YieldAction::kCount) {
     header << "  at yield " << c.atYield << ": " << actionName(c.action);
     if (c.action == YieldAction::kChangeOptions) header << " to " << OptionNames(c.newOptions);
     header << "\n";

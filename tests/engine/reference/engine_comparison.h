@@ -8,10 +8,12 @@ namespace sievetext::compare {
 // a running conversion, so changing the options or failing at the k-th yield
 // checks that both engines yield at the same points in the same order.
 enum class YieldAction {
-  kCount,          // only count
-  kChangeOptions,  // at yield `atYield`, set the options to `newOptions`
-  kThrowError,     // at yield `atYield`, throw a ConversionError
-  kThrowOther,     // at yield `atYield`, throw something unrecognised
+  kCount,                      // only count
+  kChangeOptions,              // at yield `atYield`, set the options to `newOptions`
+  kThrowError,                 // at yield `atYield`, throw a ConversionError
+  kThrowOther,                 // at yield `atYield`, throw something unrecognised
+  kChangeOptionsAtEveryYield,  // at every yield, set the options to a mask
+                               // derived from `newOptions` and the yield's number
 };
 
 struct DiffCase {
