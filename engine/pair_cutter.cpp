@@ -71,10 +71,14 @@ void cutTagBlocks(std::u16string& text, const TagBlock& kind) {
       continue;
     }
     c.cut(h, e + kind.closer.size());
-    // Every opener before the cut was kept and stays so. Move the last few
-    // kept units next to the remaining text so that an opener spanning the
-    // cut is contiguous, and search again from there. A cut removes more
-    // units than are moved, so they fit into the gap.
+    // Searching the whole text again would meet the same short blocks
+    // before the cut, all wholly left of it, and then whatever starts within
+    // `reach` units of it: an opener the cut has just joined together may
+    // start there, also left of where this search began (an earlier cut may
+    // have left part of it behind). So move the last `reach` kept units next
+    // to the remaining text, which makes such an opener contiguous, and
+    // search on from them. A cut removes more units than are moved, so they
+    // fit into the gap.
     const std::size_t k = std::min(reach, c.w);
     c.r -= k;
     c.w -= k;
