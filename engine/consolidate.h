@@ -20,6 +20,12 @@ struct RunReduction {
 // units `c`; all other units stay in order. divisor >= 2.
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor = kCycleDivisor);
 
+// Replaces, in place, every run of two or more units `c` by a single `c`, as
+// all cycles of ShrinkRuns together would, in one pass. Returns a length
+// that gives the same CyclesNeeded as the longest run there was: 0 when no
+// `c` was there, 1 when no run of two, otherwise at least 2.
+std::size_t CollapseRuns(std::u16string& text, char16_t c);
+
 // True when two neighbouring units are both `c`.
 bool HasDoubled(const std::u16string& text, char16_t c);
 
