@@ -29,7 +29,9 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   while (i != scan::kNotFound) {
     std::size_t end = scan::findOther(p, i + 2, n, c);
     if (end == scan::kNotFound) end = n;
-    const std::size_t left = (end - i + divisor - 1) / divisor;
+    const std::size_t length = end - i;
+    const std::size_t left = (length - 1) / divisor + 1;  // ceil(length / divisor)
+    result.longestBefore = std::max(result.longestBefore, length);
     std::fill(p + w, p + w + left, c);
     w += left;
     result.longest = std::max(result.longest, left);
@@ -43,58 +45,8 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
 }
 
 std::size_t CollapseRuns(std::u16string& text, char16_t c) {
-  char16_t* p = text.data();
-  const std::size_t n = text.size();
-  const std::size_t first = scan::findPair(p, 0, n, c, 0, c, 0);
-  if (first == scan::kNotFound) return scan::findUnit(p, 0, n, c) == scan::kNotFound ? 0 : 1;
-  // Runs longer than a block decide the cycle count; shorter ones count as 2.
-  std::size_t longest = 2;
-  std::size_t run = 0;      // `c` units just before i
-  std::size_t w = first;    // kept text is p[0, w)
-  std::size_t i = first;    // p[first - 1] is not `c`
-#if defined(__SSE2__)
-  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
-  char16_t prev = static_cast<char16_t>(c ^ 1);  // the unit before p[i], as it was
-  while (i + 8 <= n) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i before = _mm_insert_epi16(_mm_slli_si128(a, 2), prev, 0);
-    const __m128i isC = _mm_cmpeq_epi16(a, vc);
-    const int same = _mm_movemask_epi8(isC);
-    const int drop = _mm_movemask_epi8(_mm_and_si128(isC, _mm_cmpeq_epi16(before, vc)));
-    if (same == 0xFFFF) {
-      run += 8;
-    } else {
-      const std::size_t leading = static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(~same))) / 2;
-      longest = std::max(longest, run + leading);
-      run = static_cast<std::size_t>(__builtin_clz((static_cast<unsigned>(~same) & 0xFFFFu) << 16)) / 2;
-    }
-    if (drop == 0) {
-      // The store ends at i + 8 at the latest: nothing unread is touched.
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w), a);
-      w += 8;
-    } else if (drop != 0xFFFF) {
-      alignas(16) char16_t lanes[8];
-      _mm_store_si128(reinterpret_cast<__m128i*>(lanes), a);
-      for (int k = 0; k < 8; ++k)
-        if (!(drop & (1 << (2 * k)))) p[w++] = lanes[k];
-    }
-    prev = static_cast<char16_t>(_mm_extract_epi16(a, 7));
-    i += 8;
-  }
-#endif
-  for (; i < n; ++i) {
-    const char16_t u = p[i];
-    if (u == c) {
-      if (run++ == 0) p[w++] = u;
-    } else {
-      longest = std::max(longest, run);
-      run = 0;
-      p[w++] = u;
-    }
-  }
-  longest = std::max(longest, run);
-  text.resize(w);
-  return longest;
+  const RunReduction r = ShrinkRuns(text, c, static_cast<std::size_t>(-1));
+  return r.changed ? r.longestBefore : r.longest;
 }
 
 std::size_t CyclesNeeded(std::size_t longestRun) {

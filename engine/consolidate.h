@@ -14,6 +14,7 @@ inline constexpr std::size_t kCycleDivisor = 1024;
 struct RunReduction {
   bool changed = false;  // some run of two or more was found (and shrunk)
   std::size_t longest = 0;  // longest run of `c` left afterwards (0 when none)
+  std::size_t longestBefore = 0;  // longest run of two or more there was (0 when none)
 };
 
 // Replaces, in place, every run of n >= 2 units `c` by ceil(n / divisor)
@@ -21,9 +22,8 @@ struct RunReduction {
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor = kCycleDivisor);
 
 // Replaces, in place, every run of two or more units `c` by a single `c`, as
-// all cycles of ShrinkRuns together would, in one pass. Returns a length
-// that gives the same CyclesNeeded as the longest run there was: 0 when no
-// `c` was there, 1 when no run of two, otherwise at least 2.
+// all cycles of ShrinkRuns together would, in one pass. Returns the longest
+// run there was (0 when no `c` was there).
 std::size_t CollapseRuns(std::u16string& text, char16_t c);
 
 // True when two neighbouring units are both `c`.
