@@ -12,8 +12,8 @@ namespace sievetext {
 inline constexpr std::size_t kCycleDivisor = 1024;
 
 struct RunReduction {
-  bool changed = false;  // some run of two or more was found (and shrunk)
-  std::size_t longest = 0;  // longest run of `c` left afterwards (0 when none)
+  bool changed = false;           // some run of two or more was found (and shrunk)
+  std::size_t longest = 0;        // longest run of `c` left afterwards (0 when none)
   std::size_t longestBefore = 0;  // longest run of two or more there was (0 when none)
 };
 

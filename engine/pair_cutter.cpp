@@ -95,7 +95,8 @@ void CutCommentBlocks(std::u16string& text) {
   std::size_t from = 0;  // the resume position, in buf[r, n); may lie past the end
   for (;;) {
     std::size_t h = kNotFound;
-    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound; ++i) {
+    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound;
+         ++i) {
       if (i + 3 < c.n && c.buf[i + 2] == u'-' && c.buf[i + 3] == u'-') {
         h = i;
         break;
@@ -104,7 +105,8 @@ void CutCommentBlocks(std::u16string& text) {
     if (h == kNotFound) break;
     // "-->" found through its last two units; it may begin inside the opener.
     std::size_t e = kNotFound;
-    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound; ++i) {
+    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound;
+         ++i) {
       if (c.buf[i - 1] == u'-') {
         e = i - 1;
         break;

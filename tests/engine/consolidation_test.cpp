@@ -65,7 +65,8 @@ TEST(ConsolidationTest, GivesEmptyTextForEmptyTextOrACharacterNotOneUnitLong) {
 TEST(ConsolidationTest, OnePassCollapseReportsTheLongestRunAtEveryBlockOffset) {
   for (std::size_t lead = 0; lead < 18; ++lead) {
     for (std::size_t len : {1, 2, 3, 7, 8, 9, 16, 17, 1024, 1025, 3000}) {
-      std::u16string text = std::u16string(lead, u'x') + run(len, u' ') + u"y  z" + run(lead % 3, u' ');
+      std::u16string text =
+          std::u16string(lead, u'x') + run(len, u' ') + u"y  z" + run(lead % 3, u' ');
       const std::u16string expected =
           std::u16string(lead, u'x') + u" y z" + (lead % 3 ? u" " : u"");
       const std::size_t longest = CollapseRuns(text, u' ');
