@@ -374,7 +374,15 @@ class EntityDecoder {
       std::copy(p.buf.begin(), p.buf.begin() + p.bufLen, data + out);
       out += p.bufLen;
       const std::size_t n = rangeEnd(i) - p.next;
-      if (out != p.next) std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+      if (out != p.next) {
+        // Moving left, so copying forwards is safe; most pieces are short
+        // where references are dense.
+        if (n <= 16) {
+          for (std::size_t k = 0; k < n; ++k) data[out + k] = data[p.next + k];
+        } else {
+          std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+        }
+      }
       out += n;
     }
     text_.resize(out);
