@@ -127,6 +127,13 @@ class EntityDecoder {
       const KeyWindow seen = originalWindow(p, end);
       const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
+        if (IsWindowSettled(seen)) {
+          // It never fires, so it keeps its '&' for good, and no '&' before
+          // it can ever see past it.
+          pending.clear();
+          pendingHead = 0;
+          continue;
+        }
         pending.push_back(pos);
         if (pending.size() - pendingHead > kMaxDependentChain) ++pendingHead;
         if (pendingHead > 4096) {
