@@ -62,12 +62,18 @@ constexpr std::array<std::uint16_t, 11> kStageStart = {0,   17,  38,  59,  82, 1
                                                        153, 194, 227, 270, 323};
 constexpr std::size_t kStages = kStageStart.size() - 1;
 
-// Stage of a row; kStages for rows past the table.
-std::size_t stageOf(std::size_t row) {
+// Stage of each row, and kStages for the row past the table.
+constexpr std::array<std::uint8_t, 324> kStageOfRow = [] {
+  std::array<std::uint8_t, 324> t{};
   std::size_t s = 0;
-  while (s < kStages && kStageStart[s + 1] <= row) ++s;
-  return s;
-}
+  for (std::size_t row = 0; row < t.size(); ++row) {
+    while (s < kStages && kStageStart[s + 1] <= row) ++s;
+    t[row] = static_cast<std::uint8_t>(s);
+  }
+  return t;
+}();
+
+std::size_t stageOf(std::size_t row) { return kStageOfRow[row]; }
 
 template <typename Index>
 class EntityDecoder {
@@ -127,6 +133,13 @@ class EntityDecoder {
       const KeyWindow seen = originalWindow(p, end);
       const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
+        if (IsWindowSettled(seen)) {
+          // It never fires, so it keeps its '&' for good, and no '&' before
+          // it can ever see past it.
+          pending.clear();
+          pendingHead = 0;
+          continue;
+        }
         pending.push_back(pos);
         if (pending.size() - pendingHead > kMaxDependentChain) ++pendingHead;
         if (pendingHead > 4096) {
@@ -157,9 +170,15 @@ class EntityDecoder {
 
   static KeyWindow originalWindow(const char16_t* p, const char16_t* end) {
     KeyWindow w;
+    if (end - p >= static_cast<std::ptrdiff_t>(w.units.size())) {
+      std::memcpy(w.units.data(), p, sizeof w.units);
+      w.size = 1;
+      while (w.size < w.units.size() && w.units[w.size] != u'&') ++w.size;
+      return w;
+    }
     w.units[0] = *p;
     w.size = 1;
-    for (++p; p != end && w.size < w.units.size() && *p != u'&'; ++p) w.units[w.size++] = *p;
+    for (++p; p != end && *p != u'&'; ++p) w.units[w.size++] = *p;
     return w;
   }
 
@@ -371,10 +390,18 @@ class EntityDecoder {
     std::size_t out = parts_[0].pos;
     for (Index i = 0; i < parts_.size(); ++i) {
       const Part& p = parts_[i];
-      std::copy(p.buf.begin(), p.buf.begin() + p.bufLen, data + out);
+      for (std::size_t k = 0; k < p.bufLen; ++k) data[out + k] = p.buf[k];
       out += p.bufLen;
       const std::size_t n = rangeEnd(i) - p.next;
-      if (out != p.next) std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+      if (out != p.next) {
+        // Moving left, so copying forwards is safe; most pieces are short
+        // where references are dense.
+        if (n <= 16) {
+          for (std::size_t k = 0; k < n; ++k) data[out + k] = data[p.next + k];
+        } else {
+          std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+        }
+      }
       out += n;
     }
     text_.resize(out);

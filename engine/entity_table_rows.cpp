@@ -1,7 +1,7 @@
+#include "entity_table.h"
+
 #include <array>
 #include <cassert>
-
-#include "entity_table.h"
 
 namespace sievetext {
 namespace {
@@ -347,9 +347,9 @@ constexpr std::array<EntityRow, 323> kRows = {{
 constexpr std::array<std::size_t, 9> kYieldRows = {17, 38, 59, 82, 114, 153, 194, 227, 270};
 
 constexpr bool yieldRowsAreTheNamedOnes() {
-  constexpr std::array<std::u16string_view, 9> keys = {u"&Ntilde;", u"&eacute;", u"&uuml;",
-                                                       u"&mdash;",  u"&#36;",    u"&#75;",
-                                                       u"&#116;",   u"&#167;",   u"&#210;"};
+  constexpr std::array<std::u16string_view, 9> keys = {
+      u"&Ntilde;", u"&eacute;", u"&uuml;", u"&mdash;", u"&#36;",
+      u"&#75;",    u"&#116;",   u"&#167;", u"&#210;"};
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (kRows[kYieldRows[i]].key != keys[i]) return false;
   }
