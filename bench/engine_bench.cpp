@@ -143,8 +143,11 @@ void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures)
         found(small) ? figures.at(big).secondsPerIteration / figures.at(small).secondsPerIteration
                      : 0;
     std::printf("    %-16s %8.1f MB/s   x%5.2f of (a) %-6s   16/1 MiB time x%6.2f %s\n",
-                name.c_str(), mbps(big), perByte, perByte <= 4 ? "ok" : "MISSED", growth,
-                growth <= 20 ? "ok" : "MISSED");
+                name.c_str(), mbps(big), perByte,
+                pageMix <= 0   ? "n/a"
+                : perByte <= 4 ? "ok"
+                               : "MISSED",
+                growth, growth <= 20 ? "ok" : "MISSED");
   }
   if (found("PageMix/256KiB") && found("Reference/PageMix/256KiB")) {
     double ratio = mbps("PageMix/256KiB") / mbps("Reference/PageMix/256KiB");
