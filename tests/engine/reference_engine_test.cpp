@@ -57,6 +57,21 @@ TEST(ReferenceCutHTML, WorkedExamples) {
       {kEntities, u"&#164;&#168;&#180;&#247;", u"\u00A4\u00A8\u00B4\u00F7"},
       {kEntities, u"&#147;Hi&#148;&#149;", u"\"Hi\"o"},
       {kEntities, u"a&not;b&#182;c", u"abc"},
+      // Replacements that differ from the usual reading, one group at a time.
+      {kEntities, u"&#166;&#173;&brvbar;&shy;&quot;&#9;", u"\u00A6\u00AD|\u00AD\" "},
+      {kEntities, u"&cdots;&ldots;&vdots;&frac12;&trade;&sp;&quadsp;&thinsp;&emsp;&ensp;&endash;",
+       u"......|1/2(tm)     -"},
+      {kEntities, u"&#10;&#32;&#126;&#127;", u"<br> ~&#127;"},
+      {kEntities,
+       u"&#131;&#133;&#136;&#138;&#139;&#145;&#146;&#147;&#148;&#149;&#150;&#151;&#153;&#155;"
+       u"&#159;&#128;&#130;&#152;",
+       u"\u0192...\u02C6\u0160\u2039''\"\"o--(tm)\u203A\u0178&#128;&#130;&#152;"},
+      {kEntities, u"&#160;&#169;&#172;&#174;&#182;&#188;&#189;&#190;&#255;",
+       u" (c)(r)1/41/23/4\u00FF"},
+      {kEntities, u"&#258;&#259;&#350;&#351;&#354;&#355;&NBSPx",
+       u"\u00C3\u00E3\u00AA\u00BA\u00DE\u00FE x"},
+      // "&#38;" runs after "&#37;" and before "&#39;"; "&amp;" before both.
+      {kEntities, u"&#38;#37;|&#38;#39;|&#38;#38;|&amp;#38;#65;", u"&#37;|'|&#38;|A"},
       // A reference split by one that decodes to nothing is joined and decoded
       // by a later row; an earlier row has had its turn already.
       {kEntities, u"&#6&not;5;", u"A"},
