@@ -188,7 +188,12 @@ TEST_F(RemoveHTMLTest, EngineFailureStopsTheJobBeforeAnyWrite) {
   files.files["/out/page.txt"] = "old";
   ConversionReporter* const hostReporter = nullptr;
   state.oRemover->reporter = hostReporter;
-  state.oRemover->yield = [] { throw ConversionError(42, "stopped by the host"); };
+  // The host stops the first step; the engine reports it once and goes on.
+  state.oRemover->yield = [thrown = false]() mutable {
+    if (thrown) return;
+    thrown = true;
+    throw ConversionError(42, "stopped by the host");
+  };
   files.files["/in/page.html"] = "a <b>c</b>";
   EXPECT_EQ(run(), JobOutcome::Failed);
   ASSERT_EQ(prompter.said.size(), 1u);
