@@ -189,14 +189,15 @@ TEST_F(RemoveHTMLTest, EngineFailureStopsTheJobBeforeAnyWrite) {
   ConversionReporter* const hostReporter = nullptr;
   state.oRemover->reporter = hostReporter;
   // The host stops the first step; the engine reports it once and goes on.
-  state.oRemover->yield = [thrown = false]() mutable {
+  bool thrown = false;
+  state.oRemover->yield = [&thrown] {
     if (thrown) return;
     thrown = true;
     throw ConversionError(42, "stopped by the host");
   };
   files.files["/in/page.html"] = "a <b>c</b>";
   EXPECT_EQ(run(), JobOutcome::Failed);
-  ASSERT_EQ(prompter.said.size(), 1u);
+  ASSERT_EQ(prompter.said.size(), 1u) << ::testing::PrintToString(prompter.said);
   EXPECT_NE(prompter.said[0].find(": Error 42: stopped by the host"), std::string::npos)
       << prompter.said[0];
   EXPECT_EQ(files.files["/out/page.txt"], "old");
