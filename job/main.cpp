@@ -34,7 +34,8 @@ void PrintUsage() {
       "Options are kept in %s\n"
       "\n"
       "Exit status: 0 the output was written; 1 a path was empty, the input is\n"
-      "missing or empty; 2 reading, writing or the conversion failed.\n"
+      "missing or empty; 2 reading, writing or the conversion failed (or, without\n"
+      "arguments, the window could not be started).\n"
       "\n"
       "  -h, --help     show this help\n"
       "      --version  show the version\n",

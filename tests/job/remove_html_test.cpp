@@ -174,7 +174,14 @@ class ExhaustedFileSystem final : public FileSystem {
 };
 
 TEST_F(RemoveHTMLTest, RunningOutOfMemoryIsAReportedError) {
-  for (const std::uint64_t size : {std::uint64_t{1} << 61, std::uint64_t{1} << 63, std::uint64_t{10}}) {
+  std::vector<std::uint64_t> sizes{10};  // the read itself runs out
+#if !defined(__SANITIZE_ADDRESS__)
+  // Sizes no memory can hold. (AddressSanitizer ends the process on such a
+  // request instead of throwing.)
+  sizes.push_back(std::uint64_t{1} << 61);
+  sizes.push_back(std::uint64_t{1} << 63);
+#endif
+  for (const std::uint64_t size : sizes) {
     ExhaustedFileSystem exhausted(size);
     RecordingPrompter rowPrompter;
     JobContext ctx{state, boxes, exhausted, rowPrompter};
