@@ -64,16 +64,16 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a new, empty, uniquely named hidden file in `folder`.
+// Creates a new, empty, uniquely named hidden file in `folder`. The name
+// comes from the process and the clock; O_EXCL settles any clash.
 int CreateTemporary(const std::string& folder, const std::string& name, std::string& tempPath,
                     int& fd) {
-  static unsigned counter = 0;
-  const auto now = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%u.tmp", static_cast<long>(::getpid()),
-                  now + static_cast<unsigned long long>(attempt) * 7919, counter++);
+    const auto tick = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%d.tmp", static_cast<long>(::getpid()), tick,
+                  attempt);
     tempPath = folder + "/." + name + suffix;
     // 0666 so the umask decides, as for any new file.
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
