@@ -14,6 +14,7 @@
 #   BIG_MB         size of the large file (default 256)
 #   OTHERS_MAX_MB  larger files are not given to the other programs, which
 #                  need minutes and gigabytes there (default 64)
+#   OTHERS         the other programs to try (default "html2text lynx w3m")
 #   SMALL_FILES    number of small pages for the per-process loop (default 2000)
 #   RUNS           timed runs of cat and sievetext; the best is kept (default 3;
 #                  the other programs run once)
@@ -75,9 +76,9 @@ run_lynx() { lynx -dump -force_html "$1" > "$2"; }
 run_w3m() { w3m -dump -T text/html "$1" > "$2"; }
 
 others=()
-command -v html2text >/dev/null && others+=(html2text)
-command -v lynx >/dev/null && others+=(lynx)
-command -v w3m >/dev/null && others+=(w3m)
+for tool in ${OTHERS:-html2text lynx w3m}; do
+  command -v "$tool" >/dev/null && others+=("$tool")
+done
 
 # The inputs.
 inputs=()
@@ -154,7 +155,7 @@ if [ ${#pages[@]} -gt 0 ]; then
   loop_sievetext() { for f in "$work"/small/*.html; do "$SIEVETEXT" "$f" "$work/small-out/${f##*/}.txt"; done; }
   loop_w3m() { for f in "$work"/small/*.html; do w3m -dump -T text/html "$f" > "$work/small-out/${f##*/}.txt"; done; }
   loops=(cat sievetext)
-  command -v w3m >/dev/null && loops+=(w3m)
+  [[ " ${others[*]} " == *" w3m "* ]] && loops+=(w3m)
   declare -A fps=()
   for tool in "${loops[@]}"; do
     t=$(RUNS=1 best_seconds "loop_$tool")
