@@ -62,9 +62,14 @@ void consolidate(cSievetext& engine, std::u16string& text, char16_t c) {
 
 // ConsolidateChar as ExtractText uses it: T := ConsolidateChar(T, c), where a
 // failure is reported under that operation's name and leaves empty text.
+// Nothing can see the working text between the cycles, and a failure empties
+// it, so all cycles are done in one pass and their yields follow.
 void consolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
   if (text.empty()) return;
-  if (!RunReported(engine.reporter, kConsolidateChar, [&] { consolidate(engine, text, c); }))
+  if (!RunReported(engine.reporter, kConsolidateChar, [&] {
+        for (std::size_t cycles = CyclesNeeded(CollapseRuns(text, c)); cycles != 0; --cycles)
+          yieldNow(engine);
+      }))
     text.clear();
 }
 

@@ -51,7 +51,9 @@ class cSievetext {
   // steps completed before the failure.
   std::u16string CutHTML(std::u16string& sText);
 
-  // Collapses every run of the single character `sChar` into one. Returns
+  // Collapses every run of the single character `sChar` into one, in cycles
+  // that each shrink a run of n to ceil(n / 1024) (ten halving passes) and
+  // then yield, for as long as a doubled `sChar` is left. Returns
   // empty text when `sChar` is not exactly one code unit (leaving `sText`
   // alone) or when `sText` is empty. On failure reports "ConsolidateChar",
   // returns empty text and leaves `sText` as far as the halving had got.

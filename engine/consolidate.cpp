@@ -29,7 +29,9 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   while (i != scan::kNotFound) {
     std::size_t end = scan::findOther(p, i + 2, n, c);
     if (end == scan::kNotFound) end = n;
-    const std::size_t left = (end - i + divisor - 1) / divisor;
+    const std::size_t length = end - i;
+    const std::size_t left = (length - 1) / divisor + 1;  // ceil(length / divisor)
+    result.longestBefore = std::max(result.longestBefore, length);
     std::fill(p + w, p + w + left, c);
     w += left;
     result.longest = std::max(result.longest, left);
@@ -40,6 +42,11 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   }
   text.resize(w);
   return result;
+}
+
+std::size_t CollapseRuns(std::u16string& text, char16_t c) {
+  const RunReduction r = ShrinkRuns(text, c, static_cast<std::size_t>(-1));
+  return r.changed ? r.longestBefore : r.longest;
 }
 
 std::size_t CyclesNeeded(std::size_t longestRun) {

@@ -12,13 +12,19 @@ namespace sievetext {
 inline constexpr std::size_t kCycleDivisor = 1024;
 
 struct RunReduction {
-  bool changed = false;  // some run of two or more was found (and shrunk)
-  std::size_t longest = 0;  // longest run of `c` left afterwards (0 when none)
+  bool changed = false;           // some run of two or more was found (and shrunk)
+  std::size_t longest = 0;        // longest run of `c` left afterwards (0 when none)
+  std::size_t longestBefore = 0;  // longest run of two or more there was (0 when none)
 };
 
 // Replaces, in place, every run of n >= 2 units `c` by ceil(n / divisor)
 // units `c`; all other units stay in order. divisor >= 2.
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor = kCycleDivisor);
+
+// Replaces, in place, every run of two or more units `c` by a single `c`, as
+// all cycles of ShrinkRuns together would, in one pass. Returns the longest
+// run there was (0 when no `c` was there).
+std::size_t CollapseRuns(std::u16string& text, char16_t c);
 
 // True when two neighbouring units are both `c`.
 bool HasDoubled(const std::u16string& text, char16_t c);

@@ -1,21 +1,27 @@
 #include "entity_key_index.h"
 
 #include <cassert>
+#include <string_view>
 
 #include "entity_table.h"
 
 namespace sievetext {
 namespace {
 
-bool isNameUnit(char16_t c) {
-  return c == u'#' || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
-         (c >= u'a' && c <= u'z');
-}
+// Units that key names are made of ('#', digits, ASCII letters), mapped to
+// their ASCII lower case; zero for every other unit below 128.
+constexpr std::array<std::uint8_t, 128> kNameUnits = [] {
+  std::array<std::uint8_t, 128> t{};
+  t['#'] = '#';
+  for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::uint8_t>(c);
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = t[c - 32] = static_cast<std::uint8_t>(c);
+  return t;
+}();
 
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+std::uint8_t nameUnit(char16_t c) { return c < 128 ? kNameUnits[c] : 0; }
 
 // Every key but one is '&', a name of one to six units and ';'. Names are
-// looked up by their ASCII-lowercased units packed seven bits each; the name
+// looked up by their ASCII-lowercased units packed seven bits each; name
 // units are never zero, so names of different lengths never share a code.
 class KeyIndex {
  public:
@@ -24,18 +30,21 @@ class KeyIndex {
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const std::u16string_view key = rows[r].key;
       if (key.back() != u';') {
-        assert(nbspRow_ == kNoEntityRow);
+        assert(nbspRow_ == kNoEntityRow && key.size() == 5);
         nbspRow_ = static_cast<std::uint16_t>(r);
         continue;
       }
       std::uint64_t code = 0;
       for (char16_t c : key.substr(1, key.size() - 2)) {
-        assert(isNameUnit(c));
-        code = code << 7 | asciiLower(c);
+        assert(nameUnit(c) != 0);
+        code = code << 7 | nameUnit(c);
       }
       Slot& slot = find(code);
       slot.code = code;
-      slot.rows[slot.rows[0] == kNoEntityRow ? 0 : 1] = static_cast<std::uint16_t>(r);
+      const int k = slot.rows[0] == kNoEntityRow ? 0 : 1;
+      assert(slot.rows[k] == kNoEntityRow);
+      slot.rows[k] = static_cast<std::uint16_t>(r);
+      slot.exactName[k] = rows[r].exact ? key.data() + 1 : nullptr;
     }
   }
 
@@ -43,22 +52,22 @@ class KeyIndex {
     std::uint16_t best = kNoEntityRow;
     if (w.size < 4) return best;  // the shortest keys are "&lt;" and the like
     std::uint64_t code = 0;
-    std::size_t semicolon = 1;
-    for (; semicolon < w.size && semicolon <= 7; ++semicolon) {
-      const char16_t c = w.units[semicolon];
-      if (c == u';' || !isNameUnit(c)) break;
-      code = code << 7 | asciiLower(c);
+    std::size_t end = 1;  // where the name ends
+    for (; end < w.size && end <= 7; ++end) {
+      const std::uint8_t c = nameUnit(w.units[end]);
+      if (c == 0) break;
+      code = code << 7 | c;
     }
-    if (semicolon >= 2 && semicolon < w.size && w.units[semicolon] == u';') {
+    if (end >= 2 && end <= 7 && end < w.size && w.units[end] == u';') {
       const Slot& slot = find(code);
-      for (std::uint16_t r : slot.rows) {
+      for (int k = 0; k < 2; ++k) {
+        const std::uint16_t r = slot.rows[k];
         if (r == kNoEntityRow || r < from || r >= best) continue;
-        if (!EntityRows()[r].exact || sameName(EntityRows()[r].key, w, semicolon)) best = r;
+        if (slot.exactName[k] == nullptr || sameName(slot.exactName[k], w, end)) best = r;
       }
     }
-    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && asciiLower(w.units[1]) == u'n' &&
-        asciiLower(w.units[2]) == u'b' && asciiLower(w.units[3]) == u's' &&
-        asciiLower(w.units[4]) == u'p') {
+    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && nameUnit(w.units[1]) == 'n' &&
+        nameUnit(w.units[2]) == 'b' && nameUnit(w.units[3]) == 's' && nameUnit(w.units[4]) == 'p') {
       best = nbspRow_;
     }
     return best;
@@ -68,34 +77,54 @@ class KeyIndex {
   struct Slot {
     std::uint64_t code = 0;
     std::uint16_t rows[2] = {kNoEntityRow, kNoEntityRow};
+    // For rows that match exactly, the name as the key writes it.
+    const char16_t* exactName[2] = {nullptr, nullptr};
   };
   static constexpr std::size_t kBits = 10;  // 1024 slots for about 300 names
 
-  static bool sameName(std::u16string_view key, const KeyWindow& w, std::size_t semicolon) {
-    for (std::size_t i = 1; i < semicolon; ++i) {
-      if (key[i] != w.units[i]) return false;
+  static bool sameName(const char16_t* name, const KeyWindow& w, std::size_t end) {
+    for (std::size_t i = 1; i < end; ++i) {
+      if (name[i - 1] != w.units[i]) return false;
     }
     return true;
   }
 
-  const Slot& find(std::uint64_t code) const { return const_cast<KeyIndex*>(this)->find(code); }
+  static std::size_t home(std::uint64_t code) {
+    return static_cast<std::size_t>((code * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+  }
 
-  Slot& find(std::uint64_t code) {
-    std::size_t i = static_cast<std::size_t>((code * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+  const Slot& find(std::uint64_t code) const {
+    std::size_t i = home(code);
     while (slots_[i].code != 0 && slots_[i].code != code) i = (i + 1) & (slots_.size() - 1);
     return slots_[i];
+  }
+
+  Slot& find(std::uint64_t code) {
+    return const_cast<Slot&>(static_cast<const KeyIndex*>(this)->find(code));
   }
 
   std::array<Slot, std::size_t{1} << kBits> slots_{};
   std::uint16_t nbspRow_ = kNoEntityRow;
 };
 
+const KeyIndex& keyIndex() {
+  static const KeyIndex index;
+  return index;
+}
+
 }  // namespace
 
 std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from) {
-  static const KeyIndex index;
   assert(w.size > 0 && w.units[0] == u'&');
-  return index.firstMatch(w, from);
+  return keyIndex().firstMatch(w, from);
+}
+
+bool IsWindowSettled(const KeyWindow& w) {
+  if (w.size == w.units.size()) return true;
+  for (std::size_t i = 1; i < w.size; ++i) {
+    if (nameUnit(w.units[i]) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace sievetext

@@ -23,4 +23,9 @@ inline constexpr std::uint16_t kNoEntityRow = 0xFFFF;
 // one hash probe whatever `from` is.
 std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from);
 
+// True when no unit appended to `w` could change which rows match it: it is
+// as long as the longest key, or it holds, after the '&', a unit that no key
+// name contains (';' included), so every key that can match ends within it.
+bool IsWindowSettled(const KeyWindow& w);
+
 }  // namespace sievetext

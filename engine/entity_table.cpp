@@ -1,5 +1,6 @@
 #include "entity_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -21,26 +22,33 @@
 // The text is cut into parts, one per '&' of interest: a part runs from its
 // '&' to the next one. A part's current content is a short buffer (what rows
 // wrote, at most four units) followed by the untouched rest of its original
-// range. A part whose first unit is still '&' is "live"; a row can only match
-// at a live part, and what it sees is the part's content, followed by the
+// range. A part whose first unit is still '&' is live; a row can only match at
+// a live part, and what it sees there is the part's content followed by the
 // content of the dead parts after it, up to the next '&' (at most eight units,
-// the longest key).
+// the longest key). Once a part has lost its '&' (it "died" at some row), its
+// content can only be eaten by the live part before it.
 //
-// Each live part is scheduled for the first row, after the current one, whose
-// key matches it now. Rows are processed in order; firing a part rewrites its
-// content and can only change what the part itself sees, or, when its '&' is
-// gone, what the live part before it sees. Those one or two parts are
-// rescheduled. A part fires at most three times ("&amp;", "&#38;", then one
-// row that removes its '&'), so the work is linear in the text.
+// So what a part goes through depends only on the parts after it, and only on
+// the rows at which they died and on what they held then. The rows between two
+// yields form a stage; each stage visits the parts that have work in it from
+// the last to the first, and runs each one through all the stage's rows at
+// once. A part that dies hands work to the live part before it, which comes
+// next in that order (unless what that part sees already ends with a unit no
+// key can run past). A part keeps the row it is known to match next, so it is
+// looked at again only when something it sees has changed. A part fires at
+// most three times ("&amp;", "&#38;", then one row that removes its '&'), so
+// the work is linear in the text, and it moves through memory in order.
 //
-// The text buffer is not touched until the end (or until a yield throws): then
-// the parts are written back in order, in place, which is safe because no
-// unit ever moves right.
+// The text buffer is not touched until the end (or until a yield throws, when
+// every part stands at the same row): then the parts are written back in
+// order, in place, which is safe because no unit ever moves right.
 
 namespace sievetext {
 namespace {
 
 constexpr std::uint16_t kNoRow = kNoEntityRow;
+// A part's plan when it must look again at what it sees.
+constexpr std::uint16_t kLookAgain = kNoRow - 1;
 
 // A '&' that sees no key now can only come to see one after the '&' after it
 // is gone, and then only for a later row than that removal. So a '&' with more
@@ -48,16 +56,38 @@ constexpr std::uint16_t kNoRow = kNoEntityRow;
 // never change, and it needs no part of its own.
 constexpr std::size_t kMaxDependentChain = 322;
 
+// First rows of the stages: the table's start and the nine rows before which
+// it yields.
+constexpr std::array<std::uint16_t, 11> kStageStart = {0,   17,  38,  59,  82, 114,
+                                                       153, 194, 227, 270, 323};
+constexpr std::size_t kStages = kStageStart.size() - 1;
+
+// Stage of each row, and kStages for the row past the table.
+constexpr std::array<std::uint8_t, 324> kStageOfRow = [] {
+  std::array<std::uint8_t, 324> t{};
+  std::size_t s = 0;
+  for (std::size_t row = 0; row < t.size(); ++row) {
+    while (s < kStages && kStageStart[s + 1] <= row) ++s;
+    t[row] = static_cast<std::uint8_t>(s);
+  }
+  return t;
+}();
+
+std::size_t stageOf(std::size_t row) { return kStageOfRow[row]; }
+
 template <typename Index>
 class EntityDecoder {
  public:
-  explicit EntityDecoder(std::u16string& text) : text_(text) {}
+  explicit EntityDecoder(std::u16string& text) : text_(text) {
+    static_assert(kStageStart[kStages] == 323);
+    assert(EntityRows().size() == 323);
+    for (std::size_t s = 1; s < kStages; ++s) assert(YieldsBeforeRow(kStageStart[s]));
+  }
 
   void run(const std::function<void()>& yield) {
     findParts();
-    const auto rows = EntityRows();
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      if (yield && YieldsBeforeRow(r)) {
+    for (std::size_t s = 0; s < kStages; ++s) {
+      if (s > 0 && yield) {
         try {
           yield();
         } catch (...) {
@@ -65,7 +95,7 @@ class EntityDecoder {
           throw;
         }
       }
-      fireRow(static_cast<std::uint16_t>(r));
+      if (!parts_.empty()) runStage(s);
     }
     writeBack();
   }
@@ -76,8 +106,10 @@ class EntityDecoder {
     Index next;  // start of the untouched rest of the original range
     std::array<char16_t, 4> buf;
     std::uint8_t bufLen;
-    bool live;          // starts with '&'
-    std::uint16_t row;  // scheduled row, kNoRow when none
+    bool live;            // still starts with '&'
+    bool settled;         // what it sees cannot change when the part after it dies
+    std::uint16_t death;  // row that removed its '&'; kNoRow while live
+    std::uint16_t plan;   // next row known to match, kNoRow, or kLookAgain
   };
 
   Index rangeEnd(Index i) const {
@@ -98,8 +130,16 @@ class EntityDecoder {
     std::size_t pendingHead = 0;
     for (const char16_t* p = FindUnit(begin, end, u'&'); p != end; p = FindUnit(p + 1, end, u'&')) {
       const Index pos = static_cast<Index>(p - begin);
-      const std::uint16_t row = FirstMatchingRow(originalWindow(p, end), 0);
+      const KeyWindow seen = originalWindow(p, end);
+      const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
+        if (IsWindowSettled(seen)) {
+          // It never fires, so it keeps its '&' for good, and no '&' before
+          // it can ever see past it.
+          pending.clear();
+          pendingHead = 0;
+          continue;
+        }
         pending.push_back(pos);
         if (pending.size() - pendingHead > kMaxDependentChain) ++pendingHead;
         if (pendingHead > 4096) {
@@ -108,32 +148,49 @@ class EntityDecoder {
         }
         continue;
       }
-      for (std::size_t i = pendingHead; i < pending.size(); ++i) addPart(pending[i], kNoRow);
+      for (std::size_t i = pendingHead; i < pending.size(); ++i) {
+        const KeyWindow waiting = originalWindow(begin + pending[i], end);
+        parts_.push_back(
+            Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting), kNoRow, kNoRow});
+      }
       pending.clear();
       pendingHead = 0;
-      addPart(pos, row);
+      parts_.push_back(Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row});
+      queue(static_cast<Index>(parts_.size() - 1), stageOf(row));
     }
-    nextNonEmpty_.resize(parts_.size() + 1);
-    for (std::size_t i = 0; i <= parts_.size(); ++i) nextNonEmpty_[i] = static_cast<Index>(i);
-    // Index 0 stands for "no live part before"; part i is entry i + 1.
-    prevLive_.resize(parts_.size() + 1);
-    for (std::size_t i = 0; i <= parts_.size(); ++i) prevLive_[i] = static_cast<Index>(i);
-  }
+    if (parts_.empty()) return;
 
-  void addPart(Index pos, std::uint16_t row) {
-    parts_.push_back(Part{pos, pos, {}, 0, true, row});
-    if (row != kNoRow) buckets_[row].push_back(static_cast<Index>(parts_.size() - 1));
+    const std::size_t n = parts_.size();
+    nextNonEmpty_.resize(n + 1);
+    for (std::size_t i = 0; i <= n; ++i) nextNonEmpty_[i] = static_cast<Index>(i);
+    // Entry 0 stands for "no live part before"; part i is entry i + 1.
+    prevLive_.resize(n + 1);
+    for (std::size_t i = 0; i <= n; ++i) prevLive_[i] = static_cast<Index>(i);
   }
 
   static KeyWindow originalWindow(const char16_t* p, const char16_t* end) {
     KeyWindow w;
+    if (end - p >= static_cast<std::ptrdiff_t>(w.units.size())) {
+      std::memcpy(w.units.data(), p, sizeof w.units);
+      w.size = 1;
+      while (w.size < w.units.size() && w.units[w.size] != u'&') ++w.size;
+      return w;
+    }
     w.units[0] = *p;
     w.size = 1;
-    for (++p; p != end && w.size < w.units.size() && *p != u'&'; ++p) w.units[w.size++] = *p;
+    for (++p; p != end && *p != u'&'; ++p) w.units[w.size++] = *p;
     return w;
   }
 
-  // First part at or after i that still has content; parts_.size() if none.
+  void queue(Index i, std::size_t stage) {
+    if (stage >= kStages) return;
+    std::vector<std::uint64_t>& words = queued_[stage];
+    if (i / 64 >= words.size()) words.resize(i / 64 + 1);
+    words[i / 64] |= std::uint64_t{1} << (i % 64);
+  }
+
+  // First part at or after i that has content or died in the running stage;
+  // parts_.size() if none.
   Index findNonEmpty(Index i) {
     Index root = i;
     while (nextNonEmpty_[root] != root) root = nextNonEmpty_[root];
@@ -157,21 +214,31 @@ class EntityDecoder {
     return root;
   }
 
-  // What a row would see at live part i now.
-  KeyWindow currentWindow(Index i) {
+  // What a row at or after `row` sees at live part i, as long as no part after
+  // it dies. Sets `change` to the row after which that could happen (when the
+  // '&' ending the window belongs to a part that dies in this stage), or kNoRow.
+  // `atPart` tells whether the window ends at the '&' of a part, which may
+  // still die.
+  KeyWindow windowAt(Index i, std::uint16_t row, std::uint16_t& change, bool& atPart) {
     KeyWindow w;
-    w.size = 0;
+    change = kNoRow;
+    atPart = false;
     for (Index j = i; j < parts_.size(); j = findNonEmpty(j + 1)) {
       const Part& p = parts_[j];
+      if (j != i && p.death >= row) {
+        // Its '&' still stands before `row`; it may fall later in the stage.
+        change = p.death;
+        atPart = true;
+        return w;
+      }
       for (std::size_t k = 0; k < p.bufLen; ++k) {
-        if (w.size > 0 && p.buf[k] == u'&') return w;
         w.units[w.size++] = p.buf[k];
         if (w.size == w.units.size()) return w;
       }
       const Index end = rangeEnd(j);
       for (Index k = p.next; k < end; ++k) {
         const char16_t c = text_[k];
-        if (w.size > 0 && c == u'&') return w;
+        if (w.size > 0 && c == u'&') return w;  // a '&' that never changes
         w.units[w.size++] = c;
         if (w.size == w.units.size()) return w;
       }
@@ -179,22 +246,102 @@ class EntityDecoder {
     return w;
   }
 
-  void reschedule(Index i, std::uint16_t after) {
-    Part& p = parts_[i];
-    const std::uint16_t row = FirstMatchingRow(currentWindow(i), after + std::size_t{1});
-    if (row == p.row) return;
-    p.row = row;
-    if (row != kNoRow) buckets_[row].push_back(i);
+  void runStage(std::size_t stage) {
+    const std::uint16_t first = kStageStart[stage];
+    const std::uint16_t last = static_cast<std::uint16_t>(kStageStart[stage + 1] - 1);
+    std::vector<std::uint64_t>& words = queued_[stage];
+    order_.clear();
+    for (std::size_t w = words.size(); w-- > 0;) {
+      for (std::uint64_t bits = words[w]; bits != 0;) {
+        const unsigned top = 63u - static_cast<unsigned>(__builtin_clzll(bits));
+        order_.push_back(static_cast<Index>(w * 64 + top));
+        bits &= ~(std::uint64_t{1} << top);
+      }
+    }
+    // Parts with work lie far apart in a long text; fetch them ahead.
+    constexpr std::size_t kPartsAhead = 16, kTextAhead = 8;
+    Index lowest = kNone;  // every part from here on has been dealt with
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+      if (k + kPartsAhead < order_.size()) __builtin_prefetch(&parts_[order_[k + kPartsAhead]]);
+      if (k + kTextAhead < order_.size()) {
+        __builtin_prefetch(text_.data() + parts_[order_[k + kTextAhead]].next);
+      }
+      const Index queued = order_[k];
+      if (queued >= lowest) continue;
+      lowest = queued;
+      Index next = kNone;
+      if (parts_[queued].live) runPart(queued, first, last, true, next);
+      // A part that dies passes work to the live part before it, which comes
+      // next in this order anyway, unless what that part sees ends before.
+      while (next != kNone && !parts_[next].settled) {
+        const Index i = next;
+        lowest = i;
+        next = kNone;
+        runPart(i, first, last, false, next);
+      }
+    }
+    words.clear();
+    words.shrink_to_fit();
+    for (Index j : emptied_) nextNonEmpty_[j] = j + 1;
+    emptied_.clear();
   }
 
-  void fireRow(std::uint16_t r) {
-    std::vector<Index>& bucket = buckets_[r];
-    // New entries always go to later rows, so the bucket does not grow here.
-    for (std::size_t k = 0; k < bucket.size(); ++k) {
-      const Index i = bucket[k];
-      if (parts_[i].row == r) fire(i, r);
+  // Runs live part i through rows first..last. `queued` tells that it comes
+  // for its plan, not because the part after it died. If it dies, sets
+  // `handOver` to the live part before it, if any.
+  void runPart(Index i, std::uint16_t first, std::uint16_t last, bool queued, Index& handOver) {
+    std::uint16_t known = kNoRow;
+    if (queued) {
+      const std::uint16_t plan = parts_[i].plan;
+      // A stale entry: the part has been dealt with since it was queued.
+      if (plan == kNoRow || (plan != kLookAgain && (plan < first || plan > last))) return;
+      // Nothing after it died in this stage (that would have brought it here
+      // first), so what it sees is what the plan was made on.
+      if (plan != kLookAgain) known = plan;
     }
-    std::vector<Index>().swap(bucket);
+    std::uint16_t row = first;
+    for (;;) {
+      std::uint16_t match = known;
+      std::uint16_t change = kNoRow;
+      if (known != kNoRow) {
+        known = kNoRow;
+      } else {
+        bool atPart;
+        const KeyWindow w = windowAt(i, row, change, atPart);
+        match = FirstMatchingRow(w, row);
+        parts_[i].settled = !atPart || IsWindowSettled(w);
+      }
+      if (match <= last && match <= change) {
+        fire(i, match);
+        if (!parts_[i].live) {
+          parts_[i].plan = kNoRow;
+          const Index before = findLiveEntry(i);
+          if (before > 0) handOver = before - 1;
+          return;
+        }
+        if (match == last) {
+          setPlan(i, kLookAgain, stageOf(std::size_t{match} + 1));
+          return;
+        }
+        row = static_cast<std::uint16_t>(match + 1);
+        continue;
+      }
+      if (change < last) {
+        row = static_cast<std::uint16_t>(change + 1);  // it sees further from then on
+        continue;
+      }
+      if (change == last) {
+        setPlan(i, kLookAgain, stageOf(std::size_t{change} + 1));
+      } else {
+        setPlan(i, match, match == kNoRow ? kStages : stageOf(match));
+      }
+      return;
+    }
+  }
+
+  void setPlan(Index i, std::uint16_t row, std::size_t stage) {
+    parts_[i].plan = row;
+    queue(i, stage);
   }
 
   // Drops the first `count` units of part j's content; returns how many it had.
@@ -202,7 +349,7 @@ class EntityDecoder {
     Part& p = parts_[j];
     const std::size_t fromBuf = count < p.bufLen ? count : p.bufLen;
     if (fromBuf > 0) {
-      std::memmove(p.buf.data(), p.buf.data() + fromBuf, (p.bufLen - fromBuf) * sizeof(char16_t));
+      for (std::size_t k = fromBuf; k < p.bufLen; ++k) p.buf[k - fromBuf] = p.buf[k];
       p.bufLen = static_cast<std::uint8_t>(p.bufLen - fromBuf);
     }
     const std::size_t left = count - fromBuf;
@@ -212,35 +359,28 @@ class EntityDecoder {
     return fromBuf + fromRange;
   }
 
+  // Replaces row r's key, which matches at live part i, by its replacement.
   void fire(Index i, std::uint16_t r) {
     const EntityRow& row = EntityRows()[r];
-    assert(parts_[i].live);
     std::size_t left = row.key.size() - consume(i, row.key.size());
     for (Index j = i; left > 0;) {
       j = findNonEmpty(j + 1);
-      assert(j < parts_.size() && !parts_[j].live);
+      assert(j < parts_.size() && !parts_[j].live && parts_[j].death < r);
       left -= consume(j, left);
-      if (isEmpty(j)) nextNonEmpty_[j] = j + 1;
+      if (isEmpty(j)) emptied_.push_back(j);
     }
 
     Part& p = parts_[i];
     const std::size_t m = row.replacement.size();
     assert(m + p.bufLen <= p.buf.size());
-    std::memmove(p.buf.data() + m, p.buf.data(), p.bufLen * sizeof(char16_t));
-    std::copy(row.replacement.begin(), row.replacement.end(), p.buf.begin());
+    for (std::size_t k = p.bufLen; k-- > 0;) p.buf[k + m] = p.buf[k];
+    for (std::size_t k = 0; k < m; ++k) p.buf[k] = row.replacement[k];
     p.bufLen = static_cast<std::uint8_t>(p.bufLen + m);
     p.live = m > 0 && row.replacement[0] == u'&';
-    if (p.live) {
-      reschedule(i, r);
-      return;
-    }
-    p.row = kNoRow;
-    if (isEmpty(i)) nextNonEmpty_[i] = i + 1;
+    if (p.live) return;
+    p.death = r;
     prevLive_[i + 1] = i;
-    // The live part before now sees through this one. One that fires in this
-    // same row keeps its match: its key ends before this part began.
-    const Index before = findLiveEntry(i);
-    if (before > 0 && parts_[before - 1].row != r) reschedule(before - 1, r);
+    if (isEmpty(i)) emptied_.push_back(i);
   }
 
   // Writes the current content back into the text, in order and in place.
@@ -250,21 +390,37 @@ class EntityDecoder {
     std::size_t out = parts_[0].pos;
     for (Index i = 0; i < parts_.size(); ++i) {
       const Part& p = parts_[i];
-      std::copy(p.buf.begin(), p.buf.begin() + p.bufLen, data + out);
+      for (std::size_t k = 0; k < p.bufLen; ++k) data[out + k] = p.buf[k];
       out += p.bufLen;
       const std::size_t n = rangeEnd(i) - p.next;
-      if (out != p.next) std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+      if (out != p.next) {
+        // Moving left, so copying forwards is safe; most pieces are short
+        // where references are dense.
+        if (n <= 16) {
+          for (std::size_t k = 0; k < n; ++k) data[out + k] = data[p.next + k];
+        } else {
+          std::memmove(data + out, data + p.next, n * sizeof(char16_t));
+        }
+      }
       out += n;
     }
     text_.resize(out);
     parts_.clear();
   }
 
+  static constexpr Index kNone = std::numeric_limits<Index>::max();
+
   std::u16string& text_;
   std::vector<Part> parts_;
+  // Per stage, one bit per part that has work in it.
+  std::array<std::vector<std::uint64_t>, kStages> queued_;
   std::vector<Index> nextNonEmpty_;
   std::vector<Index> prevLive_;
-  std::array<std::vector<Index>, 323> buckets_;
+  // Parts emptied in the running stage; they are skipped from the next stage
+  // on, when no window can stop at their '&' any more.
+  std::vector<Index> emptied_;
+  // Parts with work in the running stage, last first.
+  std::vector<Index> order_;
 };
 
 }  // namespace

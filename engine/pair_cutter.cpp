@@ -71,10 +71,14 @@ void cutTagBlocks(std::u16string& text, const TagBlock& kind) {
       continue;
     }
     c.cut(h, e + kind.closer.size());
-    // Every opener before the cut was kept and stays so. Move the last few
-    // kept units next to the remaining text so that an opener spanning the
-    // cut is contiguous, and search again from there. A cut removes more
-    // units than are moved, so they fit into the gap.
+    // Searching the whole text again would meet the same short blocks
+    // before the cut, all wholly left of it, and then whatever starts within
+    // `reach` units of it: an opener the cut has just joined together may
+    // start there, also left of where this search began (an earlier cut may
+    // have left part of it behind). So move the last `reach` kept units next
+    // to the remaining text, which makes such an opener contiguous, and
+    // search on from them. A cut removes more units than are moved, so they
+    // fit into the gap.
     const std::size_t k = std::min(reach, c.w);
     c.r -= k;
     c.w -= k;
@@ -91,7 +95,8 @@ void CutCommentBlocks(std::u16string& text) {
   std::size_t from = 0;  // the resume position, in buf[r, n); may lie past the end
   for (;;) {
     std::size_t h = kNotFound;
-    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound; ++i) {
+    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound;
+         ++i) {
       if (i + 3 < c.n && c.buf[i + 2] == u'-' && c.buf[i + 3] == u'-') {
         h = i;
         break;
@@ -100,7 +105,8 @@ void CutCommentBlocks(std::u16string& text) {
     if (h == kNotFound) break;
     // "-->" found through its last two units; it may begin inside the opener.
     std::size_t e = kNotFound;
-    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound; ++i) {
+    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound;
+         ++i) {
       if (c.buf[i - 1] == u'-') {
         e = i - 1;
         break;

@@ -21,7 +21,8 @@ void StripTags(std::u16string& text) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     if (!inTag) {
       const int opens = _mm_movemask_epi8(_mm_cmpeq_epi16(v, lt));
-      const std::size_t keep = opens ? static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(opens))) / 2 : 8;
+      const std::size_t keep =
+          opens ? static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(opens))) / 2 : 8;
       const std::size_t next = opens ? i + keep + 1 : i + 8;
       if (w + 8 <= next)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w), v);

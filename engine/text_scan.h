@@ -22,10 +22,14 @@ inline constexpr char16_t kFoldBit = 0x20;
 
 #if defined(__SSE2__)
 namespace detail {
-inline __m128i load(const char16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i load(const char16_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 inline __m128i splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
 // Index (in code units) of the lowest set lane of a 16-bit compare mask.
-inline std::size_t firstLane(int mask) { return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2; }
+inline std::size_t firstLane(int mask) {
+  return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+}
 }  // namespace detail
 #endif
 
@@ -52,7 +56,8 @@ inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t
   const __m128i vc = detail::splat(c);
   while (i >= from + 8) {
     const int m = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i - 8), vc));
-    if (m) return i - 8 + static_cast<std::size_t>(31 - __builtin_clz(static_cast<unsigned>(m))) / 2;
+    if (m)
+      return i - 8 + static_cast<std::size_t>(31 - __builtin_clz(static_cast<unsigned>(m))) / 2;
     i -= 8;
   }
 #endif
@@ -67,8 +72,9 @@ inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to
 #if defined(__SSE2__)
   const __m128i vc = detail::splat(c);
   for (; i + 8 <= to; i += 8)
-    count += static_cast<std::size_t>(
-                 __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc))))) / 2;
+    count += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(
+                 _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc))))) /
+             2;
 #endif
   for (; i < to; ++i) count += p[i] == c;
   return count;

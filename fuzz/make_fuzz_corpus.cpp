@@ -16,8 +16,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const unsigned masks[] = {kAllOptions, 0, kComments, kScripts | kStyles, kEntities,
-                            kEntities | kAllTags, kSpaces | kBlankLines};
+  const unsigned masks[] = {kAllOptions,          0,         kComments,
+                            kScripts | kStyles,   kEntities, kEntities | kAllTags,
+                            kSpaces | kBlankLines};
   std::mt19937_64 rng(7);
   int written = 0;
   auto write = [&](unsigned mask, const std::string& body) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cSievetext.h"
+#include "consolidate.h"
 #include "engine_test_util.h"
 
 namespace sievetext {
@@ -59,6 +60,26 @@ TEST(ConsolidationTest, GivesEmptyTextForEmptyTextOrACharacterNotOneUnitLong) {
     EXPECT_EQ(text, u"a   b") << "left alone";
   }
   EXPECT_EQ(yields, 0);
+}
+
+TEST(ConsolidationTest, OnePassCollapseReportsTheLongestRunAtEveryBlockOffset) {
+  for (std::size_t lead = 0; lead < 18; ++lead) {
+    for (std::size_t len : {1, 2, 3, 7, 8, 9, 16, 17, 1024, 1025, 3000}) {
+      std::u16string text =
+          std::u16string(lead, u'x') + run(len, u' ') + u"y  z" + run(lead % 3, u' ');
+      const std::u16string expected =
+          std::u16string(lead, u'x') + u" y z" + (lead % 3 ? u" " : u"");
+      const std::size_t longest = CollapseRuns(text, u' ');
+      EXPECT_EQ(text, expected) << lead << " " << len;
+      EXPECT_EQ(longest, std::max<std::size_t>(len, 2)) << lead << " " << len;
+    }
+  }
+  std::u16string none = u"abc";
+  EXPECT_EQ(CollapseRuns(none, u' '), 0u);
+  std::u16string single = u"a b";
+  EXPECT_EQ(CollapseRuns(single, u' '), 1u);
+  EXPECT_EQ(CyclesNeeded(1), 0u);
+  EXPECT_EQ(CyclesNeeded(1025), 2u);
 }
 
 }  // namespace

@@ -52,10 +52,14 @@ inline std::string show(const std::u16string& s) {
   static const char* const kHex = "0123456789ABCDEF";
   std::string out;
   for (char16_t c : s) {
-    if (c == u'\r') out += "\\r";
-    else if (c == u'\n') out += "\\n";
-    else if (c == u'\t') out += "\\t";
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    if (c == u'\r')
+      out += "\\r";
+    else if (c == u'\n')
+      out += "\\n";
+    else if (c == u'\t')
+      out += "\\t";
+    else if (c >= 0x20 && c < 0x7F)
+      out += static_cast<char>(c);
     else {
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "entity_key_index.h"
+
 namespace sievetext {
 namespace {
 
@@ -87,6 +89,44 @@ TEST(EntityTableRowsTest, FlattenedRowsHaveTheirOwnReplacements) {
   }
   for (std::u16string_view missing : {u"&#128;", u"&#152;", u"&#8364;", u"&curren;", u"&uml;"}) {
     EXPECT_EQ(findRow(missing), nullptr);
+  }
+}
+
+KeyWindow window(std::u16string_view units) {
+  KeyWindow w;
+  for (char16_t c : units) w.units[w.size++] = c;
+  return w;
+}
+
+TEST(EntityKeyLookupTest, FindsTheFirstMatchingRowFromAGivenRow) {
+  const struct {
+    std::u16string_view seen;
+    std::size_t from;
+    std::uint16_t row;
+  } cases[] = {
+      {u"&Eacute;", 0, 9},
+      {u"&eacute;", 0, 38},
+      {u"&EAcute;", 0, kNoEntityRow},
+      {u"&ETH;", 0, 8},
+      {u"&eth;", 0, 41},
+      {u"&Eth;", 0, kNoEntityRow},
+      {u"&AmP;x", 0, 62},
+      {u"&amp;", 63, kNoEntityRow},
+      {u"&nbsp;", 0, 85},
+      {u"&nbsp;", 86, 316},
+      {u"&NBSPx", 0, 316},
+      {u"&nbs", 0, kNoEntityRow},
+      {u"&#38;", 0, 116},
+      {u"&#038;", 0, kNoEntityRow},
+      {u"&#9;", 0, 108},
+      {u"&#1234;", 0, kNoEntityRow},
+      {u"&lt", 0, kNoEntityRow},
+      {std::u16string_view(u"&l\0t;", 5), 0, kNoEntityRow},
+      {u"&\u212Aacute;", 0, kNoEntityRow},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FirstMatchingRow(window(c.seen), c.from), c.row)
+        << std::string(c.seen.begin(), c.seen.end()) << " from " << c.from;
   }
 }
 

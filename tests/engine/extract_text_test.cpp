@@ -90,7 +90,8 @@ TEST(ExtractTextTest, LeavesTheCutTextInTheArgument) {
 
 TEST(ExtractTextTest, KeepsNonAsciiTextAndSurrogatePairsIntact) {
   expectExtracts({
-      {kAllTags | kSpaces, u"<b>\u00E9t\u00E9</b>  \xD83D\xDE00 \u212A", u"\u00E9t\u00E9 \xD83D\xDE00 \u212A"},
+      {kAllTags | kSpaces, u"<b>\u00E9t\u00E9</b>  \xD83D\xDE00 \u212A",
+       u"\u00E9t\u00E9 \xD83D\xDE00 \u212A"},
   });
 }
 

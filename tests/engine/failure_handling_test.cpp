@@ -149,7 +149,8 @@ TEST(FailureHandlingTest, WithoutAReporterFailuresStillGiveTheDocumentedText) {
   cSievetext engine;
   engine.RemoveScripts = true;
   int yields = 0;
-  failAtYield(engine, 2, [] { throw std::runtime_error("x"); }, &yields);
+  failAtYield(
+      engine, 2, [] { throw std::runtime_error("x"); }, &yields);
   std::u16string in = u"<script>s</script>x";
   EXPECT_EQ(engine.CutHTML(in), u"");
   EXPECT_EQ(in, u"x");

@@ -67,8 +67,8 @@ TEST(ReferenceCutHTML, WorkedExamples) {
     SetOptions(engine, row.options);
     std::u16string text = row.input;
     std::u16string result = engine.CutHTML(text);
-    EXPECT_EQ(result, row.expected) << OptionNames(row.options) << " " << show(row.input)
-                                    << " gave " << show(result);
+    EXPECT_EQ(result, row.expected)
+        << OptionNames(row.options) << " " << show(row.input) << " gave " << show(result);
     EXPECT_EQ(text, row.expected) << "in place: " << show(row.input);
   }
 }
@@ -93,8 +93,8 @@ TEST(ReferenceExtractText, WorkedExamples) {
     ReferenceSievetext engine;
     SetOptions(engine, row.options);
     std::u16string in = row.input;
-    EXPECT_EQ(engine.ExtractText(in), row.expected) << OptionNames(row.options) << " "
-                                                    << show(row.input);
+    EXPECT_EQ(engine.ExtractText(in), row.expected)
+        << OptionNames(row.options) << " " << show(row.input);
   }
 }
 
@@ -148,8 +148,8 @@ TEST(ReferenceYields, AtTheFixedPointsOnly) {
   };
   const std::vector<Case> cases = {
       {kAllOptions, u"", 0},
-      {0, u"x", 7},                            // five in the cutter, two in the pipeline
-      {kEntities, u"x", 16},                   // and nine inside the entity table
+      {0, u"x", 7},                             // five in the cutter, two in the pipeline
+      {kEntities, u"x", 16},                    // and nine inside the entity table
       {kSpaces | kBlankLines, u"a  \n\nb", 9},  // and one per halving cycle
   };
   for (const auto& c : cases) {

@@ -67,15 +67,21 @@ TEST(YieldPointsTest, AnOptionChangedDuringAYieldActsOnTheStepsAfterIt) {
     std::u16string out;
   } cases[] = {
       {0, 1, [](cSievetext& e) { e.RemoveScripts = true; }, u("<script>x</script>y"), u("y")},
-      {0, 2, [](cSievetext& e) { e.RemoveScripts = true; }, u("<script>x</script>y"), u("<script>x</script>y")},
+      {0, 2, [](cSievetext& e) { e.RemoveScripts = true; }, u("<script>x</script>y"),
+       u("<script>x</script>y")},
       {0, 2, [](cSievetext& e) { e.RemoveStyles = true; }, u("<style>x</style>y"), u("y")},
-      {0, 3, [](cSievetext& e) { e.RemoveStyles = true; }, u("<style>x</style>y"), u("<style>x</style>y")},
-      {0, 3, [](cSievetext& e) { e.RemoveFunctions = e.RemovePipe = e.RemoveTabs = true; }, u("{x}a|b\tc"), u("a b c")},
-      {0, 4, [](cSievetext& e) { e.RemoveFunctions = e.RemovePipe = e.RemoveTabs = true; }, u("{x}a|b\tc"), u("{x}a|b\tc")},
+      {0, 3, [](cSievetext& e) { e.RemoveStyles = true; }, u("<style>x</style>y"),
+       u("<style>x</style>y")},
+      {0, 3, [](cSievetext& e) { e.RemoveFunctions = e.RemovePipe = e.RemoveTabs = true; },
+       u("{x}a|b\tc"), u("a b c")},
+      {0, 4, [](cSievetext& e) { e.RemoveFunctions = e.RemovePipe = e.RemoveTabs = true; },
+       u("{x}a|b\tc"), u("{x}a|b\tc")},
       {0, 4, [](cSievetext& e) { e.GenerateSpecialChars = true; }, u("&amp;"), u("&")},
       {0, 5, [](cSievetext& e) { e.GenerateSpecialChars = true; }, u("&amp;"), u("&amp;")},
-      {0, 5, [](cSievetext& e) { e.RemoveAllTags = e.RemoveComments = true; }, u("<b>x!--"), u("x")},
-      {kComments, 1, [](cSievetext& e) { e.RemoveComments = false; }, u("<!--ab-->x!--"), u("x!--")},
+      {0, 5, [](cSievetext& e) { e.RemoveAllTags = e.RemoveComments = true; }, u("<b>x!--"),
+       u("x")},
+      {kComments, 1, [](cSievetext& e) { e.RemoveComments = false; }, u("<!--ab-->x!--"),
+       u("x!--")},
       {0, 5, [](cSievetext& e) { e.RemoveAllCRLF = e.RemoveSpaces = true; }, u("a \nb"), u("a b")},
       // The yield of step 6 comes after the first space step and before the
       // blank lines.
@@ -84,7 +90,8 @@ TEST(YieldPointsTest, AnOptionChangedDuringAYieldActsOnTheStepsAfterIt) {
       {0, 6, [](cSievetext& e) { e.RemoveAllCRLF = true; }, u("a\nb"), u("a\r\nb")},
       // Yield 7 is the one after the LF consolidation cycle.
       {kBlankLines, 7, [](cSievetext& e) { e.RemoveSpaces = true; }, u("a\n\nb  c"), u("a\r\nb c")},
-      {kBlankLines, 8, [](cSievetext& e) { e.RemoveSpaces = true; }, u("a\n\nb  c"), u("a\r\nb  c")},
+      {kBlankLines, 8, [](cSievetext& e) { e.RemoveSpaces = true; }, u("a\n\nb  c"),
+       u("a\r\nb  c")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(show(c.in) + " changed at yield " + std::to_string(c.atYield));

@@ -87,7 +87,6 @@ const OptionSet kTokenOptionSets[] = {
     {"StylesOnly", kStyles},
     {"ScriptsStylesFunctions", kScripts | kStyles | kFunctions},
     {"EntitiesOnly", kEntities},
-    {"EntitiesAndTags", kEntities | kAllTags},
     {"AllButEntities", kAllOptions & ~kEntities},
 };
 
@@ -105,6 +104,27 @@ class ShortTokenStringsAgree : public ::testing::TestWithParam<OptionSet> {};
 TEST_P(ShortTokenStringsAgree, UpToFourTokens) { runAll(kTokens, 4, GetParam().mask, "token"); }
 
 INSTANTIATE_TEST_SUITE_P(Options, ShortTokenStringsAgree, ::testing::ValuesIn(kTokenOptionSets),
+                         setName);
+
+// Cuts that join the text before and after them into a new opening marker,
+// up to six units before the cut, and pairs too short to cut next to them.
+const std::vector<std::u16string> kJoinTokens = {
+    u"<scr", u"ipt", u"<SCRIPT>x</script>", u"/script>",
+    u"<sty", u"le",  u"<style>/Style>",     u"<script/script>",
+    u"x",
+};
+
+const OptionSet kJoinOptionSets[] = {
+    {"ScriptsOnly", kScripts},
+    {"StylesOnly", kStyles},
+    {"ScriptsAndStyles", kScripts | kStyles},
+};
+
+class JoinedMarkersAgree : public ::testing::TestWithParam<OptionSet> {};
+
+TEST_P(JoinedMarkersAgree, UpToFourTokens) { runAll(kJoinTokens, 4, GetParam().mask, "join"); }
+
+INSTANTIATE_TEST_SUITE_P(Options, JoinedMarkersAgree, ::testing::ValuesIn(kJoinOptionSets),
                          setName);
 
 TEST(ShortStringsAgree, ConsolidationAndTagsUpToFiveCharacters) {

@@ -64,10 +64,14 @@ std::string describeReports(const std::vector<std::tuple<std::string, long>>& re
 
 std::string actionName(YieldAction a) {
   switch (a) {
-    case YieldAction::kCount: return "count";
-    case YieldAction::kChangeOptions: return "change options";
-    case YieldAction::kThrowError: return "throw ConversionError";
-    case YieldAction::kThrowOther: return "throw int";
+    case YieldAction::kCount:
+      return "count";
+    case YieldAction::kChangeOptions:
+      return "change options";
+    case YieldAction::kThrowError:
+      return "throw ConversionError";
+    case YieldAction::kThrowOther:
+      return "throw int";
   }
   return "?";
 }
@@ -125,8 +129,8 @@ std::string CompareConsolidateChar(const std::u16string& text, const std::u16str
   Outcome fast = run(cSievetext{});
   Outcome ref = run(ReferenceSievetext{});
   return compare(fast, ref,
-                 "ConsolidateChar mismatch (" + origin + ")\n  sChar: u\"" +
-                     quirks::Escape(sChar) + "\"\n  input: u\"" + quirks::Escape(text) + "\"\n");
+                 "ConsolidateChar mismatch (" + origin + ")\n  sChar: u\"" + quirks::Escape(sChar) +
+                     "\"\n  input: u\"" + quirks::Escape(text) + "\"\n");
 }
 
 std::string CompareCutAllTags(const std::u16string& text, const std::string& origin) {
@@ -134,9 +138,9 @@ std::string CompareCutAllTags(const std::u16string& text, const std::string& ori
   Outcome ref;
   fast.result = cSievetext{}.CutAllTags(text);
   ref.result = ReferenceSievetext{}.CutAllTags(text);
-  return compare(fast, ref,
-                 "CutAllTags mismatch (" + origin + ")\n  input: u\"" + quirks::Escape(text) +
-                     "\"\n");
+  return compare(
+      fast, ref,
+      "CutAllTags mismatch (" + origin + ")\n  input: u\"" + quirks::Escape(text) + "\"\n");
 }
 
 }  // namespace sievetext::compare

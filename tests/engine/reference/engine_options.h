@@ -39,10 +39,10 @@ void SetOptions(Engine& e, unsigned mask) {
 
 // "RemoveComments|RemoveTabs", or "none".
 inline std::string OptionNames(unsigned mask) {
-  static const char* const kNames[] = {
-      "RemoveComments", "RemoveScripts",        "RemoveStyles",  "RemoveFunctions",
-      "RemovePipe",     "RemoveTabs",           "GenerateSpecialChars", "RemoveAllTags",
-      "RemoveAllCRLF",  "RemoveSpaces",         "RemoveBlankLines"};
+  static const char* const kNames[] = {"RemoveComments",       "RemoveScripts",   "RemoveStyles",
+                                       "RemoveFunctions",      "RemovePipe",      "RemoveTabs",
+                                       "GenerateSpecialChars", "RemoveAllTags",   "RemoveAllCRLF",
+                                       "RemoveSpaces",         "RemoveBlankLines"};
   std::string out;
   for (unsigned bit = 0; bit < 11; ++bit) {
     if ((mask & (1u << bit)) == 0) continue;

@@ -23,8 +23,8 @@ std::u16string foldAscii(std::u16string s) {
 std::size_t InStr(std::size_t start, const std::u16string& text, const std::u16string& key,
                   bool ignoreCase) {
   if (start < 1 || start > text.size()) return 0;
-  std::size_t found = ignoreCase ? foldAscii(text).find(foldAscii(key), start - 1)
-                                 : text.find(key, start - 1);
+  std::size_t found =
+      ignoreCase ? foldAscii(text).find(foldAscii(key), start - 1) : text.find(key, start - 1);
   return found == std::u16string::npos ? 0 : found + 1;
 }
 
