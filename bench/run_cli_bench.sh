@@ -145,7 +145,7 @@ done
 # Many small pages, one process each, as a shell loop over a folder would.
 mkdir -p "$work/small" "$work/small-out"
 mapfile -d '' pages < <(find "${small_source:-/usr/share/doc}" -name '*.htm*' -type f -size -64k -print0 | sort -z)
-if [ ${#pages[@]} -gt 0 ]; then
+if [ ${#pages[@]} -gt 0 ] && [ "$SMALL_FILES" -gt 0 ]; then
   for i in $(seq 0 $((SMALL_FILES - 1))); do
     cp "${pages[$((i % ${#pages[@]}))]}" "$work/small/$i.html"
   done
