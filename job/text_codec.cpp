@@ -4,8 +4,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+#if !defined(MADV_POPULATE_WRITE)
+#define MADV_POPULATE_WRITE 23
 #endif
 
 namespace sievetext {
@@ -21,6 +27,7 @@ constexpr char16_t kCp1252High[32] = {
 };
 
 constexpr char16_t kReplacement = 0xFFFD;
+constexpr std::size_t kPrefaultUnits = std::size_t{1} << 20;
 
 inline char16_t FromCp1252(unsigned char b) {
   return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
@@ -226,8 +233,20 @@ std::size_t EncodeInto(const char16_t* s, const char16_t* const end, char* const
 
 }  // namespace
 
-TextDecoder::TextDecoder(std::uint64_t expectedBytes)
-    : text_(static_cast<std::size_t>(expectedBytes), u'\0') {}
+TextDecoder::TextDecoder(std::uint64_t expectedBytes) {
+  const auto units = static_cast<std::size_t>(expectedBytes);
+  text_.reserve(units);
+  // A large text is backed by fresh pages; asking for them all at once costs
+  // far less than taking one fault per page while the text is filled.
+  if (units >= kPrefaultUnits) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(text_.data());
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (begin + units * sizeof(char16_t)) & ~(page - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  }
+  text_.resize(units);
+}
 
 std::size_t TextDecoder::feed(std::string_view piece, bool last) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(piece.data());
