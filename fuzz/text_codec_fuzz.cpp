@@ -1,0 +1,46 @@
+// Any bytes a file can hold: decoding never fails, decoding in pieces gives
+// the same text as decoding whole, the encoded result is well-formed UTF-8
+// that reads back unchanged, and a settings file that parses still parses
+// after a key is set.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "ini_document.h"
+#include "text_codec.h"
+
+namespace {
+
+std::u16string DecodeInTwoPieces(std::string_view bytes, std::size_t split) {
+  sievetext::TextDecoder decoder(bytes.size());
+  std::string first(bytes.substr(0, split));
+  const std::size_t used = decoder.feed(first, false);
+  if (first.size() - used > 3) std::abort();
+  std::string rest = first.substr(used) + std::string(bytes.substr(split));
+  if (decoder.feed(rest, true) != rest.size()) std::abort();
+  return decoder.take();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::u16string text = sievetext::DecodeText(bytes);
+  if (text.size() > size) std::abort();
+  if (size > 0 && DecodeInTwoPieces(bytes, data[0] % (size + 1)) != text) std::abort();
+
+  const std::string utf8 = sievetext::EncodeText(text);
+  // Read back (a leading U+FEFF would be taken for a byte-order mark).
+  if (utf8.rfind("\xEF\xBB\xBF", 0) != 0 && sievetext::EncodeText(sievetext::DecodeText(utf8)) != utf8) {
+    std::abort();
+  }
+
+  sievetext::IniDocument doc;
+  if (doc.parse(bytes)) {
+    doc.set("General", "RemoveTabs", "True");
+    sievetext::IniDocument again;
+    if (!again.parse(doc.text()) || again.get("General", "RemoveTabs") != "True") std::abort();
+  }
+  return 0;
+}
