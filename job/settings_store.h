@@ -19,6 +19,9 @@ class SettingsStore {
   virtual std::string read(std::string_view key, std::string_view defaultText) = 0;
   // Stores the text under the key. A failure changes nothing and is not reported.
   virtual void write(std::string_view key, std::string_view text) = 0;
+  // Makes the writes so far last (a file-backed store writes its file here,
+  // once, and only when something changed). A failure is not reported.
+  virtual void sync() {}
 };
 
 }  // namespace sievetext

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sievetext {
+
+// One literal replacement of the character entity table.
+struct EntityRow {
+  std::u16string_view key;          // e.g. u"&eacute;"; always starts with '&', no other '&'
+  std::u16string_view replacement;  // zero to four code units, always shorter than `key`
+  bool exact;                       // false: ASCII letter case ignored (A-Z against a-z only)
+};
+
+// The 323 rows in the order they are applied.
+std::span<const EntityRow> EntityRows();
+
+// True for the nine rows before which the table yields to the host:
+// "&Ntilde;", "&eacute;", "&uuml;", "&mdash;", "&#36;", "&#75;", "&#116;",
+// "&#167;" and "&#210;".
+bool YieldsBeforeRow(std::size_t row);
+
+// Decodes character entities in place. The result is that of applying the
+// rows one after another, each row being one left-to-right pass over the whole
+// text that replaces every non-overlapping occurrence of its key; what a row
+// inserts is not searched again by that row but is seen by every later row, so
+// doubly escaped text ("&amp;lt;") is decoded twice.
+//
+// Calls `yield` (when non-empty) nine times, just before the rows named by
+// YieldsBeforeRow, also for empty text. If `yield` throws, `text` holds
+// exactly the result of the rows before that point and the exception
+// propagates. If memory runs out, `text` is left unchanged.
+//
+// Runs in time linear in the length of the text.
+void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield);
+
+}  // namespace sievetext

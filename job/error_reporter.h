@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "prompter.h"
+
+namespace sievetext {
+
+// Error numbers of the job's own (file errors use errno and its text).
+inline constexpr long kOutOfMemory = 7;
+inline constexpr std::string_view kOutOfMemoryText = "Out of memory";
+
+// "<procedure>: Error <number>: <description>", nothing added or left out.
+std::string FormatError(std::string_view sProcedure, long number, std::string_view description);
+
+// Tells the user about a runtime error with an OK box. The command line's
+// prompter is silent, so nothing shows there.
+void ReportError(Prompter& prompter, std::string_view sProcedure, long number,
+                 std::string_view description);
+
+// The description of an errno value, as the system words it.
+std::string ErrnoText(int error);
+
+}  // namespace sievetext

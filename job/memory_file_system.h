@@ -1,0 +1,27 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "file_system.h"
+
+namespace sievetext {
+
+// An in-memory file system for tests, with failures on command.
+class MemoryFileSystem final : public FileSystem {
+ public:
+  FileKind kind(const std::string& path) override;
+  int size(const std::string& path, std::uint64_t& bytes) override;
+  int read(const std::string& path, std::string& bytes) override;
+  int replace(const std::string& path, std::string_view bytes) override;
+
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::set<std::string> others;    // FIFOs, devices, sockets
+  int readError = 0;               // returned by every read() when not 0
+  int replaceError = 0;            // returned by every replace() when not 0
+  int replaceCalls = 0;
+};
+
+}  // namespace sievetext

@@ -1,0 +1,232 @@
+#include "text_codec.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace sievetext {
+namespace {
+
+// Windows-1252 for the bytes 80..9F; the five unassigned bytes keep their own
+// value as a C1 control character. Every other byte is its own code point.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
+};
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+inline char16_t FromCp1252(unsigned char b) {
+  return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+}
+
+inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+inline bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Widens the ASCII bytes at the front of [p, end) into `out` and returns how
+// many it took. May store up to 15 units past the run: callers guarantee room
+// for as many units as there are bytes left.
+inline std::size_t WidenAsciiRun(const unsigned char* p, const unsigned char* end, char16_t* out) {
+  const unsigned char* start = p;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+    const int high = _mm_movemask_epi8(v);
+    if (high != 0) {
+      const int ascii = __builtin_ctz(static_cast<unsigned>(high));
+      return static_cast<std::size_t>(p - start) + static_cast<std::size_t>(ascii);
+    }
+    p += 16;
+    out += 16;
+  }
+#else
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (word & 0x8080808080808080ull) break;
+    for (int i = 0; i < 8; ++i) out[i] = p[i];
+    p += 8;
+    out += 8;
+  }
+#endif
+  while (p < end && *p < 0x80) *out++ = *p++;
+  return static_cast<std::size_t>(p - start);
+}
+
+// UTF-8 where it is well formed, Windows-1252 byte by byte where it is not.
+std::u16string DecodeMixed(const unsigned char* p, const unsigned char* end) {
+  // Every byte yields at most one code unit (a four-byte sequence yields two).
+  std::u16string text(static_cast<std::size_t>(end - p), u'\0');
+  char16_t* const begin = text.data();
+  char16_t* o = begin;
+  while (p < end) {
+    const std::size_t run = WidenAsciiRun(p, end, o);
+    p += run;
+    o += run;
+    if (p == end) break;
+
+    const unsigned b0 = p[0];
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (left >= 2 && IsContinuation(p[1])) {
+        *o++ = static_cast<char16_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F));
+        p += 2;
+        continue;
+      }
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      // E0 needs A0..BF next (no overlong forms), ED needs 80..9F (no surrogates).
+      const unsigned lo = b0 == 0xE0 ? 0xA0 : 0x80;
+      const unsigned hi = b0 == 0xED ? 0x9F : 0xBF;
+      if (left >= 3 && p[1] >= lo && p[1] <= hi && IsContinuation(p[2])) {
+        *o++ = static_cast<char16_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+        p += 3;
+        continue;
+      }
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      // F0 needs 90..BF next (no overlong forms), F4 needs 80..8F (nothing past U+10FFFF).
+      const unsigned lo = b0 == 0xF0 ? 0x90 : 0x80;
+      const unsigned hi = b0 == 0xF4 ? 0x8F : 0xBF;
+      if (left >= 4 && p[1] >= lo && p[1] <= hi && IsContinuation(p[2]) && IsContinuation(p[3])) {
+        const std::uint32_t cp = ((b0 & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
+                                 ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+        const std::uint32_t v = cp - 0x10000;
+        *o++ = static_cast<char16_t>(0xD800 + (v >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+        p += 4;
+        continue;
+      }
+    }
+    *o++ = FromCp1252(static_cast<unsigned char>(b0));
+    ++p;
+  }
+  text.resize(static_cast<std::size_t>(o - begin));
+  return text;
+}
+
+std::u16string DecodeUtf16(const unsigned char* p, const unsigned char* end, bool bigEndian) {
+  const std::size_t bytes = static_cast<std::size_t>(end - p);
+  const std::size_t units = bytes / 2;
+  std::u16string text(units + (bytes & 1), u'\0');
+  char16_t* o = text.data();
+  if (bigEndian) {
+    for (std::size_t i = 0; i < units; ++i)
+      o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+  } else {
+    for (std::size_t i = 0; i < units; ++i)
+      o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  }
+  if (bytes & 1) o[units] = kReplacement;
+  return text;
+}
+
+// Length of the ASCII run at the front of [s, end).
+inline std::size_t AsciiUnits(const char16_t* s, const char16_t* end) {
+  const char16_t* start = s;
+#if defined(__SSE2__)
+  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - s >= 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero));
+    if (ascii != 0xFFFF) return static_cast<std::size_t>(s - start) + __builtin_ctz(~ascii) / 2;
+    s += 8;
+  }
+#endif
+  while (s < end && *s < 0x80) ++s;
+  return static_cast<std::size_t>(s - start);
+}
+
+// Narrows the ASCII run at the front of [s, end) into `out` and returns its
+// length. May store up to 7 bytes past the run: callers guarantee room for at
+// least as many bytes as there are units left.
+inline std::size_t NarrowAsciiRun(const char16_t* s, const char16_t* end, char* out) {
+  const char16_t* start = s;
+#if defined(__SSE2__)
+  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - s >= 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+    const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero));
+    if (ascii != 0xFFFF) return static_cast<std::size_t>(s - start) + __builtin_ctz(~ascii) / 2;
+    s += 8;
+    out += 8;
+  }
+#endif
+  while (s < end && *s < 0x80) *out++ = static_cast<char>(*s++);
+  return static_cast<std::size_t>(s - start);
+}
+
+std::size_t EncodedLength(const char16_t* s, const char16_t* end) {
+  std::size_t length = 0;
+  while (s < end) {
+    const std::size_t run = AsciiUnits(s, end);
+    s += run;
+    length += run;
+    if (s == end) break;
+    const char16_t u = *s++;
+    if (u < 0x800) {
+      length += 2;
+    } else if (IsHighSurrogate(u) && s < end && IsLowSurrogate(*s)) {
+      length += 4;
+      ++s;
+    } else {
+      length += 3;
+    }
+  }
+  return length;
+}
+
+}  // namespace
+
+std::u16string DecodeText(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  if (bytes.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) return DecodeUtf16(p + 2, end, false);
+  if (bytes.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) return DecodeUtf16(p + 2, end, true);
+  if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+  return DecodeMixed(p, end);
+}
+
+std::string EncodeText(std::u16string_view text) {
+  const char16_t* s = text.data();
+  const char16_t* const end = s + text.size();
+  std::string bytes(EncodedLength(s, end), '\0');
+  char* o = bytes.data();
+  while (s < end) {
+    const std::size_t run = NarrowAsciiRun(s, end, o);
+    s += run;
+    o += run;
+    if (s == end) break;
+    std::uint32_t cp = *s++;
+    if (cp < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (cp >> 6));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+      continue;
+    }
+    if (IsHighSurrogate(static_cast<char16_t>(cp)) && s < end && IsLowSurrogate(*s)) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (*s++ - 0xDC00u);
+      *o++ = static_cast<char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacement;
+    *o++ = static_cast<char>(0xE0 | (cp >> 12));
+    *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return bytes;
+}
+
+}  // namespace sievetext
