@@ -16,7 +16,9 @@
 #include "qt_prompter.h"
 #include "set_buttons.h"
 #include "shell_open.h"
-#include "job_bridge.h"
+#include "file_system.h"
+#include "option_transfer.h"
+#include "remove_html.h"
 
 // Resources compiled into this static library register themselves only when
 // asked to; this has to be called outside any namespace.
@@ -154,6 +156,13 @@ Command* makeButton(QWidget* parent, const char* name, const char* caption, QRec
   return button;
 }
 
+// One conversion over the real files.
+void runRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
+  PosixFileSystem files;
+  JobContext ctx{state, boxes, files, prompter};
+  (void)RemoveHTML(ctx);
+}
+
 // The process ends here; nothing else runs, open files are closed by the
 // system.
 [[noreturn]] void terminateProcess() {
@@ -174,7 +183,7 @@ frmMain::frmMain(ProcessState& state, SettingsStore& settings, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       state_(state),
       settings_(settings),
-      runJob_(defaultJobRunner()),
+      runJob_(&runRemoveHTML),
       shellOpen_(&ShellOpen),
       terminate_(&terminateProcess) {
   initWindowResources();
@@ -293,7 +302,7 @@ void frmMain::cmdWebsite_Click() { shellOpen_(kWebsiteAddress); }
 void frmMain::EndProgram() {
   if (ending_) return;
   ending_ = true;
-  SaveWindowOptions(*options_, settings_);
+  SaveOptions(*options_, settings_);
   // A running conversion is still inside the engine (we are in one of its
   // yields), so the engine is left to the end of the process.
   if (!converting_) state_.oRemover.reset();

@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "frmMain.h"
-#include "job_bridge.h"
+#include "ini_settings_store.h"
+#include "option_transfer.h"
 
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {
@@ -17,13 +18,13 @@ extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
   QApplication::setApplicationName(QStringLiteral("Sievetext"));
   QApplication::setDesktopFileName(QStringLiteral("sievetext"));
 
-  std::unique_ptr<SettingsStore> settings = makeUserSettingsStore();
+  IniSettingsStore settings(IniSettingsStore::DefaultPath());
   // Load the window hidden (its load handler sets the title and starts the
   // buttons), then create the engine, then fill in the saved options.
-  frmMain window(*state, *settings);
+  frmMain window(*state, settings);
   state->oRemover = std::make_unique<cSievetext>();
   state->bCommandLine = false;
-  LoadWindowOptions(*settings, window.optionBoxes());
+  LoadOptions(settings, window.optionBoxes());
   QCoreApplication::processEvents();
   window.show();
   return QApplication::exec();
