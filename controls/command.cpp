@@ -1,0 +1,344 @@
+#include "command.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFocusEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QTimer>
+#include <limits>
+#include <unordered_set>
+
+#include "caption_layout.h"
+#include "face_gradient.h"
+#include "face_pictures.h"
+#include "property_bag.h"
+
+namespace {
+
+// Caption colour of a disabled button (RGB 192, 192, 192).
+constexpr std::uint32_t kDisabledCaptionColour = 0xC0C0C0;
+constexpr int kPollIntervalMs = 100;
+const QString kDefaultCaption = QStringLiteral("Command");
+// A stored set without a caption reads as this one.
+const QString kStoredCaptionDefault = QStringLiteral("Command1");
+
+QColor colourOf(std::uint32_t bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+// Qt's mouse buttons as the control's button codes; 0 for buttons it does
+// not know (those are ignored).
+int buttonCode(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton:
+      return kLeftButton;
+    case Qt::RightButton:
+      return kRightButton;
+    case Qt::MiddleButton:
+      return kMiddleButton;
+    default:
+      return 0;
+  }
+}
+
+// The widget under the mouse pointer, as the poll sees it by default.
+QWidget* widgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
+
+}  // namespace
+
+Command::Command(QWidget* parent) : QWidget(parent), m_widgetUnderPointer(widgetAtCursor) {
+  for (int i = 0; i < kFacePictureCount; ++i) {
+    m_pictures[static_cast<std::size_t>(i)] = LoadFacePicture(static_cast<FacePicture>(i));
+  }
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  resize(kDefaultButtonWidth, kDefaultButtonHeight);
+
+  m_tmrMouse = new QTimer(this);
+  m_tmrMouse->setObjectName(QStringLiteral("TmrMouse"));
+  m_tmrMouse->setInterval(kPollIntervalMs);
+  connect(m_tmrMouse, &QTimer::timeout, this, &Command::TmrMouse_Timer);
+
+  m_accessShortcut = new QShortcut(this);
+  m_accessShortcut->setContext(Qt::WindowShortcut);
+  m_accessShortcut->setEnabled(false);
+  connect(m_accessShortcut, &QShortcut::activated, this, &Command::onAccessShortcut);
+
+  m_caption = kDefaultCaption;
+  SetEnabled(true);
+}
+
+Command::~Command() = default;
+
+void Command::SetCaption(const QString& New_Caption) {
+  m_caption = New_Caption;
+  emit PropertyChanged(QStringLiteral("Caption"));
+  RefreshButton();
+}
+
+bool Command::Enabled() {
+  if (m_firstRun == 0) {
+    m_firstRun = 1;
+    m_enabled = true;
+  }
+  return m_enabled;
+}
+
+void Command::SetEnabled(bool New_Enabled) {
+  m_enabled = New_Enabled;
+  emit PropertyChanged(QStringLiteral("Enabled"));
+  RefreshButton();
+}
+
+void Command::SetFont(const QFont& New_Font) {
+  setFont(New_Font);
+  emit PropertyChanged(QStringLiteral("Font"));
+  RefreshButton();
+}
+
+void Command::SetFontColour(qint64 New_FontColour) {
+  setForeColour(New_FontColour);
+  m_lastFontColour = m_foreColour;
+  emit PropertyChanged(QStringLiteral("FontColour"));
+  RefreshButton();
+}
+
+std::uint8_t Command::Visible() {
+  if (!m_opaque) return 0;
+  RefreshButton();
+  return 255;
+}
+
+void Command::SetVisible(std::uint8_t New_Visible) {
+  if (New_Visible != 0) {
+    m_opaque = true;
+    RefreshButton();
+  } else {
+    m_opaque = false;
+  }
+  emit PropertyChanged(QStringLiteral("Visible"));
+}
+
+void Command::Initialize() {
+  m_machine.setState(ButtonState::StateNormal);
+  m_tmrMouse->start();
+  m_tmrMouse->setInterval(kPollIntervalMs);
+}
+
+void Command::ReadProperties(const PropertyBag& bag) {
+  // Each key on its own: a value that does not convert leaves its member
+  // alone and the next key is still read.
+  if (const auto enabled = ToBoolean(bag.ReadProperty(QStringLiteral("Enabled"), true))) {
+    m_enabled = *enabled;
+  }
+  const QVariant caption = bag.ReadProperty(QStringLiteral("Caption"), kStoredCaptionDefault);
+  if (caption.canConvert<QString>()) m_caption = caption.toString();
+  const QVariant storedFont = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
+  if (storedFont.typeId() == QMetaType::QFont) {
+    setFont(storedFont.value<QFont>());
+  } else if (storedFont.typeId() == QMetaType::QString) {
+    QFont parsed;
+    if (parsed.fromString(storedFont.toString())) setFont(parsed);
+  }
+  if (const auto firstRun = ToWholeNumber(bag.ReadProperty(QStringLiteral("FirstRun"), "1"), 0, 255)) {
+    m_firstRun = static_cast<std::uint8_t>(*firstRun);
+  }
+  if (const auto colour =
+          ToWholeNumber(bag.ReadProperty(QStringLiteral("FontColour"), "0"),
+                        std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max())) {
+    setForeColour(*colour);
+  }
+  m_lastFontColour = m_foreColour;
+  if (const auto style = ToWholeNumber(bag.ReadProperty(QStringLiteral("Visible"), "1"), 0, 1)) {
+    m_opaque = *style == 1;
+  }
+  RefreshButton();
+}
+
+void Command::WriteProperties(PropertyBag& bag) {
+  bag.WriteProperty(QStringLiteral("Enabled"), m_enabled, true);
+  // Compared with the default a stored set reads back, so that every caption,
+  // "Command" included, survives a save and a load.
+  bag.WriteProperty(QStringLiteral("Caption"), m_caption, kStoredCaptionDefault);
+  bag.WriteProperty(QStringLiteral("FirstRun"), m_firstRun, "1");
+  bag.WriteProperty(QStringLiteral("Font"), font(), ambientFont());
+  // The chosen caption colour, not the grey a disabled button shows, so that
+  // a button saved while disabled gets its own colour back when enabled.
+  bag.WriteProperty(QStringLiteral("FontColour"), static_cast<qint32>(m_lastFontColour), "0");
+  bag.WriteProperty(QStringLiteral("Visible"), static_cast<qint16>(m_opaque ? 1 : 0), "1");
+  RefreshButton();
+}
+
+QString Command::lastPictureName() const {
+  const std::string_view name = FacePictureName(m_lastPicture);
+  return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+void Command::setWidgetUnderPointer(PointerLookup lookup) {
+  m_widgetUnderPointer = lookup ? std::move(lookup) : PointerLookup(widgetAtCursor);
+}
+
+QSize Command::sizeHint() const { return QSize(kDefaultButtonWidth, kDefaultButtonHeight); }
+
+void Command::TmrMouse_Timer() {
+  QWidget* under = m_widgetUnderPointer();
+  if (under == this) {
+    m_machine.tick(PointerPlace::OwnWindow);
+  } else if (under == parentWidget()) {
+    m_machine.tick(PointerPlace::ParentWindow);
+  } else {
+    m_machine.tick(PointerPlace::Elsewhere);
+  }
+}
+
+void Command::AccessKeyPress() { m_machine.accessKeyPressed(); }
+
+void Command::onAccessShortcut() {
+  // The key moves the focus here first, as a click would.
+  if (!hasFocus() && focusPolicy() != Qt::NoFocus) setFocus(Qt::ShortcutFocusReason);
+  AccessKeyPress();
+}
+
+void Command::RefreshButton() {
+  if (!m_enabled) {
+    m_machine.setState(ButtonState::StateDisabled);
+    DrawButton(FacePicture::Disable);
+    return;
+  }
+  if (m_machine.state() == ButtonState::StateDisabled) {
+    m_machine.setState(ButtonState::StateNormal);
+  }
+  DrawButton(FacePicture::Normal);
+}
+
+void Command::DrawButton(FacePicture picture) {
+  // Caption colour and access key.
+  if (m_enabled) {
+    if (const auto key = AccessKeyOf(m_caption)) setAccessKeys(*key);
+    m_foreColour = m_lastFontColour;
+  } else {
+    m_machine.setState(ButtonState::StateDisabled);
+    m_foreColour = kDisabledCaptionColour;
+    setAccessKeys(QString());
+  }
+
+  // Hover inverts the gradient; the focused looks keep it as it was.
+  switch (m_machine.state()) {
+    case ButtonState::StateNormal:
+    case ButtonState::StateSelected:
+      m_gradientInverted = false;
+      break;
+    case ButtonState::StateHighLight:
+      m_gradientInverted = true;
+      break;
+    case ButtonState::StateDisabled:
+    case ButtonState::StateHighLightSelect:
+      break;
+  }
+
+  const QSize extent = size();
+  if (m_image.size() != extent) m_image = QImage(extent, QImage::Format_ARGB32_Premultiplied);
+  if (!m_image.isNull()) {
+    m_image.fill(m_opaque ? palette().color(QPalette::Button) : QColor(Qt::transparent));
+    DrawGradient(m_image, m_gradientInverted);
+    PaintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)]);
+    DrawCaption(m_image, m_caption, font(), colourOf(m_foreColour));
+  }
+  update();
+
+  const ButtonState state = m_machine.state();
+  m_focusLinesShown =
+      state == ButtonState::StateSelected || state == ButtonState::StateHighLightSelect;
+  if (m_focusLinesShown) m_focusLines = FocusLines(extent.width(), extent.height());
+
+  m_lastPicture = picture;
+  ++m_paintCount;
+}
+
+void Command::raiseClick() { emit Click(); }
+
+QImage Command::shownImage() const {
+  if (!m_focusLinesShown || m_image.isNull()) return m_image;
+  QImage shown = m_image.copy();
+  // Each dotted pixel is inverted once, even where two sides meet.
+  std::unordered_set<long long> done;
+  for (const FocusLine& line : m_focusLines) {
+    for (const QPoint& p : DottedPixels(line)) {
+      if (!shown.rect().contains(p)) continue;
+      if (!done.insert((static_cast<long long>(p.y()) << 32) | static_cast<unsigned>(p.x())).second) {
+        continue;
+      }
+      const QRgb c = shown.pixel(p);
+      shown.setPixel(p, qRgba(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c), qAlpha(c)));
+    }
+  }
+  return shown;
+}
+
+void Command::setAccessKeys(const QString& keys) {
+  if (keys == m_accessKeys) return;
+  m_accessKeys = keys;
+  if (keys.isEmpty()) {
+    m_accessShortcut->setKey(QKeySequence());
+    m_accessShortcut->setEnabled(false);
+    return;
+  }
+  // Qt's key codes for printable Latin-1 characters are their upper-case code points.
+  const int key = static_cast<int>(keys.at(0).toUpper().unicode());
+  m_accessShortcut->setKey(QKeySequence(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key))));
+  m_accessShortcut->setEnabled(true);
+}
+
+bool Command::setForeColour(qint64 value) {
+  if (value < 0 || value > 0xFFFFFF) return false;
+  m_foreColour = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+QFont Command::ambientFont() const {
+  return parentWidget() ? parentWidget()->font() : QApplication::font();
+}
+
+void Command::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.drawImage(0, 0, shownImage());
+}
+
+void Command::resizeEvent(QResizeEvent*) { RefreshButton(); }
+
+void Command::mousePressEvent(QMouseEvent* event) {
+  if (const int code = buttonCode(event->button())) m_machine.mousePressed(code);
+}
+
+void Command::mouseMoveEvent(QMouseEvent* event) {
+  // While a button is held Qt keeps sending moves from anywhere; only moves
+  // over the button count.
+  if (rect().contains(event->position().toPoint())) m_machine.pointerMoved();
+}
+
+void Command::mouseReleaseEvent(QMouseEvent* event) {
+  if (const int code = buttonCode(event->button())) m_machine.mouseReleased(code);
+}
+
+void Command::focusInEvent(QFocusEvent*) {
+  // The window getting activated again gives back a focus the button never
+  // lost as far as its looks go; the first activation of a window is a real
+  // focus gain.
+  if (m_focused) return;
+  m_focused = true;
+  m_machine.focusGained();
+}
+
+void Command::focusOutEvent(QFocusEvent* event) {
+  // Another application or a popup taking over is not a focus change of the
+  // button: when the window comes back the focus is still here.
+  if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) {
+    return;
+  }
+  m_focused = false;
+  m_machine.focusLost();
+}

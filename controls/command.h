@@ -1,0 +1,164 @@
+#ifndef SIEVETEXT_CONTROLS_COMMAND_H_
+#define SIEVETEXT_CONTROLS_COMMAND_H_
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "button_machine.h"
+#include "button_state.h"
+#include "frame_geometry.h"
+
+class PropertyBag;
+class QShortcut;
+class QTimer;
+
+// The program's own push button: a gradient face inside a frame cut from one
+// of six face pictures, a centred word-wrapped caption, hover, press and focus
+// looks, and one event, Click.
+//
+// It is a plain QWidget rather than a Qt button because its click rules are
+// its own: a press dragged off the button and released before the next hover
+// poll still clicks, a release of any mouse button clicks, and a press only
+// counts as cancelled once the 100 ms poll (TmrMouse, started by Initialize)
+// has seen the pointer away.
+//
+// The face is painted into a persistent image of the widget's size and shown
+// from there; the dotted focus rectangle is laid over it, inverting the
+// pixels below, in StateSelected and StateHighLightSelect.
+//
+// Property names follow the control's own vocabulary (Caption, Enabled,
+// Font, FontColour, Visible). Their setters are spelled Set... so that they
+// never hide QWidget's own setEnabled/setFont/setVisible: the button's
+// Enabled is its own flag, and a disabled button still takes the focus.
+class Command : public QWidget, private ButtonMachineHost {
+  Q_OBJECT
+
+ public:
+  // Caption "Command", enabled, 105 x 28 pixels, painted with Normal.
+  explicit Command(QWidget* parent = nullptr);
+  ~Command() override;
+
+  QString Caption() const { return m_caption; }
+  void SetCaption(const QString& New_Caption);
+
+  // The first read on an instance that was never loaded from a stored set
+  // (FirstRun 0) turns the button on, without repainting, and sets FirstRun.
+  bool Enabled();
+  void SetEnabled(bool New_Enabled);
+
+  QFont Font() const { return font(); }
+  void SetFont(const QFont& New_Font);
+
+  // Caption colour as 0x00BBGGRR. Reads give the colour in use, which is the
+  // grey 0xC0C0C0 on a disabled button. Values outside 0..0xFFFFFF are
+  // refused and leave the colour as it was.
+  std::uint32_t FontColour() const { return m_foreColour; }
+  void SetFontColour(qint64 New_FontColour);
+
+  // 255 for an opaque background (and the face is repainted), 0 for a
+  // transparent one. Writing 0 makes it transparent without painting; any
+  // other value makes it opaque and repaints.
+  std::uint8_t Visible();
+  void SetVisible(std::uint8_t New_Visible);
+
+  // Starts hover tracking: StateNormal, TmrMouse every 100 ms. Paints nothing.
+  void Initialize();
+
+  // The stored property set. Reading sets members directly (no
+  // PropertyChanged) and repaints; writing stores only values that differ
+  // from their defaults and repaints.
+  void ReadProperties(const PropertyBag& bag);
+  void WriteProperties(PropertyBag& bag);
+
+  // Read-only views of the control's state, for hosts and tests.
+  ButtonState State() const { return m_machine.state(); }
+  bool LeftButtonDown() const { return m_machine.leftButtonDown(); }
+  std::uint8_t FirstRun() const { return m_firstRun; }
+  bool GradientInverted() const { return m_gradientInverted; }
+  std::uint32_t LastFontColour() const { return m_lastFontColour; }
+  // The persistent face image (no focus lines).
+  const QImage& image() const { return m_image; }
+  // The face as it is shown on screen: the image with the focus lines.
+  QImage shownImage() const;
+  bool focusLinesShown() const { return m_focusLinesShown; }
+  const std::array<FocusLine, 4>& focusLines() const { return m_focusLines; }
+  // The access-key list: empty, or the one character after the caption's
+  // first "&" as of the last enabled paint.
+  QString accessKeys() const { return m_accessKeys; }
+  FacePicture lastPicture() const { return m_lastPicture; }
+  QString lastPictureName() const;
+  int paintCount() const { return m_paintCount; }
+  QTimer* TmrMouse() const { return m_tmrMouse; }
+
+  // How a poll finds the widget under the pointer; by default the widget at
+  // the cursor position. Tests put their own lookup here and drive ticks by
+  // calling TmrMouse_Timer().
+  using PointerLookup = std::function<QWidget*()>;
+  void setWidgetUnderPointer(PointerLookup lookup);
+
+  QSize sizeHint() const override;
+
+ public slots:
+  // One tick of the hover poll.
+  void TmrMouse_Timer();
+  // The access-key handling: pressed look, then clicked.
+  void AccessKeyPress();
+
+ signals:
+  void Click();
+  // A property changed, so the host's stored set for this instance is stale.
+  void PropertyChanged(const QString& name);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  // ButtonMachineHost
+  bool isEnabledForInput() const override { return m_enabled; }
+  void DrawButton(FacePicture picture) override;
+  void raiseClick() override;
+
+  // Repaints with Normal (enabled; StateDisabled becomes StateNormal) or
+  // Disable (disabled; the state becomes StateDisabled).
+  void RefreshButton();
+  void setAccessKeys(const QString& keys);
+  void onAccessShortcut();
+  bool setForeColour(qint64 value);
+  QFont ambientFont() const;
+
+  ButtonMachine m_machine{*this};
+  std::uint8_t m_firstRun = 0;
+  bool m_enabled = false;
+  QString m_caption;
+  std::uint32_t m_lastFontColour = 0;
+  std::uint32_t m_foreColour = 0;
+  bool m_opaque = true;
+  bool m_gradientInverted = false;
+  // Whether the button holds the focus as far as its looks go; a window
+  // deactivation does not take it away.
+  bool m_focused = false;
+
+  std::array<QImage, kFacePictureCount> m_pictures;
+  QImage m_image;
+  std::array<FocusLine, 4> m_focusLines{};
+  bool m_focusLinesShown = false;
+  QString m_accessKeys;
+  QShortcut* m_accessShortcut = nullptr;
+  QTimer* m_tmrMouse = nullptr;
+  PointerLookup m_widgetUnderPointer;
+
+  FacePicture m_lastPicture = FacePicture::Normal;
+  int m_paintCount = 0;
+};
+
+#endif  // SIEVETEXT_CONTROLS_COMMAND_H_

@@ -1,0 +1,18 @@
+#ifndef SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_
+#define SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_
+
+#include <QString>
+
+class PropertyBag;
+class QWidget;
+
+// Programmatic identifier of the Command button.
+inline constexpr char kCommandProgId[] = "Sievetext.Command";
+
+// Creates the control registered under `progId` (matched without regard to
+// case) as a child of `parent`. When `stored` is given, the new instance reads
+// it after its creation steps, as a host loading a saved window does. Returns
+// null for an unknown identifier. The parent owns the result.
+QWidget* CreateControl(const QString& progId, QWidget* parent, const PropertyBag* stored = nullptr);
+
+#endif  // SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_

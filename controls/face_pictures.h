@@ -1,0 +1,17 @@
+#ifndef SIEVETEXT_CONTROLS_FACE_PICTURES_H_
+#define SIEVETEXT_CONTROLS_FACE_PICTURES_H_
+
+#include <QImage>
+
+#include "button_state.h"
+
+// Registers the control library's resources. A static library's resources
+// are not registered by themselves; the button calls this from its
+// constructor, and calling it again is harmless.
+void InitControlResources();
+
+// The face picture as shipped with the control (64 x 25 pixels, RGB32).
+// Null only if the resource is missing from the build.
+QImage LoadFacePicture(FacePicture picture);
+
+#endif  // SIEVETEXT_CONTROLS_FACE_PICTURES_H_

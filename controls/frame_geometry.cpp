@@ -1,0 +1,72 @@
+#include "frame_geometry.h"
+
+#include <QPainter>
+
+namespace {
+
+// Twips to pixels, rounding down also for negative values.
+int px(int twips) {
+  int q = twips / kTwipsPerPixel;
+  if (twips % kTwipsPerPixel != 0 && twips < 0) --q;
+  return q;
+}
+
+// A rectangle given in twips (x, y, width, height), in pixels.
+QRect twipRect(int x, int y, int w, int h) { return QRect(px(x), px(y), px(w), px(h)); }
+
+}  // namespace
+
+std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx) {
+  // The arithmetic stays in twips so that the layout is the same whatever
+  // the pixel size; ints are wide enough for any widget size.
+  const int W = widthPx * kTwipsPerPixel;
+  const int H = heightPx * kTwipsPerPixel;
+  return {{
+      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},                           // top-left
+      {twipRect(60, 1, 840, 60), twipRect(60, 1, W - 120, 60)},                   // top
+      {twipRect(900, 1, 60, 60), twipRect(W - 60, 1, 60, 60)},                    // top-right
+      {twipRect(900, 60, 60, 255), twipRect(W - 60, 60, 60, H - 120)},            // right
+      {twipRect(900, 315, 60, 60), twipRect(W - 60, H - 60, 60, 60)},             // bottom-right
+      {twipRect(60, 315, 840, 60), twipRect(60, H - 60, W - 120, 60)},            // bottom
+      {twipRect(0, 315, 60, 60), twipRect(1, H - 60, 60, 60)},                    // bottom-left
+      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, H - 120)},                   // left
+  }};
+}
+
+void PaintFrame(QImage& face, const QImage& picture) {
+  QPainter painter(&face);
+  for (const FramePiece& piece : FramePieces(face.width(), face.height())) {
+    if (piece.target.width() <= 0 || piece.target.height() <= 0) continue;
+    QImage part = picture.copy(piece.source);
+    if (part.size() != piece.target.size()) {
+      part = part.scaled(piece.target.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    painter.drawImage(piece.target.topLeft(), part);
+  }
+}
+
+std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx) {
+  const int W = widthPx * kTwipsPerPixel;
+  const int H = heightPx * kTwipsPerPixel;
+  const auto at = [](int x, int y) { return QPoint(px(x), px(y)); };
+  // The right and bottom sides sit 10 twips further in than the frame's
+  // inner edge, which puts them on the fifth pixel from that edge.
+  return {{
+      {at(60, 60), at(60, H - 60)},          // LeftLine
+      {at(60, 60), at(W - 60, 60)},          // TopLine
+      {at(W - 70, 60), at(W - 70, H - 60)},  // RightLine
+      {at(60, H - 70), at(W - 60, H - 70)},  // BottomLine
+  }};
+}
+
+std::vector<QPoint> DottedPixels(const FocusLine& line) {
+  std::vector<QPoint> dots;
+  const QPoint d = line.to - line.from;
+  // Lines are horizontal or vertical; a line that would run backwards
+  // (a button too small for a focus rectangle) has no pixels.
+  if ((d.x() != 0 && d.y() != 0) || d.x() < 0 || d.y() < 0) return dots;
+  const int length = d.x() + d.y();
+  const QPoint step = d.x() != 0 ? QPoint(1, 0) : QPoint(0, 1);
+  for (int i = 0; i < length; i += 2) dots.push_back(line.from + step * i);
+  return dots;
+}

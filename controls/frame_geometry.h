@@ -1,0 +1,61 @@
+#ifndef SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
+#define SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <array>
+#include <vector>
+
+// Geometry of a button face: where the eight frame pieces of a face picture
+// go, and where the four focus lines run.
+//
+// The layout is defined in twips (15 to a pixel) from the button's size, and
+// the pieces come from fixed twip rectangles of a 64 x 25 pixel face picture;
+// both are turned into pixels by rounding down.
+
+inline constexpr int kTwipsPerPixel = 15;
+// Size of every face picture, in pixels.
+inline constexpr int kFacePictureWidth = 64;
+inline constexpr int kFacePictureHeight = 25;
+// A new button's extent, in pixels (1575 x 420 twips).
+inline constexpr int kDefaultButtonWidth = 105;
+inline constexpr int kDefaultButtonHeight = 28;
+
+// One frame piece: a rectangle of the face picture and where it lands on the
+// face. When the sizes differ the piece is stretched; a target with no area
+// (buttons under 8 pixels) is skipped by the painter.
+struct FramePiece {
+  QRect source;
+  QRect target;
+};
+
+// Pieces in painting order: top-left corner, top edge, top-right corner,
+// right edge, bottom-right corner, bottom edge, bottom-left corner, left edge.
+// The 4-pixel corners are copied unscaled; the edges are stretched to the
+// button's length minus the two corners. The centre gets no piece.
+std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx);
+
+// Paints the eight pieces of `picture` (a face picture) onto `face`, edges
+// stretched by nearest neighbour so that every painted pixel is one of the
+// picture's own colours.
+void PaintFrame(QImage& face, const QImage& picture);
+
+// A focus line between two pixels, both included in its extent; the painter
+// decides which of its pixels are dotted.
+struct FocusLine {
+  QPoint from;
+  QPoint to;
+};
+
+enum FocusLineIndex { LeftLine, TopLine, RightLine, BottomLine };
+
+// The four sides of the focus rectangle, on the fifth pixel in from each edge.
+std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx);
+
+// The pixels of a dotted line: every second pixel from `from`, the end point
+// excluded. Lines meeting at a corner may share a pixel; the painter inverts
+// the union of all shown lines once, so a shared pixel is not restored.
+std::vector<QPoint> DottedPixels(const FocusLine& line);
+
+#endif  // SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_

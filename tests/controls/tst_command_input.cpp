@@ -1,0 +1,292 @@
+// The button as a widget: Qt's mouse, focus and key events reach the input
+// rules, the hover poll is driven by hand through an injected "widget under
+// the pointer", and a real timer and real events still end in the same place.
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "command.h"
+
+namespace {
+
+// A window holding one button, with the pointer placed by the test.
+struct Scene {
+  QWidget window;
+  Command* button = nullptr;
+  QWidget* cover = nullptr;  // another window lying over part of the button
+  QWidget* pointerOver = nullptr;
+  std::unique_ptr<QSignalSpy> clicks;
+
+  Scene() {
+    window.resize(300, 200);
+    button = new Command(&window);
+    button->setGeometry(20, 20, 141, 35);
+    cover = new QWidget(&window);
+    cover->setGeometry(150, 20, 40, 40);
+    button->setWidgetUnderPointer([this] { return pointerOver; });
+    clicks = std::make_unique<QSignalSpy>(button, &Command::Click);
+  }
+
+  void send(QEvent::Type type, Qt::MouseButton which, QPoint at = QPoint(10, 10)) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(which);
+    QMouseEvent event(type, at, button->mapToGlobal(at), which, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(button, &event);
+  }
+  void press(Qt::MouseButton which = Qt::LeftButton) { send(QEvent::MouseButtonPress, which); }
+  void release(Qt::MouseButton which = Qt::LeftButton) { send(QEvent::MouseButtonRelease, which); }
+  // The pointer moves onto the button (or somewhere else of the window).
+  void moveOnto() {
+    pointerOver = button;
+    send(QEvent::MouseMove, Qt::NoButton);
+  }
+  void moveOff(QWidget* to) {
+    pointerOver = to;
+    send(QEvent::MouseMove, Qt::NoButton, QPoint(-30, 5));
+  }
+  void focus(QEvent::Type type, Qt::FocusReason reason = Qt::MouseFocusReason) {
+    QFocusEvent event(type, reason);
+    QCoreApplication::sendEvent(button, &event);
+  }
+  void tick() { button->TmrMouse_Timer(); }
+};
+
+}  // namespace
+
+class tst_CommandInput : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void dragOffTickReleaseCancels();
+  void dragOffTickAndBackStillCancels();
+  void dragOffReleaseBeforeTickClicks();
+  void rightButtonClicksWithoutPressedLook();
+  void secondClickOnFocusedButton();
+  void disabledButtonIgnoresInputUntilPollDisables();
+  void withoutInitializeNoPollRuns();
+  void pointerOverCoveringWindowCountsAsAway();
+  void movesOutsideTheButtonAreIgnored();
+  void windowActivationIsNotAFocusChange();
+  void initializeStartsTheHundredMillisecondPoll();
+  void realTimerUndoesHover();
+  void realClickAndAccessKey();
+};
+
+void tst_CommandInput::dragOffTickReleaseCancels() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.moveOff(&s.window);
+  s.tick();
+  s.release();
+  QCOMPARE(s.clicks->count(), 0);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  QCOMPARE(s.button->lastPictureName(), QString("Selected"));
+  QVERIFY(!s.button->LeftButtonDown());
+}
+
+void tst_CommandInput::dragOffTickAndBackStillCancels() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.moveOff(&s.window);
+  s.tick();
+  s.moveOnto();
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  s.release();
+  QCOMPARE(s.clicks->count(), 0);
+}
+
+void tst_CommandInput::dragOffReleaseBeforeTickClicks() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.moveOff(&s.window);
+  s.release();
+  QCOMPARE(s.clicks->count(), 1);
+  s.tick();
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+}
+
+void tst_CommandInput::rightButtonClicksWithoutPressedLook() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  const int paints = s.button->paintCount();
+  s.press(Qt::RightButton);
+  QCOMPARE(s.button->paintCount(), paints);
+  QVERIFY(!s.button->LeftButtonDown());
+  s.release(Qt::RightButton);
+  QCOMPARE(s.clicks->count(), 1);
+  QCOMPARE(s.button->lastPictureName(), QString("HighLight"));
+  // Buttons the control does not know (back, forward) do nothing at all.
+  s.press(Qt::BackButton);
+  s.release(Qt::BackButton);
+  QCOMPARE(s.clicks->count(), 1);
+}
+
+void tst_CommandInput::secondClickOnFocusedButton() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.release();
+  QCOMPARE(s.button->State(), ButtonState::StateHighLightSelect);
+  s.press();
+  QCOMPARE(s.button->lastPictureName(), QString("Pressed"));
+  QVERIFY(s.button->LeftButtonDown());
+  s.release();
+  QCOMPARE(s.button->lastPictureName(), QString("HighLightSelect"));
+  QCOMPARE(s.clicks->count(), 2);
+}
+
+void tst_CommandInput::disabledButtonIgnoresInputUntilPollDisables() {
+  Scene s;
+  s.button->SetEnabled(false);
+  s.button->Initialize();  // the state becomes Normal without a paint
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  QCOMPARE(s.button->lastPictureName(), QString("Disable"));
+  const int paints = s.button->paintCount();
+  s.moveOnto();
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.release();
+  s.button->AccessKeyPress();
+  s.focus(QEvent::FocusOut);
+  QCOMPARE(s.button->paintCount(), paints);
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  QCOMPARE(s.clicks->count(), 0);
+  s.tick();  // pointer still over the button
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  s.moveOff(&s.window);
+  s.tick();
+  QCOMPARE(s.button->State(), ButtonState::StateDisabled);
+  QCOMPARE(s.button->lastPictureName(), QString("Disable"));
+  QCOMPARE(s.button->paintCount(), paints + 1);
+}
+
+void tst_CommandInput::withoutInitializeNoPollRuns() {
+  Scene s;
+  QVERIFY(!s.button->TmrMouse()->isActive());
+  // A new button is painted as Normal (its state left StateDisabled for it),
+  // so the pointer arriving highlights it.
+  s.moveOnto();
+  QCOMPARE(s.button->State(), ButtonState::StateHighLight);
+  s.moveOff(&s.window);
+  QTest::qWait(250);
+  QCOMPARE(s.button->State(), ButtonState::StateHighLight);
+  s.press();
+  s.focus(QEvent::FocusIn);
+  s.release();
+  QCOMPARE(s.clicks->count(), 1);
+  s.focus(QEvent::FocusOut);
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+}
+
+void tst_CommandInput::pointerOverCoveringWindowCountsAsAway() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.pointerOver = s.cover;  // inside the button's rectangle, but another window
+  s.tick();
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  s.moveOnto();
+  s.pointerOver = nullptr;  // outside every window of the program
+  s.tick();
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+}
+
+void tst_CommandInput::movesOutsideTheButtonAreIgnored() {
+  // While a mouse button is held Qt keeps sending moves to the button
+  // wherever the pointer is; they must not bring the hover look back.
+  Scene s;
+  s.button->Initialize();
+  s.moveOff(&s.window);
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  s.focus(QEvent::FocusIn);
+  s.moveOff(&s.window);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+}
+
+void tst_CommandInput::windowActivationIsNotAFocusChange() {
+  Scene s;
+  s.button->Initialize();
+  // The first focus may come with the window's activation.
+  s.focus(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  const int paints = s.button->paintCount();
+  // Switching away and back keeps the focused look and paints nothing.
+  s.focus(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+  s.focus(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  QCOMPARE(s.button->paintCount(), paints);
+  s.focus(QEvent::FocusOut, Qt::TabFocusReason);
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+}
+
+void tst_CommandInput::initializeStartsTheHundredMillisecondPoll() {
+  Scene s;
+  QTimer* timer = s.button->TmrMouse();
+  QCOMPARE(timer->objectName(), QString("TmrMouse"));
+  QCOMPARE(timer->interval(), 100);
+  QVERIFY(!timer->isActive());
+  timer->setInterval(700);
+  s.button->Initialize();
+  QVERIFY(timer->isActive());
+  QCOMPARE(timer->interval(), 100);
+}
+
+void tst_CommandInput::realTimerUndoesHover() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  QCOMPARE(s.button->State(), ButtonState::StateHighLight);
+  s.pointerOver = nullptr;
+  QTRY_COMPARE_WITH_TIMEOUT(s.button->State(), ButtonState::StateNormal, 1000);
+}
+
+void tst_CommandInput::realClickAndAccessKey() {
+  // Qt's own event delivery: a click gives the focus and clicks; Alt and the
+  // access key click too. The pointer lookup stays injected so that the
+  // poll does not depend on where the real cursor is.
+  Scene s;
+  s.button->SetCaption("Re&move");
+  s.button->Initialize();
+  s.window.show();
+  QApplication::setActiveWindow(&s.window);
+  QVERIFY(QTest::qWaitForWindowActive(&s.window));
+  s.pointerOver = s.button;
+
+  QTest::mouseMove(s.button, QPoint(10, 10));
+  QTest::mouseClick(s.button, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+  QCOMPARE(s.clicks->count(), 1);
+  QVERIFY(s.button->hasFocus());
+  QCOMPARE(s.button->State(), ButtonState::StateHighLightSelect);
+
+  s.button->clearFocus();
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  QTest::keyClick(&s.window, Qt::Key_M, Qt::AltModifier);
+  QCOMPARE(s.clicks->count(), 2);
+  QVERIFY(s.button->hasFocus());
+  QCOMPARE(s.button->State(), ButtonState::StateHighLightSelect);
+  QCOMPARE(s.button->lastPictureName(), QString("HighLightSelect"));
+
+  // A disabled button drops its access key.
+  s.button->SetEnabled(false);
+  QTest::keyClick(&s.window, Qt::Key_M, Qt::AltModifier);
+  QCOMPARE(s.clicks->count(), 2);
+}
+
+QTEST_MAIN(tst_CommandInput)
+#include "tst_command_input.moc"
