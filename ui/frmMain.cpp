@@ -9,10 +9,13 @@
 #include <QPainter>
 #include <QPixmap>
 #include <cstdio>
+#include <stdexcept>
 #include <unistd.h>
 
 #include "build_info.h"
-#include "command_standin.h"
+#include "command.h"
+#include "control_registry.h"
+#include "property_bag.h"
 #include "qt_prompter.h"
 #include "set_buttons.h"
 #include "shell_open.h"
@@ -147,11 +150,16 @@ void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
   }
 }
 
-Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
-  auto* button = new Command(parent);
+// Each button is created from its stored property set, which holds only its
+// caption and font; the window gives it its place and size.
+::Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
+  PropertyBag stored;
+  stored.WriteProperty(QStringLiteral("Caption"), QString::fromUtf8(caption));
+  stored.WriteProperty(QStringLiteral("Font"), buttonFont());
+  auto* button = qobject_cast<::Command*>(
+      CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
+  if (button == nullptr) throw std::logic_error("the button control is not registered");
   button->setObjectName(QString::fromLatin1(name));
-  button->setCaption(QString::fromUtf8(caption));
-  button->setFont(buttonFont());
   button->setGeometry(place);
   return button;
 }
@@ -256,11 +264,11 @@ void frmMain::setTabOrder() {
 }
 
 void frmMain::connectControls() {
-  connect(cmdSelectInput_, &Command::Click, this, &frmMain::cmdSelectInput_Click);
-  connect(cmdSelectOutput_, &Command::Click, this, &frmMain::cmdSelectOutput_Click);
-  connect(cmdRemoveHTML_, &Command::Click, this, &frmMain::cmdRemoveHTML_Click);
-  connect(cmdReadme_, &Command::Click, this, &frmMain::cmdReadme_Click);
-  connect(cmdWebsite_, &Command::Click, this, &frmMain::cmdWebsite_Click);
+  connect(cmdSelectInput_, &::Command::Click, this, &frmMain::cmdSelectInput_Click);
+  connect(cmdSelectOutput_, &::Command::Click, this, &frmMain::cmdSelectOutput_Click);
+  connect(cmdRemoveHTML_, &::Command::Click, this, &frmMain::cmdRemoveHTML_Click);
+  connect(cmdReadme_, &::Command::Click, this, &frmMain::cmdReadme_Click);
+  connect(cmdWebsite_, &::Command::Click, this, &frmMain::cmdWebsite_Click);
 }
 
 void frmMain::Form_Load() {

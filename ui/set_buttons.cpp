@@ -2,16 +2,16 @@
 
 #include <QWidget>
 
-#include "command_standin.h"
+#include "command.h"
 
 namespace sievetext {
 
 void SetButtons(QWidget& oForm, bool bInit, bool bEnabled) {
-  for (Command* button : oForm.findChildren<Command*>()) {
+  for (::Command* button : oForm.findChildren<::Command*>()) {
     if (bInit) {
       button->Initialize();
     } else {
-      button->setEnabledState(bEnabled);
+      button->SetEnabled(bEnabled);
     }
   }
 }

@@ -9,7 +9,7 @@
 #include <deque>
 #include <optional>
 
-#include "command_standin.h"
+#include "command.h"
 #include "fake_settings.h"
 #include "file_system.h"
 #include "frmMain.h"
@@ -102,7 +102,7 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 }
 
 void click(frmMain& window, const char* name) {
-  emit window.findChild<Command*>(QString::fromLatin1(name))->Click();
+  emit window.findChild<::Command*>(QString::fromLatin1(name))->Click();
 }
 
 QCheckBox* box(frmMain& window, const char* name) {
@@ -384,7 +384,7 @@ static int closeDuringConversion(const QString& folder) {
   window.findChild<QCheckBox*>("chkRemovePipe")->setChecked(false);
   window.show();
   QTimer::singleShot(0, &window, [&] { window.close(); });
-  emit window.findChild<Command*>("cmdRemoveHTML")->Click();
+  emit window.findChild<::Command*>("cmdRemoveHTML")->Click();
   return 3;
 }
 

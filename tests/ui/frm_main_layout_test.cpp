@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QtTest>
 
-#include "command_standin.h"
+#include "command.h"
 #include "fake_settings.h"
 #include "frmMain.h"
 
@@ -102,7 +102,7 @@ class LayoutTest : public QObject {
       QCOMPARE(box->checkState(), Qt::Unchecked);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
       QCOMPARE(frame->title(), expected);
-    } else if (auto* button = qobject_cast<Command*>(widget)) {
+    } else if (auto* button = qobject_cast<::Command*>(widget)) {
       QCOMPARE(button->Caption(), expected);
     } else {
       QFAIL("unexpected kind of control");
@@ -151,7 +151,7 @@ class LayoutTest : public QObject {
     QVERIFY(!text->font().italic());
     QCOMPARE(text->palette().color(QPalette::Base), QColor(92, 197, 231));
     QVERIFY(!text->text().isEmpty());
-    for (Command* button : window_->findChildren<Command*>()) {
+    for (::Command* button : window_->findChildren<::Command*>()) {
       QCOMPARE(button->font().family(), QStringLiteral("MS Sans Serif"));
       QCOMPARE(button->font().pointSizeF(), 8.25);
       QVERIFY(!button->font().bold());
@@ -176,9 +176,13 @@ class LayoutTest : public QObject {
   }
 
   void loadHandlerInitialisesEveryButton() {
-    const QList<Command*> buttons = window_->findChildren<Command*>();
+    const QList<::Command*> buttons = window_->findChildren<::Command*>();
     QCOMPARE(buttons.size(), 5);
-    for (Command* button : buttons) QVERIFY(button->initialized());
+    for (::Command* button : buttons) {
+      QCOMPARE(button->State(), ButtonState::StateNormal);
+      QVERIFY(button->TmrMouse()->isActive());
+      QCOMPARE(button->TmrMouse()->interval(), 100);
+    }
   }
 
  private:
