@@ -1,14 +1,126 @@
 #include "cSievetext.h"
 
-namespace sievetext {
+#include <cstddef>
 
-// Placeholder bodies so the tree builds; the real engine replaces them.
-std::u16string cSievetext::ExtractText(std::u16string& sIn) { return CutHTML(sIn); }
-std::u16string cSievetext::CutHTML(std::u16string& sText) { return sText; }
-std::u16string cSievetext::ConsolidateChar(std::u16string& sText, const std::u16string& sChar) {
-  if (sChar.size() != 1) return {};
-  return sText;
+#include "char_map.h"
+#include "consolidate.h"
+#include "entity_table.h"
+#include "failure_guard.h"
+#include "line_endings.h"
+#include "marker_blanker.h"
+#include "pair_cutter.h"
+#include "tag_stripper.h"
+
+namespace sievetext {
+namespace {
+
+constexpr std::string_view kExtractText = "ExtractText";
+constexpr std::string_view kCutHTML = "CutHTML";
+constexpr std::string_view kConsolidateChar = "ConsolidateChar";
+
+// Calls the engine's current yield hook. A copy is called so that a hook may
+// replace itself while it runs.
+void yieldNow(const cSievetext& engine) {
+  if (const std::function<void()> hook = engine.yield) hook();
 }
-std::u16string cSievetext::CutAllTags(const std::u16string& sText) const { return sText; }
+
+// The steps of CutHTML after the empty-text check, in place. Each option is
+// read as its step comes, since a yield may change it.
+void cutMarkup(cSievetext& engine, std::u16string& text) {
+  if (engine.RemoveComments) CutCommentBlocks(text);
+  yieldNow(engine);
+  if (engine.RemoveScripts) CutScriptBlocks(text);
+  yieldNow(engine);
+  if (engine.RemoveStyles) CutStyleBlocks(text);
+  yieldNow(engine);
+  if (engine.RemoveFunctions) CutBraceBlocks(text);
+  // Pipes and tabs in one pass: no yield comes between the two steps.
+  const bool pipes = engine.RemovePipe;
+  const bool tabs = engine.RemoveTabs;
+  if (pipes || tabs) BlankUnits(text, pipes ? u'|' : u'\t', tabs ? u'\t' : u'|');
+  yieldNow(engine);
+  if (engine.GenerateSpecialChars) ApplyEntityTable(text, [&engine] { yieldNow(engine); });
+  yieldNow(engine);
+  if (engine.RemoveAllTags) StripTags(text);
+  BlankMarkers(text, engine.RemoveComments);
+}
+
+// ConsolidateChar's work on a non-empty text, in place: a cycle (ten halving
+// passes, each run of n becoming ceil(n / 1024)) and a yield, as long as a
+// doubled unit is left. After each cycle the text is exactly what the passes
+// leave, also when a yield then fails.
+void consolidate(cSievetext& engine, std::u16string& text, char16_t c) {
+  RunReduction cycle = ShrinkRuns(text, c);
+  if (!cycle.changed) return;
+  for (;;) {
+    yieldNow(engine);
+    if (cycle.longest < 2) return;
+    cycle = ShrinkRuns(text, c);
+  }
+}
+
+// ConsolidateChar as ExtractText uses it: T := ConsolidateChar(T, c), where a
+// failure is reported under that operation's name and leaves empty text.
+void consolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
+  if (text.empty()) return;
+  if (!RunReported(engine.reporter, kConsolidateChar, [&] { consolidate(engine, text, c); }))
+    text.clear();
+}
+
+}  // namespace
+
+std::u16string cSievetext::ExtractText(std::u16string& sIn) {
+  std::u16string text;
+  if (sIn.empty()) return text;
+  try {
+    // CutHTML works on sIn in place; its result is the copy that starts the
+    // working text. A failure there is reported by it and leaves text empty.
+    if (!RunReported(reporter, kCutHTML, [&] {
+          cutMarkup(*this, sIn);
+          text = sIn;
+        }))
+      text.clear();
+    // CR always, and LF too when all lines are to be joined: one pass.
+    BlankUnits(text, u'\r', RemoveAllCRLF ? u'\n' : u'\r');
+    if (RemoveSpaces) consolidateStep(*this, text, u' ');
+    yieldNow(*this);
+    if (RemoveBlankLines) {
+      JoinBlankLineChains(text);
+      consolidateStep(*this, text, u'\n');
+    }
+    if (RemoveSpaces) consolidateStep(*this, text, u' ');
+    yieldNow(*this);
+    return FinishLines(text);
+  } catch (...) {
+    ReportCurrentFailure(reporter, kExtractText);
+    return text;
+  }
+}
+
+std::u16string cSievetext::CutHTML(std::u16string& sText) {
+  std::u16string result;
+  if (sText.empty()) return result;
+  RunReported(reporter, kCutHTML, [&] {
+    cutMarkup(*this, sText);
+    result = sText;
+  });
+  return result;
+}
+
+std::u16string cSievetext::ConsolidateChar(std::u16string& sText, const std::u16string& sChar) {
+  std::u16string result;
+  if (sChar.size() != 1 || sText.empty()) return result;
+  RunReported(reporter, kConsolidateChar, [&] {
+    consolidate(*this, sText, sChar[0]);
+    result = sText;
+  });
+  return result;
+}
+
+std::u16string cSievetext::CutAllTags(const std::u16string& sText) const {
+  std::u16string result = sText;
+  StripTags(result);
+  return result;
+}
 
 }  // namespace sievetext

@@ -1,0 +1,76 @@
+#include "consolidate.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "text_scan.h"
+
+namespace sievetext {
+
+bool HasDoubled(const std::u16string& text, char16_t c) {
+  return scan::findPair(text.data(), 0, text.size(), c, 0, c, 0) != scan::kNotFound;
+}
+
+RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
+  assert(divisor >= 2);
+  RunReduction result;
+  char16_t* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = scan::findPair(p, 0, n, c, 0, c, 0);
+  if (i == scan::kNotFound) {
+    result.longest = scan::findUnit(p, 0, n, c) == scan::kNotFound ? 0 : 1;
+    return result;
+  }
+  result.changed = true;
+  result.longest = 1;  // any single `c` before the first run
+  std::size_t w = i;
+  // Here p[i] starts a run of at least two: the pair search finds a run's
+  // first two units, never a later pair inside it.
+  while (i != scan::kNotFound) {
+    std::size_t end = scan::findOther(p, i + 2, n, c);
+    if (end == scan::kNotFound) end = n;
+    const std::size_t left = (end - i + divisor - 1) / divisor;
+    std::fill(p + w, p + w + left, c);
+    w += left;
+    result.longest = std::max(result.longest, left);
+    i = scan::findPair(p, end, n, c, 0, c, 0);
+    const std::size_t stop = i == scan::kNotFound ? n : i;
+    scan::shiftDown(p + w, p + end, stop - end);
+    w += stop - end;
+  }
+  text.resize(w);
+  return result;
+}
+
+std::size_t CyclesNeeded(std::size_t longestRun) {
+  std::size_t cycles = 0;
+  while (longestRun >= 2) {
+    longestRun = (longestRun + kCycleDivisor - 1) / kCycleDivisor;
+    ++cycles;
+  }
+  return cycles;
+}
+
+void JoinBlankLineChains(std::u16string& text) {
+  char16_t* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t w = 0, kept = 0, from = 0;
+  for (;;) {
+    const std::size_t i = scan::findPair(p, from, n, u'\n', 0, u' ', 0);
+    if (i == scan::kNotFound) break;
+    if (i + 2 >= n || p[i + 2] != u'\n') {
+      from = i + 1;
+      continue;
+    }
+    // p[i] starts a chain: keep its first LF, drop every following space, LF.
+    std::size_t last = i + 2;
+    while (last + 2 < n && p[last + 1] == u' ' && p[last + 2] == u'\n') last += 2;
+    scan::shiftDown(p + w, p + kept, i + 1 - kept);
+    w += i + 1 - kept;
+    kept = from = last + 1;
+  }
+  scan::shiftDown(p + w, p + kept, n - kept);
+  text.resize(w + (n - kept));
+}
+
+}  // namespace sievetext

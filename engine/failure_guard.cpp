@@ -1,0 +1,32 @@
+#include "failure_guard.h"
+
+#include <exception>
+#include <new>
+#include <stdexcept>
+
+namespace sievetext {
+
+void ReportCurrentFailure(ConversionReporter* reporter, std::string_view procedure) {
+  if (reporter == nullptr) return;
+  // No allocation here: this may run because memory ran out.
+  long number = kErrorInterrupted;
+  std::string_view description = "Conversion interrupted";
+  try {
+    throw;
+  } catch (const ConversionError& e) {
+    number = e.number();
+    description = e.what();
+  } catch (const std::bad_alloc&) {
+    number = kErrorOutOfMemory;
+    description = "Out of memory";
+  } catch (const std::length_error&) {
+    number = kErrorLengthLimit;
+    description = "Text too long";
+  } catch (const std::exception& e) {
+    if (*e.what() != '\0') description = e.what();
+  } catch (...) {
+  }
+  reporter->report(procedure, number, description);
+}
+
+}  // namespace sievetext

@@ -1,0 +1,86 @@
+#include "marker_blanker.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "text_scan.h"
+
+namespace sievetext {
+namespace {
+
+constexpr std::u16string_view kNavigation = u"msnavigation";
+
+// First i >= from where a key may be found: a "!" or the "->" that ends
+// "-->" (when `comments`), or an "ms" in either case.
+std::size_t findCandidate(const char16_t* p, std::size_t from, std::size_t n, bool comments) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i bang = _mm_set1_epi16(comments ? u'!' : 0xFFFF);
+  const __m128i dash = _mm_set1_epi16(comments ? u'-' : 0xFFFF);
+  const __m128i gt = _mm_set1_epi16(u'>');
+  const __m128i fold = _mm_set1_epi16(scan::kFoldBit);
+  const __m128i m = _mm_set1_epi16(u'm'), s = _mm_set1_epi16(u's');
+  for (; i + 9 <= n; i += 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+    __m128i hit = _mm_cmpeq_epi16(a, bang);
+    hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi16(a, dash), _mm_cmpeq_epi16(b, gt)));
+    hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi16(_mm_or_si128(a, fold), m),
+                                          _mm_cmpeq_epi16(_mm_or_si128(b, fold), s)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+  }
+#endif
+  for (; i < n; ++i) {
+    const char16_t c = p[i];
+    if (comments && c == u'!') return i;
+    if (i + 1 == n) break;
+    const char16_t d = p[i + 1];
+    if (comments && c == u'-' && d == u'>') return i;
+    if ((c | scan::kFoldBit) == u'm' && (d | scan::kFoldBit) == u's') return i;
+  }
+  return scan::kNotFound;
+}
+
+}  // namespace
+
+void BlankMarkers(std::u16string& text, bool commentMarkers) {
+  char16_t* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t w = 0;     // kept text is p[0, w)
+  std::size_t kept = 0;  // p[kept, i) is still to be kept
+  std::size_t i = 0;
+  // Replaces p[from, to) by a space; from >= kept.
+  auto blank = [&](std::size_t from, std::size_t to) {
+    scan::shiftDown(p + w, p + kept, from - kept);
+    w += from - kept;
+    p[w++] = u' ';
+    kept = i = to;
+  };
+  while (i < n) {
+    const std::size_t c = findCandidate(p, i, n, commentMarkers);
+    if (c == scan::kNotFound) break;
+    const char16_t u = p[c];
+    if (u == u'!' && commentMarkers) {
+      if (c + 2 < n && p[c + 1] == u'-' && p[c + 2] == u'-') {
+        blank(c, c + 3);
+        continue;
+      }
+    } else if (u == u'-' && commentMarkers) {
+      // "->" at c: a "-->" starts at c - 1 unless that unit was used already.
+      if (c > i && p[c - 1] == u'-') {
+        blank(c - 1, c + 2);
+        continue;
+      }
+    } else if (n - c >= kNavigation.size() &&
+               scan::matchesFolded(p + c, kNavigation.data(), kNavigation.size())) {
+      blank(c, c + kNavigation.size());
+      continue;
+    }
+    i = c + 1;
+  }
+  scan::shiftDown(p + w, p + kept, n - kept);
+  text.resize(w + (n - kept));
+}
+
+}  // namespace sievetext

@@ -1,0 +1,140 @@
+#include "pair_cutter.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "text_scan.h"
+
+namespace sievetext {
+namespace {
+
+using scan::kFoldBit;
+using scan::kNotFound;
+
+// The text is compacted in place while it is searched. At any moment the text
+// as it stands is buf[0, w) followed by buf[r, n): the first part is final,
+// the second not yet looked at (or only searched), and w <= r.
+struct Compactor {
+  char16_t* buf;
+  std::size_t n;
+  std::size_t w = 0;
+  std::size_t r = 0;
+
+  // Keeps buf[r, from) and drops buf[from, to).
+  void cut(std::size_t from, std::size_t to) {
+    scan::shiftDown(buf + w, buf + r, from - r);
+    w += from - r;
+    r = to;
+  }
+  void finish(std::u16string& text) {
+    scan::shiftDown(buf + w, buf + r, n - r);
+    text.resize(w + (n - r));
+  }
+};
+
+// A block kind of the tag-named sort: opener "<name", closer "/name>".
+struct TagBlock {
+  std::u16string_view opener;  // lower case; letters match either case
+  std::u16string_view closer;
+  std::size_t minCloserOffset;  // cut only when closer start - opener start >= this
+};
+
+// First opener at or after `from`. Both markers start "<" or "/" followed by
+// a letter, so the pair search finds candidates fast.
+std::size_t findMarker(const char16_t* buf, std::size_t from, std::size_t n,
+                       std::u16string_view marker) {
+  for (;;) {
+    const std::size_t i = scan::findPair(buf, from, n, marker[0], 0, marker[1], kFoldBit);
+    if (i == kNotFound || n - i < marker.size()) return kNotFound;
+    if (scan::matchesFolded(buf + i + 2, marker.data() + 2, marker.size() - 2)) return i;
+    from = i + 1;
+  }
+}
+
+void cutTagBlocks(std::u16string& text, const TagBlock& kind) {
+  Compactor c{text.data(), text.size()};
+  // Openers that a cut may join from the kept text on its left and the text
+  // on its right start at most this many units before the cut.
+  const std::size_t reach = kind.opener.size() - 1;
+  std::size_t from = 0;  // next opener search, in buf[r, n)
+  for (;;) {
+    const std::size_t h = findMarker(c.buf, from, c.n, kind.opener);
+    if (h == kNotFound) break;
+    const std::size_t e = findMarker(c.buf, h, c.n, kind.closer);
+    if (e == kNotFound) break;
+    if (e - h < kind.minCloserOffset) {
+      // Too short to cut. Nothing can start inside such a block, so every
+      // later cut lies wholly after it and it stays as it is.
+      from = h + 1;
+      continue;
+    }
+    c.cut(h, e + kind.closer.size());
+    // Every opener before the cut was kept and stays so. Move the last few
+    // kept units next to the remaining text so that an opener spanning the
+    // cut is contiguous, and search again from there. A cut removes more
+    // units than are moved, so they fit into the gap.
+    const std::size_t k = std::min(reach, c.w);
+    c.r -= k;
+    c.w -= k;
+    std::memcpy(c.buf + c.r, c.buf + c.w, k * sizeof(char16_t));
+    from = c.r;
+  }
+  c.finish(text);
+}
+
+}  // namespace
+
+void CutCommentBlocks(std::u16string& text) {
+  Compactor c{text.data(), text.size()};
+  std::size_t from = 0;  // the resume position, in buf[r, n); may lie past the end
+  for (;;) {
+    std::size_t h = kNotFound;
+    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound; ++i) {
+      if (i + 3 < c.n && c.buf[i + 2] == u'-' && c.buf[i + 3] == u'-') {
+        h = i;
+        break;
+      }
+    }
+    if (h == kNotFound) break;
+    // "-->" found through its last two units; it may begin inside the opener.
+    std::size_t e = kNotFound;
+    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound; ++i) {
+      if (c.buf[i - 1] == u'-') {
+        e = i - 1;
+        break;
+      }
+    }
+    if (e == kNotFound) break;
+    if (e - h > 5) {
+      c.cut(h, e + 3);
+      // The old closer position, taken in the shortened text, lies e - h
+      // units past the cut.
+      from = c.r + (e - h);
+    } else {
+      from = e;
+    }
+  }
+  c.finish(text);
+}
+
+void CutScriptBlocks(std::u16string& text) { cutTagBlocks(text, {u"<script", u"/script>", 9}); }
+
+void CutStyleBlocks(std::u16string& text) { cutTagBlocks(text, {u"<style", u"/style>", 7}); }
+
+void CutBraceBlocks(std::u16string& text) {
+  Compactor c{text.data(), text.size()};
+  for (;;) {
+    // No "{" is left before r, so a search from the start of the text would
+    // find the same "{".
+    const std::size_t h = scan::findUnit(c.buf, c.r, c.n, u'{');
+    if (h == kNotFound) break;
+    const std::size_t e = scan::findUnit(c.buf, h + 1, c.n, u'}');
+    if (e == kNotFound) break;
+    c.cut(h, e + 1);
+  }
+  c.finish(text);
+}
+
+}  // namespace sievetext

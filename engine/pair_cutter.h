@@ -1,0 +1,35 @@
+#pragma once
+
+// Removal of marked blocks (comments, script and style blocks, brace blocks).
+// Each function works in place, in one forward sweep, and leaves exactly the
+// text that the block-by-block rules below describe.
+
+#include <string>
+
+namespace sievetext {
+
+// Comment blocks "<!--" ... "-->". The closing marker is searched from the
+// opening one (so "<!-->" closes itself) and a block is cut only when at
+// least two units stand between the markers; "<!---->", "<!--x-->", "<!-->"
+// and "<!--->" stay. After each block, cut or not, the next "<!--" is looked
+// for no earlier than the closer's old start position, counted in the text as
+// it now stands: after a cut that skips as many units past the cut as the
+// block's opener stood before its closer.
+void CutCommentBlocks(std::u16string& text);
+
+// Script blocks "<script" ... "/script>" (ASCII letter case ignored), cut when
+// the closer starts at least 9 units after the opener's "<". A block whose
+// closer starts closer than that is kept and searching moves on from the unit
+// after its "<". After a cut, openers that the cut has joined together from
+// the text on both sides of it are found as well.
+void CutScriptBlocks(std::u16string& text);
+
+// Style blocks "<style" ... "/style>" as script blocks, cut when the closer
+// starts at least 7 units after the opener's "<".
+void CutStyleBlocks(std::u16string& text);
+
+// Brace blocks: from a "{" through the first "}" after it; no nesting. A "{"
+// without any later "}" ends the removal.
+void CutBraceBlocks(std::u16string& text);
+
+}  // namespace sievetext

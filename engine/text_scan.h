@@ -1,0 +1,103 @@
+#pragma once
+
+// Fast forward searches over UTF-16 code units. Every function returns the
+// index of the first hit at or after `from`, or kNotFound; `from` may lie past
+// the end. The SSE2 paths look at eight code units per step; the portable
+// loops below them give the same answers.
+
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace sievetext::scan {
+
+inline constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+// Sets bit 5 of ASCII letters only when used against a lower-case letter:
+// (c | 0x20) == 's' holds exactly for 'S' and 's', never for other code units.
+inline constexpr char16_t kFoldBit = 0x20;
+
+#if defined(__SSE2__)
+namespace detail {
+inline __m128i load(const char16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
+// Index (in code units) of the lowest set lane of a 16-bit compare mask.
+inline std::size_t firstLane(int mask) { return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2; }
+}  // namespace detail
+#endif
+
+// First i >= from with p[i] == c.
+inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i vc = detail::splat(c);
+  for (; i + 16 <= n; i += 16) {
+    const int m0 = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc));
+    const int m1 = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i + 8), vc));
+    if (m0 | m1) return m0 ? i + detail::firstLane(m0) : i + 8 + detail::firstLane(m1);
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == c) return i;
+  return kNotFound;
+}
+
+// First i >= from with p[i] != c.
+inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i vc = detail::splat(c);
+  for (; i + 8 <= n; i += 8) {
+    const int m = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc)) ^ 0xFFFF;
+    if (m) return i + detail::firstLane(m);
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] != c) return i;
+  return kNotFound;
+}
+
+// First i >= from with i + 1 < n, (p[i] | fold1) == c1 and (p[i+1] | fold2) == c2.
+// A fold of kFoldBit against a lower-case ASCII letter matches both cases of
+// that letter; a fold of 0 matches exactly.
+inline std::size_t findPair(const char16_t* p, std::size_t from, std::size_t n, char16_t c1,
+                            char16_t fold1, char16_t c2, char16_t fold2) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i v1 = detail::splat(c1), f1 = detail::splat(fold1);
+  const __m128i v2 = detail::splat(c2), f2 = detail::splat(fold2);
+  for (; i + 9 <= n; i += 8) {
+    const __m128i a = _mm_cmpeq_epi16(_mm_or_si128(detail::load(p + i), f1), v1);
+    const __m128i b = _mm_cmpeq_epi16(_mm_or_si128(detail::load(p + i + 1), f2), v2);
+    const int m = _mm_movemask_epi8(_mm_and_si128(a, b));
+    if (m) return i + detail::firstLane(m);
+  }
+#endif
+  for (; i + 1 < n; ++i)
+    if (static_cast<char16_t>(p[i] | fold1) == c1 && static_cast<char16_t>(p[i + 1] | fold2) == c2)
+      return i;
+  return kNotFound;
+}
+
+// True when p[0 .. key.size()) equals `key`, where every lower-case ASCII
+// letter of `key` also matches its upper-case form and every other unit of
+// `key` matches only itself. The caller guarantees the units exist.
+inline bool matchesFolded(const char16_t* p, const char16_t* key, std::size_t len) {
+  for (std::size_t k = 0; k < len; ++k) {
+    const char16_t want = key[k];
+    const bool letter = want >= u'a' && want <= u'z';
+    const char16_t have = letter ? static_cast<char16_t>(p[k] | kFoldBit) : p[k];
+    if (have != want) return false;
+  }
+  return true;
+}
+
+// Moves `count` units from `src` to `dst` (dst <= src; the ranges may overlap).
+inline void shiftDown(char16_t* dst, const char16_t* src, std::size_t count) {
+  if (dst != src && count != 0) std::memmove(dst, src, count * sizeof(char16_t));
+}
+
+}  // namespace sievetext::scan

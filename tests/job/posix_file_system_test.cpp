@@ -1,0 +1,125 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "file_system.h"
+#include "posix_test_support.h"
+
+namespace sievetext {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sievetext-fs-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  std::string at(const char* name) const { return (folder / name).string(); }
+  std::string contents(const char* name) const {
+    std::ifstream in(folder / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  std::size_t entries() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
+    return n;
+  }
+  mode_t modeOf(const char* name) const {
+    struct stat st {};
+    ::stat(at(name).c_str(), &st);
+    return st.st_mode & 07777;
+  }
+
+  fs::path folder;
+  PosixFileSystem files;
+};
+
+TEST_F(PosixFileSystemTest, TellsWhatAPathNames) {
+  std::ofstream(folder / "file") << "x";
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  fs::create_symlink(folder / "file", folder / "link");
+  fs::create_symlink(folder / "none", folder / "dangling");
+  EXPECT_EQ(files.kind(at("file")), FileKind::Regular);
+  EXPECT_EQ(files.kind(at("link")), FileKind::Regular);
+  EXPECT_EQ(files.kind(folder.string()), FileKind::Directory);
+  EXPECT_EQ(files.kind(at("fifo")), FileKind::Other);
+  EXPECT_EQ(files.kind(at("dangling")), FileKind::Missing);
+  EXPECT_EQ(files.kind(at("none")), FileKind::Missing);
+}
+
+TEST_F(PosixFileSystemTest, ReadsRegularFilesOnlyAndNeverBlocks) {
+  std::ofstream(folder / "file", std::ios::binary) << std::string("a\0b", 3);
+  std::string bytes;
+  EXPECT_EQ(files.read(at("file"), bytes), 0);
+  EXPECT_EQ(bytes, std::string("a\0b", 3));
+  std::uint64_t size = 0;
+  EXPECT_EQ(files.size(at("file"), size), 0);
+  EXPECT_EQ(size, 3u);
+
+  // A FIFO with no writer would block a plain open for ever.
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(files.read(at("fifo"), bytes), EINVAL);
+  EXPECT_EQ(files.read(folder.string(), bytes), EISDIR);
+  EXPECT_EQ(files.read(at("none"), bytes), ENOENT);
+  EXPECT_EQ(files.size(at("none"), size), ENOENT);
+}
+
+TEST_F(PosixFileSystemTest, ReplaceCreatesAndReplacesWhole) {
+  const mode_t oldMask = ::umask(027);
+  EXPECT_EQ(files.replace(at("out"), "first, longer text"), 0);
+  ::umask(oldMask);
+  EXPECT_EQ(contents("out"), "first, longer text");
+  EXPECT_EQ(modeOf("out"), 0640u) << "a new file honours the umask";
+
+  ::chmod(at("out").c_str(), 0604);
+  EXPECT_EQ(files.replace(at("out"), "second"), 0);
+  EXPECT_EQ(contents("out"), "second");
+  EXPECT_EQ(modeOf("out"), 0604u) << "a replaced file keeps its permissions";
+
+  EXPECT_EQ(files.replace(at("out"), ""), 0);
+  EXPECT_EQ(contents("out"), "");
+  EXPECT_EQ(entries(), 1u);
+
+  PosixFileSystem syncing(true);
+  EXPECT_EQ(syncing.replace(at("out"), "synced"), 0);
+  EXPECT_EQ(contents("out"), "synced");
+}
+
+TEST_F(PosixFileSystemTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
+  std::ofstream(folder / "out") << "old";
+  {
+    testing::FileSizeLimit limit(4);
+    EXPECT_EQ(files.replace(at("out"), "far too long for the limit"), EFBIG);
+  }
+  EXPECT_EQ(contents("out"), "old");
+  EXPECT_EQ(entries(), 1u);
+
+  EXPECT_EQ(files.replace(at("missing-folder/out"), "x"), ENOENT);
+
+  fs::create_directory(folder / "dir");
+  std::ofstream(folder / "dir" / "keep") << "kept";
+  EXPECT_EQ(files.replace(at("dir"), "x"), EISDIR);
+  EXPECT_EQ(contents("dir/keep"), "kept");
+
+  // A FIFO, device or socket at the output is never swapped for a file.
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(files.replace(at("fifo"), "x"), EINVAL);
+  EXPECT_EQ(files.kind(at("fifo")), FileKind::Other);
+  EXPECT_EQ(entries(), 3u);
+}
+
+}  // namespace
+}  // namespace sievetext

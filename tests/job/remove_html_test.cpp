@@ -1,0 +1,244 @@
+#include "remove_html.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "error_reporter.h"
+#include "memory_file_system.h"
+#include "program.h"
+#include "test_support.h"
+
+namespace sievetext {
+namespace {
+
+using testing::MemorySettingsStore;
+using testing::RecordingPrompter;
+using Messages = std::vector<std::string>;
+
+class RemoveHTMLTest : public ::testing::Test {
+ protected:
+  RemoveHTMLTest() {
+    state.oRemover = std::make_unique<cSievetext>();
+    state.sInputFile = "/in/page.html";
+    state.sOutputFile = "/out/page.txt";
+    files.files["/in/page.html"] = "plain words";
+    for (const OptionInfo& option : kOptions) boxes.setValue(option.key, 1);
+  }
+
+  JobOutcome run() {
+    JobContext ctx{state, boxes, files, prompter};
+    return RemoveHTML(ctx);
+  }
+
+  // True when the engine gives its host a chance to run during a conversion.
+  static bool EngineYields() {
+    cSievetext engine;
+    int yields = 0;
+    engine.yield = [&yields] { ++yields; };
+    std::u16string text = u"a <b>c</b>";
+    engine.ExtractText(text);
+    return yields > 0;
+  }
+
+  ProcessState state;
+  OptionModel boxes;
+  MemoryFileSystem files;
+  RecordingPrompter prompter;
+};
+
+TEST_F(RemoveHTMLTest, ChecksStopWithTheirMessageAndWriteNothing) {
+  const struct {
+    const char* name;
+    std::string input;
+    std::string output;
+    const char* message;
+  } rows[] = {
+      {"both paths empty", "", "", kNoInputMessage},
+      {"input path empty", "", "/out/page.txt", kNoInputMessage},
+      {"output path empty", "/in/page.html", "", kNoOutputMessage},
+      {"input missing", "/in/none.html", "/out/page.txt", kInputMissingMessage},
+      {"input is a folder", "/in", "/out/page.txt", kInputMissingMessage},
+      {"input is a FIFO", "/in/fifo", "/out/page.txt", kInputMissingMessage},
+      {"input is hidden", "/in/.hidden.html", "/out/page.txt", kInputMissingMessage},
+      {"input path ends in a slash", "/in/", "/out/page.txt", kInputMissingMessage},
+      {"input is empty", "/in/empty.html", "/out/page.txt", kInputEmptyMessage},
+  };
+  for (const auto& row : rows) {
+    RecordingPrompter rowPrompter;
+    MemoryFileSystem rowFiles;
+    rowFiles.files = {{"/in/page.html", "x"}, {"/in/.hidden.html", "x"}, {"/in/empty.html", ""}};
+    rowFiles.folders = {"/in"};
+    rowFiles.others = {"/in/fifo"};
+    state.sInputFile = row.input;
+    state.sOutputFile = row.output;
+    JobContext ctx{state, boxes, rowFiles, rowPrompter};
+    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Stopped) << row.name;
+    EXPECT_EQ(rowPrompter.said, Messages{row.message}) << row.name;
+    EXPECT_TRUE(rowPrompter.asked.empty()) << row.name;
+    EXPECT_EQ(rowFiles.replaceCalls, 0) << row.name;
+  }
+}
+
+TEST_F(RemoveHTMLTest, WritesTheConvertedTextAndSaysDone) {
+  EXPECT_EQ(run(), JobOutcome::Written);
+  EXPECT_EQ(files.files["/out/page.txt"], "plain words");
+  EXPECT_EQ(prompter.said, Messages{kDoneMessage});
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(RemoveHTMLTest, DecodesInputAndEncodesOutput) {
+  files.files["/in/page.html"] = "caf\xE9 \x93q\x94";  // Windows-1252
+  EXPECT_EQ(run(), JobOutcome::Written);
+  EXPECT_EQ(files.files["/out/page.txt"], "caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D");
+}
+
+TEST_F(RemoveHTMLTest, ExistingOutputIsReplacedOnlyWhenConfirmed) {
+  for (const char* output : {"/out/page.txt", "/out/.hidden"}) {
+    for (const bool ok : {false, true}) {
+      RecordingPrompter rowPrompter;
+      rowPrompter.answers = {ok};
+      files.files[output] = "old text that is longer than the new one";
+      state.sOutputFile = output;
+      JobContext ctx{state, boxes, files, rowPrompter};
+      EXPECT_EQ(RemoveHTML(ctx), ok ? JobOutcome::Written : JobOutcome::Stopped);
+      EXPECT_EQ(rowPrompter.asked, Messages{kOverwriteQuestion});
+      EXPECT_EQ(rowPrompter.said, ok ? Messages{kDoneMessage} : Messages{});
+      EXPECT_EQ(files.files[output], ok ? "plain words" : "old text that is longer than the new one");
+    }
+  }
+}
+
+TEST_F(RemoveHTMLTest, EmptyInputLeavesAConfirmedOutputAlone) {
+  files.files["/in/page.html"] = "";
+  files.files["/out/page.txt"] = "old";
+  EXPECT_EQ(run(), JobOutcome::Stopped);
+  EXPECT_EQ(prompter.asked, Messages{kOverwriteQuestion});
+  EXPECT_EQ(prompter.said, Messages{kInputEmptyMessage});
+  EXPECT_EQ(files.files["/out/page.txt"], "old");
+}
+
+TEST_F(RemoveHTMLTest, OutputEqualToInputReplacesTheInput) {
+  state.sOutputFile = state.sInputFile;
+  EXPECT_EQ(run(), JobOutcome::Written);
+  EXPECT_EQ(prompter.asked, Messages{kOverwriteQuestion});
+  EXPECT_EQ(files.files["/in/page.html"], "plain words");
+}
+
+TEST_F(RemoveHTMLTest, FileErrorsAreReportedAndNeverClaimSuccess) {
+  const struct {
+    const char* name;
+    int readError;
+    int replaceError;
+    bool outputIsFolder;
+    const char* message;
+  } rows[] = {
+      {"read fails", 5, 0, false, "RemoveHTML: Error 5: Input/output error"},
+      {"write fails", 0, 13, false, "RemoveHTML: Error 13: Permission denied"},
+      {"disk full", 0, 28, false, "RemoveHTML: Error 28: No space left on device"},
+      {"output is a folder", 0, 0, true, "RemoveHTML: Error 21: Is a directory"},
+  };
+  for (const auto& row : rows) {
+    MemoryFileSystem rowFiles;
+    rowFiles.files = {{"/in/page.html", "x"}, {"/out/page.txt", "old"}};
+    rowFiles.readError = row.readError;
+    rowFiles.replaceError = row.replaceError;
+    state.sOutputFile = row.outputIsFolder ? "/out" : "/out/page.txt";
+    if (row.outputIsFolder) rowFiles.folders = {"/out"};
+    RecordingPrompter rowPrompter;
+    JobContext ctx{state, boxes, rowFiles, rowPrompter};
+    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed) << row.name;
+    EXPECT_EQ(rowPrompter.said, Messages{row.message}) << row.name;
+    EXPECT_EQ(rowFiles.files["/out/page.txt"], "old") << row.name;
+  }
+}
+
+// A file system that runs out of memory while reading.
+class ExhaustedFileSystem final : public FileSystem {
+ public:
+  FileKind kind(const std::string&) override { return FileKind::Regular; }
+  int size(const std::string&, std::uint64_t& bytes) override {
+    bytes = std::uint64_t{3} << 30;
+    return 0;
+  }
+  int read(const std::string&, std::string&) override { throw std::bad_alloc(); }
+  int replace(const std::string&, std::string_view) override {
+    ADD_FAILURE() << "nothing may be written";
+    return 0;
+  }
+};
+
+TEST_F(RemoveHTMLTest, RunningOutOfMemoryIsAReportedError) {
+  ExhaustedFileSystem exhausted;
+  JobContext ctx{state, boxes, exhausted, prompter};
+  prompter.answers = {true};
+  EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed);
+  EXPECT_EQ(prompter.said, Messages{"RemoveHTML: Error 7: Out of memory"});
+}
+
+TEST_F(RemoveHTMLTest, EngineFailureStopsTheJobBeforeAnyWrite) {
+  if (!EngineYields()) GTEST_SKIP() << "this engine never yields, so it cannot be made to fail";
+  files.files["/out/page.txt"] = "old";
+  ConversionReporter* const hostReporter = nullptr;
+  state.oRemover->reporter = hostReporter;
+  state.oRemover->yield = [] { throw ConversionError(42, "stopped by the host"); };
+  files.files["/in/page.html"] = "a <b>c</b>";
+  EXPECT_EQ(run(), JobOutcome::Failed);
+  ASSERT_EQ(prompter.said.size(), 1u);
+  EXPECT_NE(prompter.said[0].find(": Error 42: stopped by the host"), std::string::npos)
+      << prompter.said[0];
+  EXPECT_EQ(files.files["/out/page.txt"], "old");
+  EXPECT_EQ(files.replaceCalls, 0);
+  EXPECT_EQ(state.oRemover->reporter, hostReporter);
+}
+
+TEST_F(RemoveHTMLTest, WritesTheOutputChosenWhenTheJobStarted) {
+  if (!EngineYields()) GTEST_SKIP() << "this engine never yields";
+  files.files["/in/page.html"] = "a <b>c</b>";
+  state.oRemover->yield = [this] { state.sOutputFile = "/out/other.txt"; };
+  EXPECT_EQ(run(), JobOutcome::Written);
+  EXPECT_EQ(files.files.count("/out/page.txt"), 1u);
+  EXPECT_EQ(files.files.count("/out/other.txt"), 0u);
+}
+
+TEST(RunCommandLineTest, ConvertsSilentlyAndTellsTheOutcomeByStatus) {
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+  } rows[] = {
+      {"relative paths", {"page.html", "page.txt"}, 0},
+      {"absolute paths", {"/prog/page.html", "/prog/page.txt"}, 0},
+      {"existing output", {"page.html", "old.txt"}, 0},
+      {"no output", {"page.html"}, 1},
+      {"empty output", {"page.html", ""}, 1},
+      {"no arguments left", {""}, 1},
+      {"missing input", {"none.html", "page.txt"}, 1},
+      {"empty input", {"empty.html", "page.txt"}, 1},
+      {"output is a folder", {"page.html", "/prog"}, 2},
+  };
+  for (const auto& row : rows) {
+    MemoryFileSystem files;
+    files.files = {{"/prog/page.html", "text"}, {"/prog/empty.html", ""}, {"/prog/old.txt", "old"}};
+    files.folders = {"/prog"};
+    MemorySettingsStore store;
+    store.values["RemoveTabs"] = "0";
+    ProcessState state;
+    state.sAppPath = "/prog/";
+    EXPECT_EQ(RunCommandLine(state, row.arguments, store, files), row.status) << row.name;
+    EXPECT_TRUE(state.bCommandLine);
+    EXPECT_EQ(state.oRemover, nullptr) << "released at the end";
+    // The options are saved back however the job ended.
+    EXPECT_EQ(store.values.size(), kOptions.size()) << row.name;
+    EXPECT_EQ(store.values["RemoveTabs"], "False");
+    EXPECT_EQ(store.values["RemoveAllTags"], "True");
+    if (row.status == 0) {
+      EXPECT_EQ(files.files[state.sOutputFile], "text") << row.name;
+    } else {
+      EXPECT_EQ(files.files["/prog/old.txt"], "old") << row.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sievetext
