@@ -2,6 +2,8 @@
 // that the command line never pays for starting the window system.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "frmMain.h"
@@ -11,6 +13,17 @@
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {
   using namespace sievetext;
+  // Without a display Qt would abort the process; say what is wrong instead.
+  auto unset = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0';
+  };
+  if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr,
+                 "cannot start the window: no display (DISPLAY is not set); "
+                 "to convert without a window, give INPUT and OUTPUT\n");
+    return 2;
+  }
   // QApplication keeps a reference to the count for its whole life.
   static int argumentCount = 0;
   argumentCount = argc;

@@ -24,6 +24,14 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# Without any display the program says so and fails, instead of aborting.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work" "$program" \
+  >/dev/null 2>"$work/nodisplay.log" || status=$?
+[ "$status" -eq 2 ] || fail "without a display the program ended with status $status"
+grep -q 'cannot start the window: no display' "$work/nodisplay.log" ||
+  fail "without a display the program said: $(cat "$work/nodisplay.log")"
+
 # Xvfb picks a free display itself and writes its number to descriptor 3.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
