@@ -9,8 +9,8 @@ namespace sievetext {
 
 CheckBoxOptions::CheckBoxOptions(const QWidget& window) {
   for (const OptionInfo& option : kOptions) {
-    const QString name =
-        QStringLiteral("chk") + QString::fromUtf8(option.name.data(), qsizetype(option.name.size()));
+    const QString name = QStringLiteral("chk") +
+                         QString::fromUtf8(option.name.data(), qsizetype(option.name.size()));
     auto* box = window.findChild<QCheckBox*>(name);
     if (box == nullptr) throw std::logic_error("missing option check box " + name.toStdString());
     boxes_[static_cast<int>(option.key)] = box;

@@ -53,7 +53,9 @@ std::unique_ptr<QFileDialog> makeOutputDialog(QWidget* parent) {
   return dialog;
 }
 
-std::optional<std::string> DialogFileChooser::chooseInput() { return run(*makeInputDialog(parent_)); }
+std::optional<std::string> DialogFileChooser::chooseInput() {
+  return run(*makeInputDialog(parent_));
+}
 
 std::optional<std::string> DialogFileChooser::chooseOutput() {
   return run(*makeOutputDialog(parent_));

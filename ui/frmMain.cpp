@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,18 +12,17 @@
 #include <QPixmap>
 #include <cstdio>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "build_info.h"
 #include "command.h"
 #include "control_registry.h"
-#include "property_bag.h"
-#include "qt_prompter.h"
-#include "set_buttons.h"
-#include "shell_open.h"
 #include "file_system.h"
 #include "option_transfer.h"
+#include "property_bag.h"
+#include "qt_prompter.h"
 #include "remove_html.h"
+#include "set_buttons.h"
+#include "shell_open.h"
 
 // Resources compiled into this static library register themselves only when
 // asked to; this has to be called outside any namespace.
@@ -95,10 +96,10 @@ const CheckBoxPlace kFrame2Boxes[] = {
 // positions: "Remove functions" comes after the whitespace boxes, which run
 // bottom up.
 const char* const kTabOrder[] = {
-    "chkRemoveComments", "chkRemoveScripts",    "chkRemoveStyles",         "chkRemovePipe",
-    "chkRemoveTabs",     "chkGenerateSpecialChars", "chkRemoveAllTags",    "chkRemoveAllCRLF",
-    "chkRemoveBlankLines", "chkRemoveSpaces",   "chkRemoveFunctions",      "Text1",
-    "cmdSelectInput",    "cmdSelectOutput",     "cmdRemoveHTML",           "cmdReadme",
+    "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
+    "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
+    "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
+    "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
     "cmdWebsite",
 };
 
@@ -156,8 +157,8 @@ void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
   PropertyBag stored;
   stored.WriteProperty(QStringLiteral("Caption"), QString::fromUtf8(caption));
   stored.WriteProperty(QStringLiteral("Font"), buttonFont());
-  auto* button = qobject_cast<::Command*>(
-      CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
+  auto* button =
+      qobject_cast<::Command*>(CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
   if (button == nullptr) throw std::logic_error("the button control is not registered");
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
@@ -227,7 +228,8 @@ void frmMain::createControls() {
       makeButton(this, "cmdSelectInput", "Select Input File", twipRect(4590, 120, 2115, 525));
   cmdSelectOutput_ =
       makeButton(this, "cmdSelectOutput", "Select Output File", twipRect(4590, 720, 2115, 525));
-  cmdRemoveHTML_ = makeButton(this, "cmdRemoveHTML", "Remove HTML", twipRect(4590, 1440, 2115, 765));
+  cmdRemoveHTML_ =
+      makeButton(this, "cmdRemoveHTML", "Remove HTML", twipRect(4590, 1440, 2115, 765));
   cmdReadme_ = makeButton(this, "cmdReadme", "Readme.txt", twipRect(4620, 2400, 2085, 495));
   cmdWebsite_ = makeButton(this, "cmdWebsite", "Visit Website", twipRect(4620, 2970, 2085, 525));
 

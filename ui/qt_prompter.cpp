@@ -20,9 +20,7 @@ int showBox(QWidget* parent, const std::string& message, QMessageBox::StandardBu
 
 }  // namespace
 
-void QtPrompter::say(const std::string& message) {
-  showBox(parent_, message, QMessageBox::Ok);
-}
+void QtPrompter::say(const std::string& message) { showBox(parent_, message, QMessageBox::Ok); }
 
 bool QtPrompter::confirm(const std::string& message) {
   return showBox(parent_, message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;

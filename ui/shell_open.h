@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <QUrl>
+#include <string>
 
 namespace sievetext {
 

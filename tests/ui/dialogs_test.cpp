@@ -169,12 +169,16 @@ class DialogsTest : public QObject {
   void shellTargets_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("url");
-    QTest::newRow("read-me") << "/opt/sievetext/readme.txt" << "file:///opt/sievetext/readme.txt";
-    QTest::newRow("space in path") << "/tmp/my files/readme.txt" << "file:///tmp/my files/readme.txt";
-    QTest::newRow("hash in path") << "/tmp/a#b.txt" << "file:///tmp/a%23b.txt";
+    QTest::newRow("read-me") << "/opt/sievetext/readme.txt"
+                             << "file:///opt/sievetext/readme.txt";
+    QTest::newRow("space in path") << "/tmp/my files/readme.txt"
+                                   << "file:///tmp/my files/readme.txt";
+    QTest::newRow("hash in path") << "/tmp/a#b.txt"
+                                  << "file:///tmp/a%23b.txt";
     QTest::newRow("web") << "https://wexa.example.com/sievetext/"
                          << "https://wexa.example.com/sievetext/";
-    QTest::newRow("relative file") << "readme.txt" << "file:readme.txt";
+    QTest::newRow("relative file") << "readme.txt"
+                                   << "file:readme.txt";
   }
   void shellTargets() {
     QFETCH(QString, target);

@@ -117,10 +117,10 @@ QStringList tickedBoxes(frmMain& window) {
   return ticked;
 }
 
-const QStringList kAllBoxes = {
-    "chkGenerateSpecialChars", "chkRemoveAllCRLF", "chkRemoveAllTags", "chkRemoveBlankLines",
-    "chkRemoveComments",       "chkRemoveFunctions", "chkRemovePipe",  "chkRemoveScripts",
-    "chkRemoveSpaces",         "chkRemoveStyles",   "chkRemoveTabs"};
+const QStringList kAllBoxes = {"chkGenerateSpecialChars", "chkRemoveAllCRLF",  "chkRemoveAllTags",
+                               "chkRemoveBlankLines",     "chkRemoveComments", "chkRemoveFunctions",
+                               "chkRemovePipe",           "chkRemoveScripts",  "chkRemoveSpaces",
+                               "chkRemoveStyles",         "chkRemoveTabs"};
 
 constexpr const char* kChildSwitch = "--close-during-conversion";
 
@@ -153,7 +153,8 @@ class BehaviourTest : public QObject {
     QTest::addColumn<QString>("stored");  // "<none>" for a missing key
     QTest::addColumn<bool>("ticked");
     QTest::newRow("missing") << "<none>" << true;
-    for (const char* text : {"True", "true", "TRUE", "1", "-1"}) QTest::newRow(text) << text << true;
+    for (const char* text : {"True", "true", "TRUE", "1", "-1"})
+      QTest::newRow(text) << text << true;
     for (const char* text : {"False", "false", "FALSE", "0", "", "yes"})
       QTest::newRow(*text ? text : "empty") << text << false;
   }
@@ -210,7 +211,7 @@ class BehaviourTest : public QObject {
 
   // Every message of the conversion job, reached through the window.
   void removeHtmlMessages_data() {
-    QTest::addColumn<QString>("input");   // file name in the folder, "" for none chosen
+    QTest::addColumn<QString>("input");  // file name in the folder, "" for none chosen
     QTest::addColumn<QString>("output");
     QTest::addColumn<QByteArray>("inputBytes");  // "<none>": no such file
     QTest::addColumn<QByteArray>("outputBytes");
@@ -221,24 +222,31 @@ class BehaviourTest : public QObject {
     const QByteArray none("<none>");
     const QByteArray page("Hello");
     const QByteArray old("old output");
-    QTest::newRow("nothing chosen") << "" << "" << none << none << QList<bool>{}
-                                    << QStringList{kNoInputMessage} << none;
-    QTest::newRow("no output chosen") << "in.html" << "" << page << none << QList<bool>{}
-                                      << QStringList{kNoOutputMessage} << none;
-    QTest::newRow("input missing") << "in.html" << "out.txt" << none << none << QList<bool>{}
-                                   << QStringList{kInputMissingMessage} << none;
-    QTest::newRow("input empty") << "in.html" << "out.txt" << QByteArray() << none
-                                 << QList<bool>{} << QStringList{kInputEmptyMessage} << none;
-    QTest::newRow("written") << "in.html" << "out.txt" << page << none << QList<bool>{}
+    QTest::newRow("nothing chosen")
+        << ""
+        << "" << none << none << QList<bool>{} << QStringList{kNoInputMessage} << none;
+    QTest::newRow("no output chosen")
+        << "in.html"
+        << "" << page << none << QList<bool>{} << QStringList{kNoOutputMessage} << none;
+    QTest::newRow("input missing")
+        << "in.html"
+        << "out.txt" << none << none << QList<bool>{} << QStringList{kInputMissingMessage} << none;
+    QTest::newRow("input empty") << "in.html"
+                                 << "out.txt" << QByteArray() << none << QList<bool>{}
+                                 << QStringList{kInputEmptyMessage} << none;
+    QTest::newRow("written") << "in.html"
+                             << "out.txt" << page << none << QList<bool>{}
                              << QStringList{kDoneMessage} << QByteArray("Hello");
-    QTest::newRow("overwrite, OK") << "in.html" << "out.txt" << page << old << QList<bool>{true}
-                                   << QStringList{kOverwriteQuestion, kDoneMessage}
-                                   << QByteArray("Hello");
-    QTest::newRow("overwrite, Cancel") << "in.html" << "out.txt" << page << old
-                                       << QList<bool>{false} << QStringList{kOverwriteQuestion}
-                                       << old;
+    QTest::newRow("overwrite, OK")
+        << "in.html"
+        << "out.txt" << page << old << QList<bool>{true}
+        << QStringList{kOverwriteQuestion, kDoneMessage} << QByteArray("Hello");
+    QTest::newRow("overwrite, Cancel")
+        << "in.html"
+        << "out.txt" << page << old << QList<bool>{false} << QStringList{kOverwriteQuestion} << old;
     QTest::newRow("empty input, OK to overwrite")
-        << "in.html" << "out.txt" << QByteArray() << old << QList<bool>{true}
+        << "in.html"
+        << "out.txt" << QByteArray() << old << QList<bool>{true}
         << QStringList{kOverwriteQuestion, kInputEmptyMessage} << old;
   }
   void removeHtmlMessages() {
@@ -250,7 +258,9 @@ class BehaviourTest : public QObject {
     QFETCH(QStringList, said);
     QFETCH(QByteArray, outputAfter);
     QTemporaryDir work;
-    auto path = [&](const QString& name) { return name.isEmpty() ? QString() : work.filePath(name); };
+    auto path = [&](const QString& name) {
+      return name.isEmpty() ? QString() : work.filePath(name);
+    };
     if (inputBytes != "<none>") writeAll(path(input), inputBytes);
     if (outputBytes != "<none>") writeAll(path(output), outputBytes);
     state_.sInputFile = path(input).toStdString();

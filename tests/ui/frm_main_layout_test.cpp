@@ -16,8 +16,8 @@ namespace {
 
 struct ControlRow {
   const char* name;
-  const char* container;  // object name of the parent
-  const char* caption;    // as shown (nullptr: no caption)
+  const char* container;         // object name of the parent
+  const char* caption;           // as shown (nullptr: no caption)
   int left, top, width, height;  // twips
 };
 
@@ -117,10 +117,10 @@ class LayoutTest : public QObject {
 
   void focusFollowsTheDesignedOrder() {
     const QStringList expected = {
-        "chkRemoveComments", "chkRemoveScripts",   "chkRemoveStyles",  "chkRemovePipe",
-        "chkRemoveTabs",     "chkGenerateSpecialChars", "chkRemoveAllTags", "chkRemoveAllCRLF",
-        "chkRemoveBlankLines", "chkRemoveSpaces",  "chkRemoveFunctions", "Text1",
-        "cmdSelectInput",    "cmdSelectOutput",    "cmdRemoveHTML",    "cmdReadme",
+        "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
+        "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
+        "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
+        "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
         "cmdWebsite"};
     // Walk the focus chain once around, keeping what Tab can reach.
     QStringList order;
@@ -160,7 +160,8 @@ class LayoutTest : public QObject {
 
   void paintsMosaicFramesAndShadow() {
     const QImage image = window_->grab().toImage();
-    if (qEnvironmentVariableIsSet("SIEVETEXT_DUMP")) image.save(qEnvironmentVariable("SIEVETEXT_DUMP"));
+    if (qEnvironmentVariableIsSet("SIEVETEXT_DUMP"))
+      image.save(qEnvironmentVariable("SIEVETEXT_DUMP"));
     QCOMPARE(image.size(), QSize(454, 262));
     const QImage mosaic(QStringLiteral(":/sievetext/background.png"));
     QCOMPARE(mosaic.size(), QSize(789, 461));
