@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace sievetext {
 namespace {
@@ -83,7 +85,7 @@ int CreateTemporary(const std::string& folder, const std::string& name, std::str
 
 }  // namespace
 
-int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename) {
+int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
   struct stat old {};
   const bool hadFile = ::stat(path.c_str(), &old) == 0;
   if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
@@ -91,7 +93,6 @@ int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool 
   if (::lstat(path.c_str(), &self) == 0 &&
       (S_ISCHR(self.st_mode) || S_ISBLK(self.st_mode) || S_ISFIFO(self.st_mode) ||
        S_ISSOCK(self.st_mode))) {
-    // Never swap a device, FIFO or socket node for a plain file.
     return EINVAL;
   }
 
@@ -101,13 +102,42 @@ int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool 
   FdCloser closer(fd);
   int error = 0;
   if (hadFile && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0) error = errno;
-  if (!error) error = WriteAll(fd, bytes);
+  try {
+    for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteAll(fd, piece);
+  } catch (...) {
+    ::unlink(tempPath.c_str());
+    throw;
+  }
   if (!error && syncBeforeRename && ::fsync(fd) != 0) error = errno;
   const int closeError = closer.close();
   if (!error) error = closeError;
   if (!error && ::rename(tempPath.c_str(), path.c_str()) != 0) error = errno;
   if (error) ::unlink(tempPath.c_str());
   return error;
+}
+
+int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename) {
+  return ReplaceFileAtomically(path, WholeSource(bytes), syncBeforeRename);
+}
+
+ByteSource WholeSource(std::string_view bytes) {
+  return [bytes, done = false]() mutable {
+    if (done) return std::string_view();
+    done = true;
+    return bytes;
+  };
+}
+
+int FileSystem::readWhole(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  return read(path, [&bytes](std::string_view piece, bool) {
+    bytes.append(piece);
+    return piece.size();
+  });
+}
+
+int FileSystem::replaceWhole(const std::string& path, std::string_view bytes) {
+  return replace(path, WholeSource(bytes));
 }
 
 FileKind PosixFileSystem::kind(const std::string& path) {
@@ -126,7 +156,7 @@ int PosixFileSystem::size(const std::string& path, std::uint64_t& bytes) {
   return 0;
 }
 
-int PosixFileSystem::read(const std::string& path, std::string& bytes) {
+int PosixFileSystem::read(const std::string& path, const ByteSink& use) {
   // Non-blocking so that a FIFO put in the file's place since the check
   // cannot hang the open; it is then refused below.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -136,28 +166,29 @@ int PosixFileSystem::read(const std::string& path, std::string& bytes) {
   if (::fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
-  // Read to the end, not just the size seen now: the file may grow meanwhile.
-  bytes.clear();
-  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
-  std::size_t filled = 0;
+  // Pieces of a size that stays in the processor's cache: the caller turns
+  // them into text right away, so the file is never held twice.
+  constexpr std::size_t kPiece = 256 * 1024;
+  std::unique_ptr<char[]> buffer(new char[kPiece]);
+  std::size_t kept = 0;
   for (;;) {
-    if (filled == bytes.size()) bytes.resize(filled < capacity ? capacity : filled * 2);
-    const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    const ssize_t n = ::read(fd, buffer.get() + kept, kPiece - kept);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      bytes.clear();
-      return error;
+      return errno;
     }
-    if (n == 0) break;
-    filled += static_cast<std::size_t>(n);
+    const std::size_t have = kept + static_cast<std::size_t>(n);
+    const bool last = n == 0;
+    const std::size_t used = use(std::string_view(buffer.get(), have), last);
+    if (last) return 0;
+    kept = have - used;
+    if (kept == kPiece) return EIO;  // the sink took nothing from a full piece
+    std::memmove(buffer.get(), buffer.get() + used, kept);
   }
-  bytes.resize(filled);
-  return 0;
 }
 
-int PosixFileSystem::replace(const std::string& path, std::string_view bytes) {
-  return ReplaceFileAtomically(path, bytes, syncBeforeRename_);
+int PosixFileSystem::replace(const std::string& path, const ByteSource& next) {
+  return ReplaceFileAtomically(path, next, syncBeforeRename_);
 }
 
 }  // namespace sievetext

@@ -1,10 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace sievetext {
+
+// Hands out the bytes to write piece by piece; an empty piece ends them.
+using ByteSource = std::function<std::string_view()>;
+// Receives a file's content piece by piece, in order. Returns how many bytes
+// of the piece it used; the rest (a few bytes that only the next piece can
+// complete) comes again at the front of the next piece. `last` marks the
+// final piece, of which every byte must be used.
+using ByteSink = std::function<std::size_t(std::string_view piece, bool last)>;
 
 // What a path names, after following symbolic links.
 enum class FileKind { Missing, Regular, Directory, Other };
@@ -21,13 +30,18 @@ class FileSystem {
   virtual FileKind kind(const std::string& path) = 0;
   // Size in bytes of the regular file at `path`.
   virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
-  // The whole content of the regular file at `path`. Refuses anything that is
-  // not a regular file once opened, so a FIFO can never block the job.
-  virtual int read(const std::string& path, std::string& bytes) = 0;
-  // Makes `path` hold exactly `bytes`. Either the whole new content is there
-  // afterwards, or the old file (if any) is left as it was and nothing else
-  // is left behind. A folder at `path` is refused.
-  virtual int replace(const std::string& path, std::string_view bytes) = 0;
+  // Hands the whole content of the regular file at `path` to `use`; pieces
+  // are valid only during each call. Refuses anything that is not a regular
+  // file once opened, so a FIFO can never block the job.
+  virtual int read(const std::string& path, const ByteSink& use) = 0;
+  // Makes `path` hold exactly the bytes `next` hands out. Either the whole
+  // new content is there afterwards, or the old file (if any) is left as it
+  // was and nothing else is left behind. A folder at `path` is refused.
+  virtual int replace(const std::string& path, const ByteSource& next) = 0;
+
+  // Conveniences over the two above.
+  int readWhole(const std::string& path, std::string& bytes);
+  int replaceWhole(const std::string& path, std::string_view bytes);
 };
 
 // The real thing, over POSIX calls.
@@ -40,8 +54,8 @@ class PosixFileSystem final : public FileSystem {
 
   FileKind kind(const std::string& path) override;
   int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, std::string& bytes) override;
-  int replace(const std::string& path, std::string_view bytes) override;
+  int read(const std::string& path, const ByteSink& use) override;
+  int replace(const std::string& path, const ByteSource& next) override;
 
   static constexpr bool kSyncByDefault = false;
 
@@ -49,10 +63,15 @@ class PosixFileSystem final : public FileSystem {
   bool syncBeforeRename_;
 };
 
-// Writes `bytes` to a new file beside `path` and renames it over `path`.
-// Keeps the permission bits of the file it replaces; a new file gets the
-// usual 0666 less the umask. Returns 0 or an errno value; on failure `path`
-// is untouched and the temporary file removed.
+// Writes what `next` hands out to a new file beside `path` and renames it
+// over `path`. Keeps the permission bits of the file it replaces; a new file
+// gets the usual 0666 less the umask. Returns 0 or an errno value; on failure
+// `path` is untouched and the temporary file removed. A device, FIFO or
+// socket at `path` is refused (EINVAL), never swapped for a plain file.
+int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
 int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
+
+// A source that hands out `bytes` in one piece.
+ByteSource WholeSource(std::string_view bytes);
 
 }  // namespace sievetext

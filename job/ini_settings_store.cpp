@@ -63,7 +63,7 @@ bool IniSettingsStore::load(IniDocument& doc) const {
   if (path_.empty()) return false;
   PosixFileSystem files;
   std::string text;
-  const int error = files.read(path_, text);
+  const int error = files.readWhole(path_, text);
   if (error == ENOENT) {
     doc = IniDocument();
     return true;

@@ -18,20 +18,22 @@ int MemoryFileSystem::size(const std::string& path, std::uint64_t& bytes) {
   return 0;
 }
 
-int MemoryFileSystem::read(const std::string& path, std::string& bytes) {
+int MemoryFileSystem::read(const std::string& path, const ByteSink& use) {
   if (readError) return readError;
   const auto it = files.find(path);
   if (it == files.end()) return folders.count(path) ? EISDIR : ENOENT;
-  bytes = it->second;
+  use(it->second, true);
   return 0;
 }
 
-int MemoryFileSystem::replace(const std::string& path, std::string_view bytes) {
+int MemoryFileSystem::replace(const std::string& path, const ByteSource& next) {
   ++replaceCalls;
   if (replaceError) return replaceError;
   if (folders.count(path)) return EISDIR;
   if (others.count(path)) return EINVAL;
-  files[path] = std::string(bytes);
+  std::string bytes;
+  for (std::string_view piece = next(); !piece.empty(); piece = next()) bytes.append(piece);
+  files[path] = std::move(bytes);
   return 0;
 }
 

@@ -13,8 +13,8 @@ class MemoryFileSystem final : public FileSystem {
  public:
   FileKind kind(const std::string& path) override;
   int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, std::string& bytes) override;
-  int replace(const std::string& path, std::string_view bytes) override;
+  int read(const std::string& path, const ByteSink& use) override;
+  int replace(const std::string& path, const ByteSource& next) override;
 
   std::map<std::string, std::string> files;
   std::set<std::string> folders;

@@ -75,23 +75,27 @@ JobOutcome Run(JobContext& ctx) {
     return JobOutcome::Stopped;
   }
 
-  std::u16string text;
-  {
-    std::string bytes;
-    if (const int error = ctx.files.read(input, bytes)) return FileError(prompter, error);
-    text = DecodeText(bytes);
-  }  // the raw bytes are freed before the engine needs its memory
+  // Decoded piece by piece as it is read: the file's bytes are never held
+  // whole next to its text.
+  TextDecoder decoder(length);
+  const int readError = ctx.files.read(input, [&decoder](std::string_view piece, bool last) {
+    return decoder.feed(piece, last);
+  });
+  if (readError) return FileError(prompter, readError);
+  std::u16string text = decoder.take();
 
-  std::string result;
+  std::u16string converted;
   {
     EngineReporter reporter(engine, prompter);
-    std::u16string converted = engine.ExtractText(text);
+    converted = engine.ExtractText(text);
     if (reporter.failed()) return JobOutcome::Failed;
-    std::u16string().swap(text);
-    result = EncodeText(converted);
   }
+  std::u16string().swap(text);  // the engine's cut copy is no longer needed
 
-  if (const int error = ctx.files.replace(output, result)) return FileError(prompter, error);
+  TextEncoder encoder(converted);
+  if (const int error = ctx.files.replace(output, [&encoder] { return encoder.next(); })) {
+    return FileError(prompter, error);
+  }
   prompter.say(kDoneMessage);
   return JobOutcome::Written;
 }

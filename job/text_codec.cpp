@@ -1,5 +1,6 @@
 #include "text_codec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -63,11 +64,12 @@ inline std::size_t WidenAsciiRun(const unsigned char* p, const unsigned char* en
 }
 
 // UTF-8 where it is well formed, Windows-1252 byte by byte where it is not.
-std::u16string DecodeMixed(const unsigned char* p, const unsigned char* end) {
-  // Every byte yields at most one code unit (a four-byte sequence yields two).
-  std::u16string text(static_cast<std::size_t>(end - p), u'\0');
-  char16_t* const begin = text.data();
-  char16_t* o = begin;
+// Writes at `o` (room for one unit per byte) and returns the bytes used: all
+// of them when `last`, otherwise it stops before a non-ASCII byte too close
+// to the end to be judged, leaving it for the next piece.
+std::size_t DecodeMixedInto(const unsigned char* p, const unsigned char* end, bool last,
+                            char16_t*& o) {
+  const unsigned char* const start = p;
   while (p < end) {
     const std::size_t run = WidenAsciiRun(p, end, o);
     p += run;
@@ -76,6 +78,7 @@ std::u16string DecodeMixed(const unsigned char* p, const unsigned char* end) {
 
     const unsigned b0 = p[0];
     const std::size_t left = static_cast<std::size_t>(end - p);
+    if (!last && left < 4) break;
     if (b0 >= 0xC2 && b0 <= 0xDF) {
       if (left >= 2 && IsContinuation(p[1])) {
         *o++ = static_cast<char16_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F));
@@ -108,15 +111,15 @@ std::u16string DecodeMixed(const unsigned char* p, const unsigned char* end) {
     *o++ = FromCp1252(static_cast<unsigned char>(b0));
     ++p;
   }
-  text.resize(static_cast<std::size_t>(o - begin));
-  return text;
+  return static_cast<std::size_t>(p - start);
 }
 
-std::u16string DecodeUtf16(const unsigned char* p, const unsigned char* end, bool bigEndian) {
+// UTF-16 without its mark. An odd byte waits for the next piece, or becomes
+// U+FFFD when it is the file's last.
+std::size_t DecodeUtf16Into(const unsigned char* p, const unsigned char* end, bool bigEndian,
+                            bool last, char16_t*& o) {
   const std::size_t bytes = static_cast<std::size_t>(end - p);
   const std::size_t units = bytes / 2;
-  std::u16string text(units + (bytes & 1), u'\0');
-  char16_t* o = text.data();
   if (bigEndian) {
     for (std::size_t i = 0; i < units; ++i)
       o[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
@@ -124,8 +127,12 @@ std::u16string DecodeUtf16(const unsigned char* p, const unsigned char* end, boo
     for (std::size_t i = 0; i < units; ++i)
       o[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
   }
-  if (bytes & 1) o[units] = kReplacement;
-  return text;
+  o += units;
+  if ((bytes & 1) && last) {
+    *o++ = kReplacement;
+    return bytes;
+  }
+  return units * 2;
 }
 
 // Length of the ASCII run at the front of [s, end).
@@ -186,22 +193,10 @@ std::size_t EncodedLength(const char16_t* s, const char16_t* end) {
   return length;
 }
 
-}  // namespace
-
-std::u16string DecodeText(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
-  if (bytes.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) return DecodeUtf16(p + 2, end, false);
-  if (bytes.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) return DecodeUtf16(p + 2, end, true);
-  if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-  return DecodeMixed(p, end);
-}
-
-std::string EncodeText(std::u16string_view text) {
-  const char16_t* s = text.data();
-  const char16_t* const end = s + text.size();
-  std::string bytes(EncodedLength(s, end), '\0');
-  char* o = bytes.data();
+// Encodes [s, end) at `out`, which has room for three bytes per unit, and
+// returns the bytes written. A high surrogate at `end` counts as lone.
+std::size_t EncodeInto(const char16_t* s, const char16_t* const end, char* const out) {
+  char* o = out;
   while (s < end) {
     const std::size_t run = NarrowAsciiRun(s, end, o);
     s += run;
@@ -226,6 +221,75 @@ std::string EncodeText(std::u16string_view text) {
     *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     *o++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+TextDecoder::TextDecoder(std::uint64_t expectedBytes)
+    : text_(static_cast<std::size_t>(expectedBytes), u'\0') {}
+
+std::size_t TextDecoder::feed(std::string_view piece, bool last) {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(piece.data());
+  const auto* p = begin;
+  const auto* const end = begin + piece.size();
+  if (form_ == Form::Unknown) {
+    if (piece.size() < 3 && !last) return 0;  // too little to see a byte-order mark
+    if (piece.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+      form_ = Form::Utf16Le;
+      p += 2;
+    } else if (piece.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+      form_ = Form::Utf16Be;
+      p += 2;
+    } else {
+      form_ = Form::Mixed;
+      if (piece.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+    }
+  }
+  // Every byte yields at most one unit (a four-byte sequence yields two).
+  const std::size_t needed = length_ + static_cast<std::size_t>(end - p);
+  if (text_.size() < needed) text_.resize(needed > 2 * text_.size() ? needed : 2 * text_.size());
+
+  char16_t* o = text_.data() + length_;
+  const std::size_t used = form_ == Form::Mixed
+                               ? DecodeMixedInto(p, end, last, o)
+                               : DecodeUtf16Into(p, end, form_ == Form::Utf16Be, last, o);
+  length_ = static_cast<std::size_t>(o - text_.data());
+  return static_cast<std::size_t>(p - begin) + used;
+}
+
+std::u16string TextDecoder::take() {
+  text_.resize(length_);
+  length_ = 0;
+  form_ = Form::Unknown;
+  return std::move(text_);
+}
+
+std::u16string DecodeText(std::string_view bytes) {
+  TextDecoder decoder(bytes.size());
+  decoder.feed(bytes, true);
+  return decoder.take();
+}
+
+TextEncoder::TextEncoder(std::u16string_view text)
+    : text_(text), buffer_(new char[3 * (kUnitsPerPiece + 1)]) {}
+
+std::string_view TextEncoder::next() {
+  if (position_ == text_.size()) return {};
+  std::size_t end = std::min(text_.size(), position_ + kUnitsPerPiece);
+  // Never split a surrogate pair between two pieces.
+  if (end < text_.size() && IsHighSurrogate(text_[end - 1])) ++end;
+  const std::size_t bytes = EncodeInto(text_.data() + position_, text_.data() + end, buffer_.get());
+  position_ = end;
+  return std::string_view(buffer_.get(), bytes);
+}
+
+std::string EncodeText(std::u16string_view text) {
+  const char16_t* s = text.data();
+  const char16_t* const end = s + text.size();
+  // Exact length first, so the result is allocated once and never grown.
+  std::string bytes(EncodedLength(s, end) + 8, '\0');
+  bytes.resize(EncodeInto(s, end, bytes.data()));
   return bytes;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,8 +18,44 @@ namespace sievetext {
 // except by running out of memory (std::bad_alloc).
 std::u16string DecodeText(std::string_view bytes);
 
+// The same, for a file handed over in pieces, so that it is never held as
+// bytes and as text at once.
+class TextDecoder {
+ public:
+  // `expectedBytes`: the file's size, so the text is allocated once.
+  explicit TextDecoder(std::uint64_t expectedBytes = 0);
+
+  // Decodes what can be decided of `piece` and returns the bytes used; the
+  // rest (at most 3 bytes of an unfinished sequence) must come again at the
+  // front of the next piece. With `last`, every byte is used.
+  std::size_t feed(std::string_view piece, bool last);
+  // The text decoded so far; the decoder starts afresh.
+  std::u16string take();
+
+ private:
+  enum class Form { Unknown, Mixed, Utf16Le, Utf16Be };
+  Form form_ = Form::Unknown;
+  std::u16string text_;  // decoded units, then room to spare
+  std::size_t length_ = 0;
+};
+
 // Text to UTF-8 without a byte-order mark. A surrogate that is not part of a
 // pair becomes U+FFFD, so the result is always well-formed UTF-8.
 std::string EncodeText(std::u16string_view text);
+
+// The same in pieces of at most about 192 KiB, so that a long text is never
+// held as text and as bytes at once. `text` must outlive the encoder.
+class TextEncoder {
+ public:
+  explicit TextEncoder(std::u16string_view text);
+  // The next piece; empty at the end. Valid until the next call.
+  std::string_view next();
+
+ private:
+  static constexpr std::size_t kUnitsPerPiece = 64 * 1024;
+  std::u16string_view text_;
+  std::size_t position_ = 0;
+  std::unique_ptr<char[]> buffer_;
+};
 
 }  // namespace sievetext

@@ -63,7 +63,7 @@ TEST_F(PosixFileSystemTest, TellsWhatAPathNames) {
 TEST_F(PosixFileSystemTest, ReadsRegularFilesOnlyAndNeverBlocks) {
   std::ofstream(folder / "file", std::ios::binary) << std::string("a\0b", 3);
   std::string bytes;
-  EXPECT_EQ(files.read(at("file"), bytes), 0);
+  EXPECT_EQ(files.readWhole(at("file"), bytes), 0);
   EXPECT_EQ(bytes, std::string("a\0b", 3));
   std::uint64_t size = 0;
   EXPECT_EQ(files.size(at("file"), size), 0);
@@ -71,30 +71,30 @@ TEST_F(PosixFileSystemTest, ReadsRegularFilesOnlyAndNeverBlocks) {
 
   // A FIFO with no writer would block a plain open for ever.
   ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
-  EXPECT_EQ(files.read(at("fifo"), bytes), EINVAL);
-  EXPECT_EQ(files.read(folder.string(), bytes), EISDIR);
-  EXPECT_EQ(files.read(at("none"), bytes), ENOENT);
+  EXPECT_EQ(files.readWhole(at("fifo"), bytes), EINVAL);
+  EXPECT_EQ(files.readWhole(folder.string(), bytes), EISDIR);
+  EXPECT_EQ(files.readWhole(at("none"), bytes), ENOENT);
   EXPECT_EQ(files.size(at("none"), size), ENOENT);
 }
 
 TEST_F(PosixFileSystemTest, ReplaceCreatesAndReplacesWhole) {
   const mode_t oldMask = ::umask(027);
-  EXPECT_EQ(files.replace(at("out"), "first, longer text"), 0);
+  EXPECT_EQ(files.replaceWhole(at("out"), "first, longer text"), 0);
   ::umask(oldMask);
   EXPECT_EQ(contents("out"), "first, longer text");
   EXPECT_EQ(modeOf("out"), 0640u) << "a new file honours the umask";
 
   ::chmod(at("out").c_str(), 0604);
-  EXPECT_EQ(files.replace(at("out"), "second"), 0);
+  EXPECT_EQ(files.replaceWhole(at("out"), "second"), 0);
   EXPECT_EQ(contents("out"), "second");
   EXPECT_EQ(modeOf("out"), 0604u) << "a replaced file keeps its permissions";
 
-  EXPECT_EQ(files.replace(at("out"), ""), 0);
+  EXPECT_EQ(files.replaceWhole(at("out"), ""), 0);
   EXPECT_EQ(contents("out"), "");
   EXPECT_EQ(entries(), 1u);
 
   PosixFileSystem syncing(true);
-  EXPECT_EQ(syncing.replace(at("out"), "synced"), 0);
+  EXPECT_EQ(syncing.replaceWhole(at("out"), "synced"), 0);
   EXPECT_EQ(contents("out"), "synced");
 }
 
@@ -102,21 +102,21 @@ TEST_F(PosixFileSystemTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
   std::ofstream(folder / "out") << "old";
   {
     testing::FileSizeLimit limit(4);
-    EXPECT_EQ(files.replace(at("out"), "far too long for the limit"), EFBIG);
+    EXPECT_EQ(files.replaceWhole(at("out"), "far too long for the limit"), EFBIG);
   }
   EXPECT_EQ(contents("out"), "old");
   EXPECT_EQ(entries(), 1u);
 
-  EXPECT_EQ(files.replace(at("missing-folder/out"), "x"), ENOENT);
+  EXPECT_EQ(files.replaceWhole(at("missing-folder/out"), "x"), ENOENT);
 
   fs::create_directory(folder / "dir");
   std::ofstream(folder / "dir" / "keep") << "kept";
-  EXPECT_EQ(files.replace(at("dir"), "x"), EISDIR);
+  EXPECT_EQ(files.replaceWhole(at("dir"), "x"), EISDIR);
   EXPECT_EQ(contents("dir/keep"), "kept");
 
   // A FIFO, device or socket at the output is never swapped for a file.
   ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
-  EXPECT_EQ(files.replace(at("fifo"), "x"), EINVAL);
+  EXPECT_EQ(files.replaceWhole(at("fifo"), "x"), EINVAL);
   EXPECT_EQ(files.kind(at("fifo")), FileKind::Other);
   EXPECT_EQ(entries(), 3u);
 }

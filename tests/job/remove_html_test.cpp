@@ -153,27 +153,34 @@ TEST_F(RemoveHTMLTest, FileErrorsAreReportedAndNeverClaimSuccess) {
   }
 }
 
-// A file system that runs out of memory while reading.
+// A file system whose input is larger than any memory, or that runs out of
+// memory while reading.
 class ExhaustedFileSystem final : public FileSystem {
  public:
+  explicit ExhaustedFileSystem(std::uint64_t size) : size_(size) {}
   FileKind kind(const std::string&) override { return FileKind::Regular; }
   int size(const std::string&, std::uint64_t& bytes) override {
-    bytes = std::uint64_t{3} << 30;
+    bytes = size_;
     return 0;
   }
-  int read(const std::string&, std::string&) override { throw std::bad_alloc(); }
-  int replace(const std::string&, std::string_view) override {
+  int read(const std::string&, const ByteSink&) override { throw std::bad_alloc(); }
+  int replace(const std::string&, const ByteSource&) override {
     ADD_FAILURE() << "nothing may be written";
     return 0;
   }
+
+ private:
+  std::uint64_t size_;
 };
 
 TEST_F(RemoveHTMLTest, RunningOutOfMemoryIsAReportedError) {
-  ExhaustedFileSystem exhausted;
-  JobContext ctx{state, boxes, exhausted, prompter};
-  prompter.answers = {true};
-  EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed);
-  EXPECT_EQ(prompter.said, Messages{"RemoveHTML: Error 7: Out of memory"});
+  for (const std::uint64_t size : {std::uint64_t{1} << 61, std::uint64_t{1} << 63, std::uint64_t{10}}) {
+    ExhaustedFileSystem exhausted(size);
+    RecordingPrompter rowPrompter;
+    JobContext ctx{state, boxes, exhausted, rowPrompter};
+    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed) << size;
+    EXPECT_EQ(rowPrompter.said, Messages{"RemoveHTML: Error 7: Out of memory"}) << size;
+  }
 }
 
 TEST_F(RemoveHTMLTest, EngineFailureStopsTheJobBeforeAnyWrite) {

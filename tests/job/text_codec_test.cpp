@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace sievetext {
@@ -95,6 +96,64 @@ TEST(TextCodecTest, EveryCodePointRoundTrips) {
     }
   }
   EXPECT_EQ(DecodeText(EncodeText(text)), text);
+}
+
+// Decodes `bytes` handed over in pieces of at most `piece` bytes, carrying
+// what the decoder leaves unused, as the file reader does.
+std::u16string DecodeInPieces(const std::string& bytes, std::size_t piece) {
+  TextDecoder decoder(bytes.size());
+  std::string pending;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t take = std::min(piece - pending.size(), bytes.size() - at);
+    pending += bytes.substr(at, take);
+    at += take;
+    const bool last = take == 0;
+    const std::size_t used = decoder.feed(pending, last);
+    if (last) {
+      EXPECT_EQ(used, pending.size());
+      return decoder.take();
+    }
+    EXPECT_LE(pending.size() - used, 3u);
+    pending.erase(0, used);
+  }
+}
+
+TEST(TextCodecTest, DecodingInPiecesGivesTheSameText) {
+  const std::string samples[] = {
+      "\xEF\xBB\xBF" "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z\xE9\x93\xC3",
+      std::string("\xFF\xFEh\0\xE9\0\x3D\xD8\x00\xDE!", 11),
+      std::string("\xFE\xFF\0h\0i", 6),
+      "x\xF0\x9F\x98",
+      "\xEF\xBB",
+      "\xFF",
+      "",
+  };
+  for (const std::string& bytes : samples) {
+    for (std::size_t piece = 4; piece <= bytes.size() + 4; ++piece) {
+      EXPECT_EQ(DecodeInPieces(bytes, piece), DecodeText(bytes)) << piece;
+    }
+  }
+}
+
+TEST(TextCodecTest, EncodingInPiecesNeverSplitsAPair) {
+  // Pieces hold 64 Ki units; put a pair across every boundary nearby.
+  for (std::size_t at = (64 << 10) - 3; at <= (64 << 10) + 1; ++at) {
+    std::u16string text(200000, u'a');
+    text[at] = 0xD83D;
+    text[at + 1] = 0xDE00;
+    text[150000] = u'\u00E9';
+    text.back() = 0xD800;  // lone at the very end
+    TextEncoder encoder(text);
+    std::string joined;
+    for (std::string_view piece = encoder.next(); !piece.empty(); piece = encoder.next()) {
+      joined.append(piece);
+    }
+    EXPECT_EQ(joined, EncodeText(text)) << at;
+    EXPECT_EQ(joined.find("\xEF\xBF\xBD"), joined.size() - 3) << at;
+  }
+  TextEncoder empty(u"");
+  EXPECT_TRUE(empty.next().empty());
 }
 
 TEST(TextCodecTest, LongAsciiRunsStayIntact) {

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the build tree into a temporary prefix and uses the result as a
+# user would: the command on the PATH, relative paths resolved against the
+# program's own folder, the man page in place.
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d /tmp/sievetext-install-XXXXXX)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+program="$prefix/lib/sievetext/sievetext"
+[ -x "$program" ] || fail "no program at $program"
+[ -L "$prefix/bin/sievetext" ] || fail "bin/sievetext is not a symbolic link"
+[ "$(readlink -f "$prefix/bin/sievetext")" = "$(readlink -f "$program")" ] || fail "bin/sievetext points elsewhere"
+[ -s "$prefix/share/man/man1/sievetext.1" ] || fail "no man page"
+grep -q '^\.SH EXIT STATUS' "$prefix/share/man/man1/sievetext.1" || fail "man page lacks exit statuses"
+
+# The command line must not pull in the window system.
+if ldd "$program" | grep -qi 'qt'; then fail "the program links Qt"; fi
+
+export XDG_CONFIG_HOME="$prefix/cfg" HOME="$prefix/home"
+unset DISPLAY WAYLAND_DISPLAY
+PATH="$prefix/bin:$PATH"
+sievetext --version | grep -q '^Wexa Sievetext ' || fail "--version"
+
+printf 'plain words' > "$prefix/lib/sievetext/page.html"
+cd "$prefix"
+sievetext page.html page.txt || fail "conversion through bin/sievetext exited $?"
+[ "$(cat "$prefix/lib/sievetext/page.txt")" = "plain words" ] || fail "output not in the program's folder"
+[ ! -e "$prefix/page.txt" ] || fail "relative output went to the working directory"
+[ -s "$prefix/cfg/WexaSievetext.ini" ] || fail "settings not saved"
+
+status=0
+sievetext missing.html page.txt || status=$?
+[ "$status" = 1 ] || fail "missing input exited $status"
+echo "install test passed"
