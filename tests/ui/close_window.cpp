@@ -43,7 +43,12 @@ int main(int argc, char** argv) {
   event.data.data32[1] = XCB_CURRENT_TIME;
   xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
                  reinterpret_cast<const char*>(&event));
-  const int failed = xcb_flush(connection) <= 0;
+  // A round trip, so the server has handled the message before this client
+  // goes away (a busy server may drop requests of a client that has left).
+  xcb_get_input_focus_reply_t* reply =
+      xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+  const int failed = reply == nullptr;
+  std::free(reply);
   xcb_disconnect(connection);
   return failed ? 1 : 0;
 }

@@ -70,13 +70,13 @@ class YieldingFileSystem final : public FileSystem {
   int size(const std::string& path, std::uint64_t& bytes) override {
     return real_.size(path, bytes);
   }
-  int read(const std::string& path, std::string& bytes) override {
-    const int error = real_.read(path, bytes);
+  int read(const std::string& path, const ByteSink& use) override {
+    const int error = real_.read(path, use);
     if (engine_.yield) engine_.yield();
     return error;
   }
-  int replace(const std::string& path, std::string_view bytes) override {
-    return real_.replace(path, bytes);
+  int replace(const std::string& path, const ByteSource& next) override {
+    return real_.replace(path, next);
   }
 
  private:

@@ -74,7 +74,8 @@ for _ in $(seq 100); do
   kill -0 "$program_pid" 2>/dev/null || break
   sleep 0.1
 done
-kill -0 "$program_pid" 2>/dev/null && fail "the program did not end when its window was closed"
+kill -0 "$program_pid" 2>/dev/null &&
+  fail "the program did not end when its window was closed; it said: $(cat "$work/program.log"); protocols: $(xprop -id "$window" WM_PROTOCOLS 2>&1)"
 status=0
 wait "$program_pid" || status=$?
 program_pid=""
