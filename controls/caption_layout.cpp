@@ -118,9 +118,9 @@ void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColo
       if (u < line.start || u >= line.start + line.length) continue;
       const int ux = x + metrics.horizontalAdvance(text.left(u - line.start));
       const int uw = metrics.horizontalAdvance(text.mid(u - line.start, 1));
-      painter.fillRect(QRect(ux, baseline + metrics.underlinePos(), uw,
-                             std::max(1, metrics.lineWidth())),
-                       colour);
+      painter.fillRect(
+          QRect(ux, baseline + metrics.underlinePos(), uw, std::max(1, metrics.lineWidth())),
+          colour);
     }
     y += metrics.height();
   }

@@ -144,7 +144,8 @@ void Command::ReadProperties(const PropertyBag& bag) {
     QFont parsed;
     if (parsed.fromString(storedFont.toString())) setFont(parsed);
   }
-  if (const auto firstRun = ToWholeNumber(bag.ReadProperty(QStringLiteral("FirstRun"), "1"), 0, 255)) {
+  if (const auto firstRun =
+          ToWholeNumber(bag.ReadProperty(QStringLiteral("FirstRun"), "1"), 0, 255)) {
     m_firstRun = static_cast<std::uint8_t>(*firstRun);
   }
   if (const auto colour =
@@ -269,7 +270,8 @@ QImage Command::shownImage() const {
   for (const FocusLine& line : m_focusLines) {
     for (const QPoint& p : DottedPixels(line)) {
       if (!shown.rect().contains(p)) continue;
-      if (!done.insert((static_cast<long long>(p.y()) << 32) | static_cast<unsigned>(p.x())).second) {
+      if (!done.insert((static_cast<long long>(p.y()) << 32) | static_cast<unsigned>(p.x()))
+               .second) {
         continue;
       }
       const QRgb c = shown.pixel(p);
@@ -289,7 +291,8 @@ void Command::setAccessKeys(const QString& keys) {
   }
   // Qt's key codes for printable Latin-1 characters are their upper-case code points.
   const int key = static_cast<int>(keys.at(0).toUpper().unicode());
-  m_accessShortcut->setKey(QKeySequence(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key))));
+  m_accessShortcut->setKey(
+      QKeySequence(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key))));
   m_accessShortcut->setEnabled(true);
 }
 

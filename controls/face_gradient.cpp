@@ -27,7 +27,8 @@ int lerp(int from, int to, int step, int steps) {
 }  // namespace
 
 GradientColour ParseGradientConstant(std::string_view text) {
-  if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h')) text.remove_prefix(2);
+  if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h'))
+    text.remove_prefix(2);
   return {pair16(text, 0), pair16(text, 2), pair16(text, 4)};
 }
 

@@ -22,14 +22,14 @@ std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx) {
   const int W = widthPx * kTwipsPerPixel;
   const int H = heightPx * kTwipsPerPixel;
   return {{
-      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},                           // top-left
-      {twipRect(60, 1, 840, 60), twipRect(60, 1, W - 120, 60)},                   // top
-      {twipRect(900, 1, 60, 60), twipRect(W - 60, 1, 60, 60)},                    // top-right
-      {twipRect(900, 60, 60, 255), twipRect(W - 60, 60, 60, H - 120)},            // right
-      {twipRect(900, 315, 60, 60), twipRect(W - 60, H - 60, 60, 60)},             // bottom-right
-      {twipRect(60, 315, 840, 60), twipRect(60, H - 60, W - 120, 60)},            // bottom
-      {twipRect(0, 315, 60, 60), twipRect(1, H - 60, 60, 60)},                    // bottom-left
-      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, H - 120)},                   // left
+      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},                 // top-left
+      {twipRect(60, 1, 840, 60), twipRect(60, 1, W - 120, 60)},         // top
+      {twipRect(900, 1, 60, 60), twipRect(W - 60, 1, 60, 60)},          // top-right
+      {twipRect(900, 60, 60, 255), twipRect(W - 60, 60, 60, H - 120)},  // right
+      {twipRect(900, 315, 60, 60), twipRect(W - 60, H - 60, 60, 60)},   // bottom-right
+      {twipRect(60, 315, 840, 60), twipRect(60, H - 60, W - 120, 60)},  // bottom
+      {twipRect(0, 315, 60, 60), twipRect(1, H - 60, 60, 60)},          // bottom-left
+      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, H - 120)},         // left
   }};
 }
 

@@ -22,8 +22,7 @@ class PropertyBag {
   QVariant ReadProperty(const QString& name, const QVariant& defaultValue = {}) const;
   // Stores `value` under `name`, or removes `name` when `value` equals
   // `defaultValue`. An invalid default never matches, so the value is stored.
-  void WriteProperty(const QString& name, const QVariant& value,
-                     const QVariant& defaultValue = {});
+  void WriteProperty(const QString& name, const QVariant& value, const QVariant& defaultValue = {});
 
   bool contains(const QString& name) const;
   // Stored names, lower case, in first-write order.

@@ -10,6 +10,7 @@
 #include "marker_blanker.h"
 #include "pair_cutter.h"
 #include "tag_stripper.h"
+#include "text_scan.h"
 
 namespace sievetext {
 namespace {
@@ -77,6 +78,8 @@ std::u16string cSievetext::ExtractText(std::u16string& sIn) {
     // working text. A failure there is reported by it and leaves text empty.
     if (!RunReported(reporter, kCutHTML, [&] {
           cutMarkup(*this, sIn);
+          // Room for the CR that each remaining LF may get at the end.
+          text.reserve(sIn.size() + scan::countUnit(sIn.data(), 0, sIn.size(), u'\n'));
           text = sIn;
         }))
       text.clear();
@@ -90,7 +93,8 @@ std::u16string cSievetext::ExtractText(std::u16string& sIn) {
     }
     if (RemoveSpaces) consolidateStep(*this, text, u' ');
     yieldNow(*this);
-    return FinishLines(text);
+    FinishLines(text);
+    return text;
   } catch (...) {
     ReportCurrentFailure(reporter, kExtractText);
     return text;

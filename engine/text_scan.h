@@ -45,6 +45,35 @@ inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, 
   return kNotFound;
 }
 
+// Last i in [from, to) with p[i] == c.
+inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
+  std::size_t i = to;
+#if defined(__SSE2__)
+  const __m128i vc = detail::splat(c);
+  while (i >= from + 8) {
+    const int m = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i - 8), vc));
+    if (m) return i - 8 + static_cast<std::size_t>(31 - __builtin_clz(static_cast<unsigned>(m))) / 2;
+    i -= 8;
+  }
+#endif
+  while (i > from)
+    if (p[--i] == c) return i;
+  return kNotFound;
+}
+
+// Number of units equal to c in [from, to).
+inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
+  std::size_t count = 0, i = from;
+#if defined(__SSE2__)
+  const __m128i vc = detail::splat(c);
+  for (; i + 8 <= to; i += 8)
+    count += static_cast<std::size_t>(
+                 __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc))))) / 2;
+#endif
+  for (; i < to; ++i) count += p[i] == c;
+  return count;
+}
+
 // First i >= from with p[i] != c.
 inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
   std::size_t i = from;
@@ -96,8 +125,14 @@ inline bool matchesFolded(const char16_t* p, const char16_t* key, std::size_t le
 }
 
 // Moves `count` units from `src` to `dst` (dst <= src; the ranges may overlap).
+// Compaction moves many short pieces, for which a plain loop beats a call.
 inline void shiftDown(char16_t* dst, const char16_t* src, std::size_t count) {
-  if (dst != src && count != 0) std::memmove(dst, src, count * sizeof(char16_t));
+  if (dst == src) return;
+  if (count <= 24) {
+    for (std::size_t k = 0; k < count; ++k) dst[k] = src[k];
+    return;
+  }
+  std::memmove(dst, src, count * sizeof(char16_t));
 }
 
 }  // namespace sievetext::scan

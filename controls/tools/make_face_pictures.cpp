@@ -47,12 +47,18 @@ constexpr Face kFaces[] = {Face::Normal,   Face::HighLight,       Face::Pressed,
 
 const char* fileName(Face face) {
   switch (face) {
-    case Face::Normal: return "Normal.bmp";
-    case Face::HighLight: return "HighLight.bmp";
-    case Face::Pressed: return "Pressed.bmp";
-    case Face::Selected: return "Selected.bmp";
-    case Face::HighLightSelect: return "HighLightSelect.bmp";
-    case Face::Disable: return "Disable.bmp";
+    case Face::Normal:
+      return "Normal.bmp";
+    case Face::HighLight:
+      return "HighLight.bmp";
+    case Face::Pressed:
+      return "Pressed.bmp";
+    case Face::Selected:
+      return "Selected.bmp";
+    case Face::HighLightSelect:
+      return "HighLightSelect.bmp";
+    case Face::Disable:
+      return "Disable.bmp";
   }
   return "";
 }
@@ -159,7 +165,8 @@ int main(int argc, char** argv) {
       continue;
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out.flush()) {
       std::cerr << "cannot write " << path << "\n";
       status = 1;

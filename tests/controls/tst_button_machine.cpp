@@ -1,8 +1,10 @@
 // The button's input rules, row by row, on the state machine alone: a host
 // that records every face painted and every Click.
 
+#include <QHash>
 #include <QStringList>
 #include <QTest>
+#include <functional>
 
 #include "button_machine.h"
 
@@ -24,22 +26,25 @@ class RecordingHost : public ButtonMachineHost {
 
 // Runs a space-separated list of inputs against the machine.
 void run(ButtonMachine& machine, RecordingHost& host, const QString& steps) {
+  const QHash<QString, std::function<void()>> inputs = {
+      {"init", [&] { machine.setState(ButtonState::StateNormal); }},
+      {"disable", [&] { host.enabled = false; }},
+      {"move", [&] { machine.pointerMoved(); }},
+      {"pressL", [&] { machine.mousePressed(kLeftButton); }},
+      {"pressR", [&] { machine.mousePressed(kRightButton); }},
+      {"releaseL", [&] { machine.mouseReleased(kLeftButton); }},
+      {"releaseR", [&] { machine.mouseReleased(kRightButton); }},
+      {"releaseM", [&] { machine.mouseReleased(kMiddleButton); }},
+      {"focusIn", [&] { machine.focusGained(); }},
+      {"focusOut", [&] { machine.focusLost(); }},
+      {"key", [&] { machine.accessKeyPressed(); }},
+      {"away", [&] { machine.tick(PointerPlace::Elsewhere); }},
+      {"parent", [&] { machine.tick(PointerPlace::ParentWindow); }},
+      {"over", [&] { machine.tick(PointerPlace::OwnWindow); }},
+  };
   for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
-    if (step == "init") machine.setState(ButtonState::StateNormal);
-    else if (step == "disable") host.enabled = false;
-    else if (step == "move") machine.pointerMoved();
-    else if (step == "pressL") machine.mousePressed(kLeftButton);
-    else if (step == "pressR") machine.mousePressed(kRightButton);
-    else if (step == "releaseL") machine.mouseReleased(kLeftButton);
-    else if (step == "releaseR") machine.mouseReleased(kRightButton);
-    else if (step == "releaseM") machine.mouseReleased(kMiddleButton);
-    else if (step == "focusIn") machine.focusGained();
-    else if (step == "focusOut") machine.focusLost();
-    else if (step == "key") machine.accessKeyPressed();
-    else if (step == "away") machine.tick(PointerPlace::Elsewhere);
-    else if (step == "parent") machine.tick(PointerPlace::ParentWindow);
-    else if (step == "over") machine.tick(PointerPlace::OwnWindow);
-    else QFAIL(qPrintable("unknown step " + step));
+    QVERIFY2(inputs.contains(step), qPrintable("unknown step " + step));
+    inputs[step]();
   }
 }
 
@@ -62,78 +67,57 @@ void tst_ButtonMachine::transitions_data() {
   QTest::addColumn<int>("clicks");
 
   using S = ButtonState;
+  const auto row = [](const char* name, const char* setup, const char* input, S state,
+                      const char* painted, bool leftDown, int clicks) {
+    QTest::newRow(name) << QString(setup) << QString(input) << state << QString(painted) << leftDown
+                        << clicks;
+  };
   const S normal = S::StateNormal, high = S::StateHighLight, sel = S::StateSelected,
           hls = S::StateHighLightSelect, dis = S::StateDisabled;
 
-  // Setups: "init" = Normal, "init move" = HighLight, "init focusIn" =
-  // Selected, "init focusIn move" = HighLightSelect.
-  QTest::newRow("Normal, move: highlight") << "init" << "move" << high << "HighLight" << false << 0;
-  QTest::newRow("HighLight, move: nothing") << "init move" << "move" << high << "" << false << 0;
-  QTest::newRow("Selected, move: highlight-select")
-      << "init focusIn" << "move" << hls << "HighLightSelect" << false << 0;
-  QTest::newRow("Selected with left down, move: nothing")
-      << "init focusIn pressL" << "move" << sel << "" << true << 0;
-  QTest::newRow("Normal, left press") << "init" << "pressL" << normal << "Pressed" << true << 0;
-  QTest::newRow("Selected, left press") << "init focusIn" << "pressL" << sel << "Pressed" << true << 0;
-  QTest::newRow("HighLightSelect, left press")
-      << "init focusIn move" << "pressL" << hls << "Pressed" << true << 0;
-  QTest::newRow("right press paints nothing") << "init move" << "pressR" << high << "" << false << 0;
-  QTest::newRow("HighLight, left release: Normal face, click")
-      << "init move pressL" << "releaseL" << high << "Normal" << false << 1;
-  QTest::newRow("HighLightSelect, left release")
-      << "init focusIn move pressL" << "releaseL" << hls << "HighLightSelect" << false << 1;
-  QTest::newRow("Normal, left release clicks") << "init pressL" << "releaseL" << normal << "" << false << 1;
-  QTest::newRow("HighLight, right release clicks") << "init move" << "releaseR" << high << "" << false << 1;
-  QTest::newRow("Normal, middle release clicks") << "init" << "releaseM" << normal << "" << false << 1;
-  QTest::newRow("Selected, left release: no click")
-      << "init focusIn pressL" << "releaseL" << sel << "" << false << 0;
-  QTest::newRow("Selected, right release: no click, left stays down")
-      << "init focusIn pressL" << "releaseR" << sel << "" << true << 0;
-  QTest::newRow("HighLight, focus in: Pressed face")
-      << "init move" << "focusIn" << hls << "Pressed" << false << 0;
-  QTest::newRow("Normal, focus in") << "init" << "focusIn" << sel << "Selected" << false << 0;
-  QTest::newRow("HighLightSelect, focus in") << "init focusIn move" << "focusIn" << sel << "Selected" << false << 0;
-  QTest::newRow("HighLight, focus out") << "init move" << "focusOut" << normal << "Normal" << false << 0;
-  QTest::newRow("Selected, focus out") << "init focusIn" << "focusOut" << normal << "Normal" << false << 0;
-  QTest::newRow("Normal, focus out: nothing") << "init" << "focusOut" << normal << "" << false << 0;
-  QTest::newRow("Normal, access key")
-      << "init" << "key" << hls << "Pressed HighLightSelect" << false << 1;
-  QTest::newRow("Selected, access key")
-      << "init focusIn" << "key" << hls << "Pressed HighLightSelect" << false << 1;
-  QTest::newRow("access key while left is down lets go of it")
-      << "init focusIn move pressL" << "key" << hls << "Pressed HighLightSelect" << false << 1;
-  QTest::newRow("HighLight, poll") << "init move" << "away" << normal << "Normal" << false << 0;
-  QTest::newRow("HighLight, poll over parent") << "init move" << "parent" << normal << "Normal" << false << 0;
-  QTest::newRow("HighLightSelect, poll") << "init focusIn move" << "away" << sel << "Selected" << false << 0;
-  QTest::newRow("HighLight, pointer still over it") << "init move" << "over" << high << "" << false << 0;
-  QTest::newRow("Normal, poll: nothing") << "init" << "away" << normal << "" << false << 0;
-  QTest::newRow("Selected, poll: nothing") << "init focusIn" << "away" << sel << "" << false << 0;
-  QTest::newRow("disabled, poll: Disable face")
-      << "init move disable" << "away" << dis << "Disable" << false << 0;
-  QTest::newRow("disabled, poll over own window: nothing")
-      << "init move disable" << "over" << high << "" << false << 0;
-  QTest::newRow("disabled ignores every input")
-      << "init disable" << "move pressL focusIn releaseL releaseR key focusOut" << normal << ""
-      << false << 0;
-  QTest::newRow("disabled with left down: release leaves it down")
-      << "init move pressL disable" << "releaseL" << high << "" << true << 0;
+  // clang-format off
+  // Setups: "init" is Normal, "init move" HighLight, "init focusIn" Selected,
+  // "init focusIn move" HighLightSelect.
+  row("Normal, move: highlight", "init", "move", high, "HighLight", false, 0);
+  row("HighLight, move: nothing", "init move", "move", high, "", false, 0);
+  row("Selected, move", "init focusIn", "move", hls, "HighLightSelect", false, 0);
+  row("Selected, left down, move: nothing", "init focusIn pressL", "move", sel, "", true, 0);
+  row("Normal, left press", "init", "pressL", normal, "Pressed", true, 0);
+  row("Selected, left press", "init focusIn", "pressL", sel, "Pressed", true, 0);
+  row("HighLightSelect, left press", "init focusIn move", "pressL", hls, "Pressed", true, 0);
+  row("right press paints nothing", "init move", "pressR", high, "", false, 0);
+  row("HighLight, left release", "init move pressL", "releaseL", high, "Normal", false, 1);
+  row("HighLightSelect, left release", "init focusIn move pressL", "releaseL", hls, "HighLightSelect", false, 1);
+  row("Normal, left release", "init pressL", "releaseL", normal, "", false, 1);
+  row("HighLight, right release", "init move", "releaseR", high, "", false, 1);
+  row("Normal, middle release", "init", "releaseM", normal, "", false, 1);
+  row("Selected, left release: no click", "init focusIn pressL", "releaseL", sel, "", false, 0);
+  row("Selected, right release: no click", "init focusIn pressL", "releaseR", sel, "", true, 0);
+  row("HighLight, focus in", "init move", "focusIn", hls, "Pressed", false, 0);
+  row("Normal, focus in", "init", "focusIn", sel, "Selected", false, 0);
+  row("HighLightSelect, focus in", "init focusIn move", "focusIn", sel, "Selected", false, 0);
+  row("HighLight, focus out", "init move", "focusOut", normal, "Normal", false, 0);
+  row("Selected, focus out", "init focusIn", "focusOut", normal, "Normal", false, 0);
+  row("Normal, focus out: nothing", "init", "focusOut", normal, "", false, 0);
+  row("Normal, access key", "init", "key", hls, "Pressed HighLightSelect", false, 1);
+  row("Selected, access key", "init focusIn", "key", hls, "Pressed HighLightSelect", false, 1);
+  row("access key lets go of the left button", "init focusIn move pressL", "key", hls, "Pressed HighLightSelect", false, 1);
+  row("HighLight, poll", "init move", "away", normal, "Normal", false, 0);
+  row("HighLight, poll over the parent", "init move", "parent", normal, "Normal", false, 0);
+  row("HighLightSelect, poll", "init focusIn move", "away", sel, "Selected", false, 0);
+  row("HighLight, pointer still over it", "init move", "over", high, "", false, 0);
+  row("Normal, poll: nothing", "init", "away", normal, "", false, 0);
+  row("Selected, poll: nothing", "init focusIn", "away", sel, "", false, 0);
+  row("disabled, poll", "init move disable", "away", dis, "Disable", false, 0);
+  row("disabled, pointer still over it", "init move disable", "over", high, "", false, 0);
+  row("disabled ignores input", "init disable", "move pressL focusIn releaseL releaseR key focusOut", normal, "", false, 0);
+  row("disabled keeps the left button down", "init move pressL disable", "releaseL", high, "", true, 0);
 
   // Whole gestures.
-  QTest::newRow("typical click, then pointer leaves, then focus leaves")
-      << "init" << "move pressL focusIn releaseL away focusOut" << normal
-      << "HighLight Pressed Pressed HighLightSelect Selected Normal" << false << 1;
-  QTest::newRow("drag off, poll, release: no click")
-      << "init move pressL focusIn" << "away releaseL" << sel << "Selected" << false << 0;
-  QTest::newRow("drag off, poll, drag back, release: no click")
-      << "init move pressL focusIn" << "away move releaseL" << sel << "Selected" << false << 0;
-  QTest::newRow("drag off and release before the poll: click")
-      << "init move pressL focusIn" << "releaseL away" << sel << "HighLightSelect Selected" << false
-      << 1;
-  QTest::newRow("second click on a focused button")
-      << "init move pressL focusIn releaseL" << "pressL releaseL" << hls
-      << "Pressed HighLightSelect" << false << 1;
-  QTest::newRow("without polls a highlight stays")
-      << "init" << "move pressL releaseL" << high << "HighLight Pressed Normal" << false << 1;
+  row("click, pointer leaves, focus leaves", "init", "move pressL focusIn releaseL away focusOut", normal,
+      "HighLight Pressed Pressed HighLightSelect Selected Normal", false, 1);
+  row("without polls a highlight stays", "init", "move pressL releaseL", high, "HighLight Pressed Normal", false, 1);
+  // clang-format on
 }
 
 void tst_ButtonMachine::transitions() {

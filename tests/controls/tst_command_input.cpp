@@ -33,7 +33,8 @@ struct Scene {
   }
 
   void send(QEvent::Type type, Qt::MouseButton which, QPoint at = QPoint(10, 10)) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(which);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(which);
     QMouseEvent event(type, at, button->mapToGlobal(at), which, held, Qt::NoModifier);
     QCoreApplication::sendEvent(button, &event);
   }

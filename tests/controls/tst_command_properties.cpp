@@ -328,16 +328,19 @@ void tst_CommandProperties::bagStoresOnlyWhatDiffersFromDefault_data() {
   QTest::addColumn<bool>("stored");
   QTest::newRow("1 and text 1") << QVariant(1) << QVariant("1") << false;
   QTest::newRow("0 and text 0") << QVariant(0) << QVariant("0") << false;
-  QTest::newRow("byte 1 and text 1") << QVariant::fromValue<std::uint8_t>(1) << QVariant("1") << false;
+  QTest::newRow("byte 1 and text 1")
+      << QVariant::fromValue<std::uint8_t>(1) << QVariant("1") << false;
   QTest::newRow("short 1 and text 1") << QVariant::fromValue<qint16>(1) << QVariant("1") << false;
   QTest::newRow("0 and text 1") << QVariant(0) << QVariant("1") << true;
   QTest::newRow("255 and text 0") << QVariant(255) << QVariant("0") << true;
   QTest::newRow("true and true") << QVariant(true) << QVariant(true) << false;
   QTest::newRow("false and true") << QVariant(false) << QVariant(true) << true;
   QTest::newRow("same text") << QVariant("Command1") << QVariant("Command1") << false;
-  QTest::newRow("text differs only in case") << QVariant("command1") << QVariant("Command1") << true;
+  QTest::newRow("text differs only in case")
+      << QVariant("command1") << QVariant("Command1") << true;
   QTest::newRow("no default") << QVariant("x") << QVariant() << true;
-  QTest::newRow("same font") << QVariant(storedButtonFont()) << QVariant(storedButtonFont()) << false;
+  QTest::newRow("same font") << QVariant(storedButtonFont()) << QVariant(storedButtonFont())
+                             << false;
   QTest::newRow("other font") << QVariant(QFont("DejaVu Serif", 20)) << QVariant(storedButtonFont())
                               << true;
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace sievetext {
+
+// The units that a row of the entity table can match at one '&': the '&'
+// itself and what follows it, up to the longest key (eight units) and never
+// past the next '&'.
+struct KeyWindow {
+  std::array<char16_t, 8> units{};
+  std::size_t size = 0;
+};
+
+inline constexpr std::uint16_t kNoEntityRow = 0xFFFF;
+
+// Index of the first row, at or after `from`, whose key matches at the start
+// of `w` in that row's match mode; kNoEntityRow if none. REQUIRES: `w` starts
+// with '&'. At most three rows can match one window ("&nbsp;" also matches
+// "&nbsp", and a name can have a capital and a small exact row), so this costs
+// one hash probe whatever `from` is.
+std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from);
+
+}  // namespace sievetext

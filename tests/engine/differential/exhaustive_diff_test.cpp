@@ -1,0 +1,130 @@
+// Fast engine against the literal reference on every short string over two
+// small alphabets: single characters that build markers, and whole tokens
+// that build script, style and entity quirks.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "diff_harness.h"
+#include "engine_options.h"
+
+namespace sievetext::difftest {
+namespace {
+
+// Calls `visit` with every string of up to `maxLength` pieces of `alphabet`.
+template <class Visit>
+void forEachString(const std::vector<std::u16string>& alphabet, int maxLength, Visit visit) {
+  std::vector<std::size_t> digits;
+  for (int length = 0; length <= maxLength; ++length) {
+    digits.assign(std::size_t(length), 0);
+    for (;;) {
+      std::u16string text;
+      for (std::size_t d : digits) text += alphabet[d];
+      if (!visit(text)) return;
+      std::size_t pos = 0;
+      while (pos < digits.size() && ++digits[pos] == alphabet.size()) digits[pos++] = 0;
+      if (pos == digits.size()) break;
+    }
+  }
+}
+
+const std::vector<std::u16string> kCharacters = {u"<", u">", u"!", u"-", u"&",
+                                                 u";", u"a", u" ", u"\n"};
+
+const std::vector<std::u16string> kTokens = {
+    u"<script", u"/script>", u"<STYLE", u"/style>", u"x", u"<", u">",
+    u"&amp;",   u"&not;",    u"lt;",    u"#65;",    u"{", u"}",
+};
+
+struct OptionSet {
+  const char* name;
+  unsigned mask;
+};
+
+void PrintTo(const OptionSet& set, std::ostream* os) { *os << set.name; }
+
+std::string setName(const ::testing::TestParamInfo<OptionSet>& info) { return info.param.name; }
+
+void runAll(const std::vector<std::u16string>& alphabet, int maxLength, unsigned mask,
+            const char* alphabetName) {
+  int failures = 0;
+  long index = 0;
+  forEachString(alphabet, maxLength, [&](const std::u16string& text) {
+    DiffCase c;
+    c.input = text;
+    c.options = mask;
+    c.origin = std::string(alphabetName) + " string #" + std::to_string(index);
+    auto result = SameExtractText(c);
+    if (!result) {
+      ++failures;
+      ADD_FAILURE() << result.message();
+    }
+    ++index;
+    return failures < kMaxReportedFailures;
+  });
+}
+
+// The character alphabet holds no letter of any entity key but "a", so the
+// table matters to it only together with the other steps.
+const OptionSet kCharacterOptionSets[] = {
+    {"AllOn", kAllOptions},
+    {"AllOff", 0},
+    {"CommentsOnly", kComments},
+    {"TagsOnly", kAllTags},
+    {"CommentsAndTags", kComments | kAllTags},
+    {"BlankLinesOnly", kBlankLines},
+    {"SpacesAndBlankLines", kSpaces | kBlankLines},
+    {"AllCRLFAndSpaces", kAllCRLF | kSpaces},
+    {"AllButEntities", kAllOptions & ~kEntities},
+};
+
+const OptionSet kTokenOptionSets[] = {
+    {"AllOn", kAllOptions},
+    {"AllOff", 0},
+    {"ScriptsOnly", kScripts},
+    {"StylesOnly", kStyles},
+    {"ScriptsStylesFunctions", kScripts | kStyles | kFunctions},
+    {"EntitiesOnly", kEntities},
+    {"EntitiesAndTags", kEntities | kAllTags},
+    {"AllButEntities", kAllOptions & ~kEntities},
+};
+
+class ShortCharacterStringsAgree : public ::testing::TestWithParam<OptionSet> {};
+
+TEST_P(ShortCharacterStringsAgree, UpToFiveCharacters) {
+  runAll(kCharacters, 5, GetParam().mask, "character");
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, ShortCharacterStringsAgree,
+                         ::testing::ValuesIn(kCharacterOptionSets), setName);
+
+class ShortTokenStringsAgree : public ::testing::TestWithParam<OptionSet> {};
+
+TEST_P(ShortTokenStringsAgree, UpToFourTokens) { runAll(kTokens, 4, GetParam().mask, "token"); }
+
+INSTANTIATE_TEST_SUITE_P(Options, ShortTokenStringsAgree, ::testing::ValuesIn(kTokenOptionSets),
+                         setName);
+
+TEST(ShortStringsAgree, ConsolidationAndTagsUpToFiveCharacters) {
+  int failures = 0;
+  forEachString(kCharacters, 5, [&](const std::u16string& text) {
+    for (const char16_t* ch : {u" ", u"\n"}) {
+      auto result = SameConsolidateChar(text, ch, "exhaustive");
+      if (!result) {
+        ++failures;
+        ADD_FAILURE() << result.message();
+      }
+    }
+    auto result = SameCutAllTags(text, "exhaustive");
+    if (!result) {
+      ++failures;
+      ADD_FAILURE() << result.message();
+    }
+    return failures < kMaxReportedFailures;
+  });
+}
+
+}  // namespace
+}  // namespace sievetext::difftest

@@ -1,0 +1,142 @@
+#include "engine_comparison.h"
+
+#include <new>
+#include <sstream>
+#include <stdexcept>
+#include <tuple>
+
+#include "cSievetext.h"
+#include "engine_options.h"
+#include "quirk_vocabulary.h"
+#include "reference_sievetext.h"
+
+namespace sievetext::compare {
+namespace {
+
+class RecordingReporter : public ConversionReporter {
+ public:
+  void report(std::string_view procedure, long number, std::string_view) override {
+    reports.emplace_back(std::string(procedure), number);
+  }
+  std::vector<std::tuple<std::string, long>> reports;
+};
+
+struct Outcome {
+  std::u16string result;
+  std::u16string inOut;
+  int yields = 0;
+  std::vector<std::tuple<std::string, long>> reports;
+};
+
+template <class Engine>
+Outcome runExtract(const DiffCase& c) {
+  Engine engine;
+  SetOptions(engine, c.options);
+  RecordingReporter reporter;
+  engine.reporter = &reporter;
+  Outcome out;
+  engine.yield = [&] {
+    ++out.yields;
+    if (out.yields != c.atYield) return;
+    switch (c.action) {
+      case YieldAction::kCount:
+        break;
+      case YieldAction::kChangeOptions:
+        SetOptions(engine, c.newOptions);
+        break;
+      case YieldAction::kThrowError:
+        throw ConversionError(1234, "stopped by the test");
+      case YieldAction::kThrowOther:
+        throw 42;
+    }
+  };
+  out.inOut = c.input;
+  out.result = engine.ExtractText(out.inOut);
+  out.reports = reporter.reports;
+  return out;
+}
+
+std::string describeReports(const std::vector<std::tuple<std::string, long>>& reports) {
+  std::string s = "[";
+  for (const auto& [name, number] : reports) s += " " + name + "#" + std::to_string(number);
+  return s + " ]";
+}
+
+std::string actionName(YieldAction a) {
+  switch (a) {
+    case YieldAction::kCount: return "count";
+    case YieldAction::kChangeOptions: return "change options";
+    case YieldAction::kThrowError: return "throw ConversionError";
+    case YieldAction::kThrowOther: return "throw int";
+  }
+  return "?";
+}
+
+std::string compare(const Outcome& fast, const Outcome& ref, const std::string& header) {
+  std::ostringstream why;
+  if (fast.result != ref.result) {
+    why << "  returned text differs\n    fast: u\"" << quirks::Escape(fast.result)
+        << "\"\n    ref:  u\"" << quirks::Escape(ref.result) << "\"\n";
+  }
+  if (fast.inOut != ref.inOut) {
+    why << "  in/out parameter differs\n    fast: u\"" << quirks::Escape(fast.inOut)
+        << "\"\n    ref:  u\"" << quirks::Escape(ref.inOut) << "\"\n";
+  }
+  if (fast.yields != ref.yields) {
+    why << "  yield count differs: fast " << fast.yields << ", ref " << ref.yields << "\n";
+  }
+  if (fast.reports != ref.reports) {
+    why << "  reports differ: fast " << describeReports(fast.reports) << ", ref "
+        << describeReports(ref.reports) << "\n";
+  }
+  if (why.str().empty()) return {};
+  return header + why.str();
+}
+
+}  // namespace
+
+std::string CompareExtractText(const DiffCase& c) {
+  Outcome fast = runExtract<cSievetext>(c);
+  Outcome ref = runExtract<ReferenceSievetext>(c);
+  std::ostringstream header;
+  header << "ExtractText mismatch (" << c.origin << ")\n  options: " << OptionNames(c.options)
+         << " (0x" << std::hex << c.options << std::dec << ")\n";
+  if (c.action != YieldAction::kCount) {
+    header << "  at yield " << c.atYield << ": " << actionName(c.action);
+    if (c.action == YieldAction::kChangeOptions) header << " to " << OptionNames(c.newOptions);
+    header << "\n";
+  }
+  header << "  input: u\"" << quirks::Escape(c.input) << "\"\n";
+  return compare(fast, ref, header.str());
+}
+
+std::string CompareConsolidateChar(const std::u16string& text, const std::u16string& sChar,
+                                   const std::string& origin) {
+  auto run = [&](auto engine) {
+    Outcome out;
+    RecordingReporter reporter;
+    engine.reporter = &reporter;
+    engine.yield = [&] { ++out.yields; };
+    out.inOut = text;
+    out.result = engine.ConsolidateChar(out.inOut, sChar);
+    out.reports = reporter.reports;
+    return out;
+  };
+  Outcome fast = run(cSievetext{});
+  Outcome ref = run(ReferenceSievetext{});
+  return compare(fast, ref,
+                 "ConsolidateChar mismatch (" + origin + ")\n  sChar: u\"" +
+                     quirks::Escape(sChar) + "\"\n  input: u\"" + quirks::Escape(text) + "\"\n");
+}
+
+std::string CompareCutAllTags(const std::u16string& text, const std::string& origin) {
+  Outcome fast;
+  Outcome ref;
+  fast.result = cSievetext{}.CutAllTags(text);
+  ref.result = ReferenceSievetext{}.CutAllTags(text);
+  return compare(fast, ref,
+                 "CutAllTags mismatch (" + origin + ")\n  input: u\"" + quirks::Escape(text) +
+                     "\"\n");
+}
+
+}  // namespace sievetext::compare
