@@ -1,0 +1,192 @@
+// The message boxes and the file dialogs, answered by timers queued before
+// they open, and the shell's targets.
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+#include "file_chooser.h"
+#include "qt_prompter.h"
+#include "shell_open.h"
+
+using namespace sievetext;
+
+namespace {
+
+// Runs `answer` on the next modal widget as soon as it is open.
+void whenModalOpens(std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      answer(modal);
+    }
+  });
+  timer->start();
+}
+
+QString writeFile(const QDir& dir, const QString& name) {
+  QFile file(dir.filePath(name));
+  if (!file.open(QIODevice::WriteOnly)) return {};
+  file.write("x");
+  return file.fileName();
+}
+
+// Types a name into a file dialog and presses its accept button.
+void typeAndAccept(QWidget* modal, const QString& name) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  QVERIFY(dialog != nullptr);
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(edit != nullptr);
+  edit->setText(name);
+  static_cast<QDialog*>(dialog)->accept();  // runs the file dialog's own accept
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void messageBoxHasNoIconAndTheProgramsCaption() {
+    QWidget owner;
+    QtPrompter prompter(&owner);
+    QString text, caption;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QList<QAbstractButton*> buttons;
+    whenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      text = box->text();
+      caption = box->windowTitle();
+      icon = box->icon();
+      buttons = box->buttons();
+      box->button(QMessageBox::Ok)->click();
+    });
+    prompter.say("Input file is missing");
+    QCOMPARE(text, QStringLiteral("Input file is missing"));
+    QCOMPARE(caption, QStringLiteral("Sievetext"));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons.size(), 1);
+  }
+
+  void messagesAreNeverReadAsMarkup() {
+    QWidget owner;
+    QtPrompter prompter(&owner);
+    Qt::TextFormat format = Qt::RichText;
+    whenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      format = box->textFormat();
+      box->button(QMessageBox::Ok)->click();
+    });
+    prompter.say("RemoveHTML: Error 2: <b>not</b> found");
+    QCOMPARE(format, Qt::PlainText);
+  }
+
+  void questionIsTrueOnlyForOk_data() {
+    QTest::addColumn<int>("answer");  // 0 OK, 1 Cancel, 2 Escape
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("OK") << 0 << true;
+    QTest::newRow("Cancel") << 1 << false;
+    QTest::newRow("Escape") << 2 << false;
+  }
+  void questionIsTrueOnlyForOk() {
+    QFETCH(int, answer);
+    QFETCH(bool, expected);
+    QWidget owner;
+    QtPrompter prompter(&owner);
+    int buttonCount = 0;
+    whenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      buttonCount = int(box->buttons().size());
+      if (answer == 0) box->button(QMessageBox::Ok)->click();
+      if (answer == 1) box->button(QMessageBox::Cancel)->click();
+      if (answer == 2) QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QCOMPARE(prompter.confirm("Output file already exists, overwrite?"), expected);
+    QCOMPARE(buttonCount, 2);
+  }
+
+  void dialogsAreSetUpForTheirJob() {
+    auto input = makeInputDialog(nullptr);
+    QCOMPARE(input->acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(input->fileMode(), QFileDialog::AnyFile);
+    QCOMPARE(input->nameFilters(),
+             QStringList({"HTML files (*.html)", "HTM Files (*.htm)", "All files (*)"}));
+    QCOMPARE(input->selectedNameFilter(), QStringLiteral("HTML files (*.html)"));
+    QVERIFY(input->defaultSuffix().isEmpty());
+
+    auto output = makeOutputDialog(nullptr);
+    QCOMPARE(output->acceptMode(), QFileDialog::AcceptSave);
+    QVERIFY(output->testOption(QFileDialog::DontConfirmOverwrite));
+    QCOMPARE(output->nameFilters(), QStringList({"Text files (*.txt)", "All files (*)"}));
+    QVERIFY(output->defaultSuffix().isEmpty());
+  }
+
+  void inputDialogTakesAFileThatDoesNotExist() {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("not-there.htm"));
+    whenModalOpens([&](QWidget* modal) { typeAndAccept(modal, missing); });
+    QWidget owner;
+    DialogFileChooser chooser(&owner);
+    const std::optional<std::string> chosen = chooser.chooseInput();
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QString::fromStdString(*chosen), missing);
+  }
+
+  void outputDialogTakesAnExistingNameAsTypedWithoutAsking() {
+    QTemporaryDir dir;
+    const QString existing = writeFile(QDir(dir.path()), QStringLiteral("result"));
+    int modalsSeen = 0;
+    whenModalOpens([&](QWidget* modal) {
+      ++modalsSeen;
+      typeAndAccept(modal, existing);
+    });
+    QWidget owner;
+    DialogFileChooser chooser(&owner);
+    const std::optional<std::string> chosen = chooser.chooseOutput();
+    QVERIFY(chosen.has_value());
+    // No extension added, no question asked.
+    QCOMPARE(QString::fromStdString(*chosen), existing);
+    QCOMPARE(modalsSeen, 1);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  void cancelGivesNoChoice() {
+    whenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    QWidget owner;
+    DialogFileChooser chooser(&owner);
+    QVERIFY(!chooser.chooseOutput().has_value());
+  }
+
+  void shellTargets_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("read-me") << "/opt/sievetext/readme.txt"
+                             << "file:///opt/sievetext/readme.txt";
+    QTest::newRow("space in path") << "/tmp/my files/readme.txt"
+                                   << "file:///tmp/my files/readme.txt";
+    QTest::newRow("hash in path") << "/tmp/a#b.txt"
+                                  << "file:///tmp/a%23b.txt";
+    QTest::newRow("web") << "https://wexa.example.com/sievetext/"
+                         << "https://wexa.example.com/sievetext/";
+    QTest::newRow("relative file") << "readme.txt"
+                                   << "file:readme.txt";
+  }
+  void shellTargets() {
+    QFETCH(QString, target);
+    QFETCH(QString, url);
+    QCOMPARE(ShellTarget(target.toStdString()).toString(QUrl::FullyEncoded),
+             QUrl(url).toString(QUrl::FullyEncoded));
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

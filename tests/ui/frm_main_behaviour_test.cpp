@@ -1,0 +1,409 @@
+// What the main window does: options in and out of the settings store, the
+// conversion job's messages, the file choosers, the read-me and web-site
+// buttons, the guard against a second conversion, and closing.
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <deque>
+#include <optional>
+
+#include "command.h"
+#include "fake_settings.h"
+#include "file_system.h"
+#include "frmMain.h"
+#include "ini_settings_store.h"
+#include "option_transfer.h"
+#include "remove_html.h"
+
+using namespace sievetext;
+
+namespace {
+
+// Records every message; answers questions from a script (OK when it runs
+// out). With `echo`, prints each message as it comes (for the child process).
+class ScriptedPrompter final : public Prompter {
+ public:
+  void say(const std::string& message) override { record(message); }
+  bool confirm(const std::string& message) override {
+    record(message);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  std::vector<std::string> said;
+  std::deque<bool> answers;
+  bool echo = false;
+
+ private:
+  void record(const std::string& message) {
+    said.push_back(message);
+    if (echo) std::printf("%s\n", message.c_str()), std::fflush(stdout);
+  }
+};
+
+// Hands out scripted choices; nullopt is a cancelled dialog.
+class FakeChooser final : public FileChooser {
+ public:
+  std::optional<std::string> chooseInput() override { return next(); }
+  std::optional<std::string> chooseOutput() override { return next(); }
+  std::deque<std::optional<std::string>> choices;
+
+ private:
+  std::optional<std::string> next() {
+    if (choices.empty()) return std::nullopt;
+    auto choice = choices.front();
+    choices.pop_front();
+    return choice;
+  }
+};
+
+// The real files, with one yield after the input has been read: the point
+// where a long conversion would be running inside the engine.
+class YieldingFileSystem final : public FileSystem {
+ public:
+  explicit YieldingFileSystem(cSievetext& engine) : engine_(engine) {}
+  FileKind kind(const std::string& path) override { return real_.kind(path); }
+  int size(const std::string& path, std::uint64_t& bytes) override {
+    return real_.size(path, bytes);
+  }
+  int read(const std::string& path, const ByteSink& use) override {
+    const int error = real_.read(path, use);
+    if (engine_.yield) engine_.yield();
+    return error;
+  }
+  int replace(const std::string& path, const ByteSource& next) override {
+    return real_.replace(path, next);
+  }
+
+ private:
+  PosixFileSystem real_;
+  cSievetext& engine_;
+};
+
+void runYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
+  YieldingFileSystem files(*state.oRemover);
+  JobContext ctx{state, boxes, files, prompter};
+  (void)RemoveHTML(ctx);
+}
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+void click(frmMain& window, const char* name) {
+  emit window.findChild<::Command*>(QString::fromLatin1(name))->Click();
+}
+
+QCheckBox* box(frmMain& window, const char* name) {
+  return window.findChild<QCheckBox*>(QString::fromLatin1(name));
+}
+
+QStringList tickedBoxes(frmMain& window) {
+  QStringList ticked;
+  for (QCheckBox* b : window.findChildren<QCheckBox*>())
+    if (b->isChecked()) ticked << b->objectName();
+  ticked.sort();
+  return ticked;
+}
+
+const QStringList kAllBoxes = {"chkGenerateSpecialChars", "chkRemoveAllCRLF",  "chkRemoveAllTags",
+                               "chkRemoveBlankLines",     "chkRemoveComments", "chkRemoveFunctions",
+                               "chkRemovePipe",           "chkRemoveScripts",  "chkRemoveSpaces",
+                               "chkRemoveStyles",         "chkRemoveTabs"};
+
+constexpr const char* kChildSwitch = "--close-during-conversion";
+
+}  // namespace
+
+class BehaviourTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(dir_.isValid());
+    state_ = ProcessState{};
+    state_.sAppPath = dir_.path().toStdString() + "/";
+    state_.oRemover = std::make_unique<cSievetext>();
+    settings_.values.clear();
+    prompter_.said.clear();
+    prompter_.answers.clear();
+    chooser_.choices.clear();
+    opened_.clear();
+    terminations_ = 0;
+    window_ = std::make_unique<frmMain>(state_, settings_);
+    window_->setPrompter(prompter_);
+    window_->setFileChooser(chooser_);
+    window_->setShellOpener([this](const std::string& target) { opened_.push_back(target); });
+    window_->setTerminator([this] { ++terminations_; });
+  }
+  void cleanup() { window_.reset(); }
+
+  void storedFormsLoadIntoTheBoxes_data() {
+    QTest::addColumn<QString>("stored");  // "<none>" for a missing key
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("missing") << "<none>" << true;
+    for (const char* text : {"True", "true", "TRUE", "1", "-1"})
+      QTest::newRow(text) << text << true;
+    for (const char* text : {"False", "false", "FALSE", "0", "", "yes"})
+      QTest::newRow(*text ? text : "empty") << text << false;
+  }
+  void storedFormsLoadIntoTheBoxes() {
+    QFETCH(QString, stored);
+    QFETCH(bool, ticked);
+    for (const OptionInfo& option : kOptions) settings_.values[std::string(option.name)] = "False";
+    if (stored == "<none>") {
+      settings_.values.erase("RemoveTabs");
+    } else {
+      settings_.values["RemoveTabs"] = stored.toStdString();
+    }
+    LoadOptions(settings_, window_->optionBoxes());
+    QCOMPARE(tickedBoxes(*window_), ticked ? QStringList{"chkRemoveTabs"} : QStringList{});
+  }
+
+  void untickedBoxesStayUntickedAfterClosingAndStartingAgain() {
+    const QString path = dir_.filePath("config/WexaSievetext.ini");
+    {
+      IniSettingsStore store(path.toStdString());
+      frmMain window(state_, store);
+      window.setTerminator([this] { ++terminations_; });
+      LoadOptions(store, window.optionBoxes());
+      QCOMPARE(tickedBoxes(window), kAllBoxes);  // first run: everything on
+      box(window, "chkRemoveStyles")->click();
+      box(window, "chkRemoveAllCRLF")->click();
+      window.close();
+      QCOMPARE(terminations_, 1);
+    }
+    const QString saved = QString::fromUtf8(readAll(path));
+    QCOMPARE(saved.count(QStringLiteral("=True")), 9);
+    QCOMPARE(saved.count(QStringLiteral("=False")), 2);
+    QVERIFY(saved.contains(QStringLiteral("[General]")));
+
+    state_.oRemover = std::make_unique<cSievetext>();
+    IniSettingsStore store(path.toStdString());
+    frmMain window(state_, store);
+    LoadOptions(store, window.optionBoxes());
+    QStringList expected = kAllBoxes;
+    expected.removeAll("chkRemoveStyles");
+    expected.removeAll("chkRemoveAllCRLF");
+    QCOMPARE(tickedBoxes(window), expected);
+  }
+
+  void closingSavesTheBoxesAndEndsTheProgram() {
+    box(*window_, "chkRemovePipe")->setChecked(true);
+    window_->close();
+    QCOMPARE(terminations_, 1);
+    QCOMPARE(settings_.values.size(), size_t(11));
+    QCOMPARE(settings_.values["RemovePipe"], std::string("True"));
+    QCOMPARE(settings_.values["RemoveTabs"], std::string("False"));
+    QVERIFY(state_.oRemover == nullptr);
+  }
+
+  // Every message of the conversion job, reached through the window.
+  void removeHtmlMessages_data() {
+    QTest::addColumn<QString>("input");  // file name in the folder, "" for none chosen
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("inputBytes");  // "<none>": no such file
+    QTest::addColumn<QByteArray>("outputBytes");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QByteArray>("outputAfter");
+
+    const QByteArray none("<none>");
+    const QByteArray page("Hello");
+    const QByteArray old("old output");
+    QTest::newRow("nothing chosen")
+        << ""
+        << "" << none << none << QList<bool>{} << QStringList{kNoInputMessage} << none;
+    QTest::newRow("no output chosen")
+        << "in.html"
+        << "" << page << none << QList<bool>{} << QStringList{kNoOutputMessage} << none;
+    QTest::newRow("input missing")
+        << "in.html"
+        << "out.txt" << none << none << QList<bool>{} << QStringList{kInputMissingMessage} << none;
+    QTest::newRow("input empty") << "in.html"
+                                 << "out.txt" << QByteArray() << none << QList<bool>{}
+                                 << QStringList{kInputEmptyMessage} << none;
+    QTest::newRow("written") << "in.html"
+                             << "out.txt" << page << none << QList<bool>{}
+                             << QStringList{kDoneMessage} << QByteArray("Hello");
+    QTest::newRow("overwrite, OK")
+        << "in.html"
+        << "out.txt" << page << old << QList<bool>{true}
+        << QStringList{kOverwriteQuestion, kDoneMessage} << QByteArray("Hello");
+    QTest::newRow("overwrite, Cancel")
+        << "in.html"
+        << "out.txt" << page << old << QList<bool>{false} << QStringList{kOverwriteQuestion} << old;
+    QTest::newRow("empty input, OK to overwrite")
+        << "in.html"
+        << "out.txt" << QByteArray() << old << QList<bool>{true}
+        << QStringList{kOverwriteQuestion, kInputEmptyMessage} << old;
+  }
+  void removeHtmlMessages() {
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, inputBytes);
+    QFETCH(QByteArray, outputBytes);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QStringList, said);
+    QFETCH(QByteArray, outputAfter);
+    QTemporaryDir work;
+    auto path = [&](const QString& name) {
+      return name.isEmpty() ? QString() : work.filePath(name);
+    };
+    if (inputBytes != "<none>") writeAll(path(input), inputBytes);
+    if (outputBytes != "<none>") writeAll(path(output), outputBytes);
+    state_.sInputFile = path(input).toStdString();
+    state_.sOutputFile = path(output).toStdString();
+    for (bool answer : answers) prompter_.answers.push_back(answer);
+
+    click(*window_, "cmdRemoveHTML");
+
+    QStringList actual;
+    for (const std::string& message : prompter_.said) actual << QString::fromStdString(message);
+    QCOMPARE(actual, said);
+    if (!output.isEmpty()) {
+      const QByteArray after = readAll(path(output));
+      QCOMPARE(after == "<missing>" ? QByteArray("<none>") : after, outputAfter);
+    }
+  }
+
+  void runtimeErrorIsReportedUnderTheJobsName() {
+    QTemporaryDir work;
+    writeAll(work.filePath("in.html"), "text");
+    QVERIFY(QDir(work.path()).mkdir("out.txt"));
+    state_.sInputFile = work.filePath("in.html").toStdString();
+    state_.sOutputFile = work.filePath("out.txt").toStdString();
+    click(*window_, "cmdRemoveHTML");
+    QCOMPARE(prompter_.said.size(), size_t(1));
+    const QString message = QString::fromStdString(prompter_.said[0]);
+    QVERIFY2(QRegularExpression("^RemoveHTML: Error -?[0-9]+: .+$").match(message).hasMatch(),
+             qPrintable(message));
+  }
+
+  void choosersKeepTheEarlierChoiceOnCancel() {
+    chooser_.choices = {"/data/first.html", std::nullopt, "/data/out.txt", std::nullopt};
+    click(*window_, "cmdSelectInput");
+    QCOMPARE(state_.sInputFile, std::string("/data/first.html"));
+    click(*window_, "cmdSelectInput");
+    QCOMPARE(state_.sInputFile, std::string("/data/first.html"));
+    click(*window_, "cmdSelectOutput");
+    click(*window_, "cmdSelectOutput");
+    QCOMPARE(state_.sOutputFile, std::string("/data/out.txt"));
+    QVERIFY(prompter_.said.empty());
+  }
+
+  void cancelledOutputChoiceIsReportedByRemoveHtml() {
+    QTemporaryDir work;
+    writeAll(work.filePath("in.html"), "text");
+    chooser_.choices = {work.filePath("in.html").toStdString(), std::nullopt};
+    click(*window_, "cmdSelectInput");
+    click(*window_, "cmdSelectOutput");
+    click(*window_, "cmdRemoveHTML");
+    QCOMPARE(prompter_.said, std::vector<std::string>{kNoOutputMessage});
+  }
+
+  void readmeAndWebsiteAreHandedToTheShell() {
+    click(*window_, "cmdReadme");
+    click(*window_, "cmdWebsite");
+    QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
+  }
+
+  void secondClickDuringAConversionIsIgnored() {
+    QTemporaryDir work;
+    writeAll(work.filePath("in.html"), "<b>text</b>");
+    state_.sInputFile = work.filePath("in.html").toStdString();
+    state_.sOutputFile = work.filePath("out.txt").toStdString();
+    window_->setJobRunner(&runYieldingJob);
+    bool ranInside = false;
+    Qt::CursorShape cursorInside = Qt::ArrowCursor;
+    QTimer::singleShot(0, window_.get(), [&] {
+      ranInside = window_->conversionRunning();
+      cursorInside = window_->cursor().shape();
+      click(*window_, "cmdRemoveHTML");  // arrives in the middle of the first
+    });
+    click(*window_, "cmdRemoveHTML");
+    QVERIFY(ranInside);
+    QCOMPARE(cursorInside, Qt::BusyCursor);
+    QCOMPARE(prompter_.said, std::vector<std::string>{kDoneMessage});
+    QVERIFY(!window_->conversionRunning());
+    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    // Once finished, the button works again.
+    prompter_.answers = {false};
+    click(*window_, "cmdRemoveHTML");
+    QCOMPARE(prompter_.said.back(), std::string(kOverwriteQuestion));
+  }
+
+  void closingDuringAConversionSavesOptionsAndLeavesTheOutput() {
+    QTemporaryDir work;
+    writeAll(work.filePath("in.html"), "<p>new text</p>");
+    writeAll(work.filePath("out.txt"), "old output");
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {kChildSwitch, work.path()});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // Asked about the output, then closed: no "Done", the old output stays.
+    QCOMPARE(child.readAllStandardOutput(), QByteArray(kOverwriteQuestion) + "\n");
+    QCOMPARE(readAll(work.filePath("out.txt")), QByteArray("old output"));
+    const QString saved = QString::fromUtf8(readAll(work.filePath("WexaSievetext.ini")));
+    QVERIFY2(saved.contains("RemoveTabs=False") && saved.contains("RemovePipe=False"),
+             qPrintable(saved));
+    QCOMPARE(saved.count(QStringLiteral("=True")), 9);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  ProcessState state_;
+  FakeSettings settings_;
+  ScriptedPrompter prompter_;
+  FakeChooser chooser_;
+  std::vector<std::string> opened_;
+  int terminations_ = 0;
+  std::unique_ptr<frmMain> window_;
+};
+
+// The child half of the close test: runs a conversion over the files in
+// `folder` and closes the window at its first yield, with the real ending of
+// the process. Returning from here means the process did not end.
+static int closeDuringConversion(const QString& folder) {
+  ProcessState state;
+  state.sAppPath = folder.toStdString() + "/";
+  state.oRemover = std::make_unique<cSievetext>();
+  state.sInputFile = (folder + "/in.html").toStdString();
+  state.sOutputFile = (folder + "/out.txt").toStdString();
+  IniSettingsStore store((folder + "/WexaSievetext.ini").toStdString());
+  frmMain window(state, store);
+  ScriptedPrompter prompter;
+  prompter.echo = true;
+  window.setPrompter(prompter);
+  window.setJobRunner(&runYieldingJob);
+  LoadOptions(store, window.optionBoxes());
+  window.findChild<QCheckBox*>("chkRemoveTabs")->setChecked(false);
+  window.findChild<QCheckBox*>("chkRemovePipe")->setChecked(false);
+  window.show();
+  QTimer::singleShot(0, &window, [&] { window.close(); });
+  emit window.findChild<::Command*>("cmdRemoveHTML")->Click();
+  return 3;
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc == 3 && qstrcmp(argv[1], kChildSwitch) == 0)
+    return closeDuringConversion(QString::fromLocal8Bit(argv[2]));
+  BehaviourTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "frm_main_behaviour_test.moc"

@@ -1,0 +1,196 @@
+// The main window's look: title, every control's place, caption, font and
+// focus order, the colours and pictures.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "command.h"
+#include "fake_settings.h"
+#include "frmMain.h"
+
+using namespace sievetext;
+
+namespace {
+
+struct ControlRow {
+  const char* name;
+  const char* container;         // object name of the parent
+  const char* caption;           // as shown (nullptr: no caption)
+  int left, top, width, height;  // twips
+};
+
+// The design table, in twips. Captions are what the user sees.
+const ControlRow kControls[] = {
+    {"Frame1", "frmMain", "Options", 60, 30, 4425, 2265},
+    {"chkRemoveComments", "Frame1", "Remove Comments (<!-- -->)", 120, 300, 3255, 195},
+    {"chkRemoveScripts", "Frame1", "Remove Scripts (<SCRIPT> </SCRIPT>)", 120, 510, 4275, 195},
+    {"chkRemoveStyles", "Frame1", "Remove Styles(<STYLE> </STYLE>)", 120, 720, 3885, 195},
+    {"chkRemoveFunctions", "Frame1", "Remove functions ( { } )", 120, 930, 3885, 195},
+    {"chkRemovePipe", "Frame1", "Remove pipe character '|'", 120, 1140, 3885, 195},
+    {"chkRemoveTabs", "Frame1", "Remove TAB characters", 120, 1350, 4215, 195},
+    {"chkGenerateSpecialChars", "Frame1", "Generate foreign & special characters", 120, 1560, 4125,
+     195},
+    {"chkRemoveAllTags", "Frame1", "Remove all tags < >", 120, 1770, 3225, 195},
+    {"Frame2", "frmMain", "Whitespace removal", 30, 2310, 4455, 1185},
+    {"chkRemoveSpaces", "Frame2", "Remove Spaces", 150, 270, 3255, 195},
+    {"chkRemoveBlankLines", "Frame2", "Remove Blank Lines", 150, 480, 3405, 195},
+    {"chkRemoveAllCRLF", "Frame2", "Remove all lines - extract only words", 150, 690, 4095, 195},
+    {"cmdSelectInput", "frmMain", "Select Input File", 4590, 120, 2115, 525},
+    {"cmdSelectOutput", "frmMain", "Select Output File", 4590, 720, 2115, 525},
+    {"cmdRemoveHTML", "frmMain", "Remove HTML", 4590, 1440, 2115, 765},
+    {"cmdReadme", "frmMain", "Readme.txt", 4620, 2400, 2085, 495},
+    {"cmdWebsite", "frmMain", "Visit Website", 4620, 2970, 2085, 525},
+    {"Text1", "frmMain", nullptr, 90, 3570, 2745, 255},
+    {"Shape1", "frmMain", nullptr, 30, 3630, 2715, 255},
+};
+
+QRect fromTwips(int left, int top, int width, int height) {
+  return {left / 15, top / 15, width / 15, height / 15};
+}
+
+// What a label shows: "&&" is one "&", a single "&" marks an access key.
+QString shownText(const QString& caption) {
+  QString shown = caption;
+  return shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+}
+
+}  // namespace
+
+class LayoutTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    state_ = ProcessState{};
+    state_.sAppPath = "/opt/sievetext/";
+    window_ = std::make_unique<frmMain>(state_, settings_);
+  }
+  void cleanup() { window_.reset(); }
+
+  void titleComesFromTheVersion() {
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Wexa Sievetext v1.0 Build 20"));
+  }
+
+  void windowIsFixedSizeWithoutMaximise() {
+    QCOMPARE(window_->size(), QSize(454, 262));
+    QCOMPARE(window_->minimumSize(), window_->maximumSize());
+    const Qt::WindowFlags flags = window_->windowFlags();
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QCOMPARE(window_->windowIcon().availableSizes().value(0), QSize(32, 32));
+  }
+
+  void controlsStandAtTheirPlacesWithTheirCaptions_data() {
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < int(std::size(kControls)); ++i) QTest::newRow(kControls[i].name) << i;
+  }
+  void controlsStandAtTheirPlacesWithTheirCaptions() {
+    QFETCH(int, row);
+    const ControlRow& c = kControls[row];
+    auto* widget = window_->findChild<QWidget*>(QString::fromLatin1(c.name));
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->parentWidget()->objectName(), QString::fromLatin1(c.container));
+    QCOMPARE(widget->geometry(), fromTwips(c.left, c.top, c.width, c.height));
+    if (c.caption == nullptr) return;
+    const QString expected = QString::fromUtf8(c.caption);
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+      QCOMPARE(shownText(box->text()), expected);
+      QVERIFY(!box->isTristate());
+      QCOMPARE(box->checkState(), Qt::Unchecked);
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+      QCOMPARE(frame->title(), expected);
+    } else if (auto* button = qobject_cast<::Command*>(widget)) {
+      QCOMPARE(button->Caption(), expected);
+    } else {
+      QFAIL("unexpected kind of control");
+    }
+  }
+
+  void noCaptionDefinesAnAccessKey() {
+    for (QCheckBox* box : window_->findChildren<QCheckBox*>())
+      QVERIFY2(!box->text().remove(QStringLiteral("&&")).contains(QLatin1Char('&')),
+               qPrintable(box->objectName()));
+  }
+
+  void focusFollowsTheDesignedOrder() {
+    const QStringList expected = {
+        "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
+        "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
+        "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
+        "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
+        "cmdWebsite"};
+    // Walk the focus chain once around, keeping what Tab can reach.
+    QStringList order;
+    QWidget* start = window_->findChild<QWidget*>(QStringLiteral("chkRemoveComments"));
+    QWidget* w = start;
+    do {
+      if (w->focusPolicy() & Qt::TabFocus) order << w->objectName();
+      w = w->nextInFocusChain();
+    } while (w != start);
+    QCOMPARE(order, expected);
+  }
+
+  void fontsAndColours() {
+    for (const char* name : {"Frame1", "Frame2", "chkRemoveComments", "chkRemoveAllCRLF"}) {
+      auto* widget = window_->findChild<QWidget*>(QString::fromLatin1(name));
+      const QFont font = widget->font();
+      QCOMPARE(font.family(), QStringLiteral("Verdana"));
+      QCOMPARE(font.pointSizeF(), 8.25);
+      QVERIFY(font.bold());
+      QVERIFY(font.italic());
+      QCOMPARE(widget->palette().color(QPalette::WindowText), QColor(Qt::white));
+      QCOMPARE(widget->palette().color(QPalette::Window), QColor(102, 175, 230));
+    }
+    auto* text = window_->findChild<QLineEdit*>(QStringLiteral("Text1"));
+    QCOMPARE(text->font().family(), QStringLiteral("Arial"));
+    QCOMPARE(text->font().pointSizeF(), 8.25);
+    QVERIFY(text->font().bold());
+    QVERIFY(!text->font().italic());
+    QCOMPARE(text->palette().color(QPalette::Base), QColor(92, 197, 231));
+    QVERIFY(!text->text().isEmpty());
+    for (::Command* button : window_->findChildren<::Command*>()) {
+      QCOMPARE(button->font().family(), QStringLiteral("MS Sans Serif"));
+      QCOMPARE(button->font().pointSizeF(), 8.25);
+      QVERIFY(!button->font().bold());
+    }
+  }
+
+  void paintsMosaicFramesAndShadow() {
+    const QImage image = window_->grab().toImage();
+    if (qEnvironmentVariableIsSet("SIEVETEXT_DUMP"))
+      image.save(qEnvironmentVariable("SIEVETEXT_DUMP"));
+    QCOMPARE(image.size(), QSize(454, 262));
+    const QImage mosaic(QStringLiteral(":/sievetext/background.png"));
+    QCOMPARE(mosaic.size(), QSize(789, 461));
+    // Outside every control the unscaled mosaic shows: compare a strip right
+    // of the notice.
+    for (int x = 200; x < 300; x += 7)
+      QCOMPARE(image.pixelColor(x, 250).rgb(), mosaic.pixelColor(x, 250).rgb());
+    // Inside a frame, between its boxes, the plain window colour.
+    QCOMPARE(image.pixelColor(200, 140).rgb(), QColor(102, 175, 230).rgb());
+    // The navy edge below and left of the notice.
+    QCOMPARE(image.pixelColor(3, 250).rgb(), QColor(0, 0, 128).rgb());
+    QCOMPARE(image.pixelColor(100, 257).rgb(), QColor(0, 0, 128).rgb());
+  }
+
+  void loadHandlerInitialisesEveryButton() {
+    const QList<::Command*> buttons = window_->findChildren<::Command*>();
+    QCOMPARE(buttons.size(), 5);
+    for (::Command* button : buttons) {
+      QCOMPARE(button->State(), ButtonState::StateNormal);
+      QVERIFY(button->TmrMouse()->isActive());
+      QCOMPARE(button->TmrMouse()->interval(), 100);
+    }
+  }
+
+ private:
+  ProcessState state_;
+  FakeSettings settings_;
+  std::unique_ptr<frmMain> window_;
+};
+
+QTEST_MAIN(LayoutTest)
+#include "frm_main_layout_test.moc"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Starts the real program under a private X server, finds its window by its
+# title, takes a screenshot, closes the window as a window manager would and
+# checks that the program ended and saved its options.
+#
+#   window_screenshot_test.sh PROGRAM CLOSE_WINDOW_HELPER
+#
+# With SIEVETEXT_SCREENSHOT=path the screenshot is also copied there (this is
+# how docs/screenshot.png is made).
+set -euo pipefail
+
+program=$1
+close_window=$2
+title='Wexa Sievetext v1.0 Build 20'
+
+work=$(mktemp -d)
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Without any display the program says so and fails, instead of aborting.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work" "$program" \
+  >/dev/null 2>"$work/nodisplay.log" || status=$?
+[ "$status" -eq 2 ] || fail "without a display the program ended with status $status"
+grep -q 'cannot start the window: no display' "$work/nodisplay.log" ||
+  fail "without a display the program said: $(cat "$work/nodisplay.log")"
+
+# Xvfb picks a free display itself and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+mkdir -p "$work/home" "$work/config"
+HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+  "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+
+window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
+  fail "no window titled '$title'; program said: $(cat "$work/program.log")"
+
+# Wait until two screenshots in a row agree, so the window has finished
+# painting.
+previous=""
+for _ in $(seq 50); do
+  sleep 0.2
+  import -window "$window" "$work/shot.png"
+  sum=$(md5sum <"$work/shot.png")
+  [ "$sum" = "$previous" ] && break
+  previous=$sum
+done
+
+size=$(identify -format '%wx%h' "$work/shot.png")
+[ "$size" = "454x262" ] || fail "screenshot is $size, expected 454x262"
+colours=$(identify -format '%k' "$work/shot.png")
+[ "$colours" -gt 100 ] || fail "screenshot has only $colours colours"
+if [ -n "${SIEVETEXT_SCREENSHOT:-}" ]; then
+  cp "$work/shot.png" "$SIEVETEXT_SCREENSHOT"
+fi
+
+"$close_window" "$window"
+for _ in $(seq 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$program_pid" 2>/dev/null &&
+  fail "the program did not end when its window was closed; it said: $(cat "$work/program.log"); protocols: $(xprop -id "$window" WM_PROTOCOLS 2>&1)"
+status=0
+wait "$program_pid" || status=$?
+program_pid=""
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+
+# Closing saved the options: a first run leaves all eleven ticked.
+settings="$work/config/WexaSievetext.ini"
+[ -f "$settings" ] || fail "no settings file after closing"
+ticked=$(grep -c '=True$' "$settings" || true)
+[ "$ticked" -eq 11 ] || fail "expected eleven True keys, found $ticked: $(cat "$settings")"
+echo "window screenshot test passed"

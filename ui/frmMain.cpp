@@ -1,0 +1,334 @@
+#include "frmMain.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <cstdio>
+#include <stdexcept>
+
+#include "build_info.h"
+#include "command.h"
+#include "control_registry.h"
+#include "file_system.h"
+#include "option_transfer.h"
+#include "property_bag.h"
+#include "qt_prompter.h"
+#include "remove_html.h"
+#include "set_buttons.h"
+#include "shell_open.h"
+
+// Resources compiled into this static library register themselves only when
+// asked to; this has to be called outside any namespace.
+static void initWindowResources() { Q_INIT_RESOURCE(window_resources); }
+
+namespace sievetext {
+
+namespace {
+
+// The layout is designed in twips; at 96 dots per inch a pixel is 15 twips.
+constexpr int kTwipsPerPixel = 15;
+constexpr int px(int twips) { return twips / kTwipsPerPixel; }
+QRect twipRect(int left, int top, int width, int height) {
+  return {px(left), px(top), px(width), px(height)};
+}
+
+const QColor kWindowColour(102, 175, 230);
+const QColor kNoticeColour(92, 197, 231);
+const QColor kShadowColour(0, 0, 128);
+constexpr int kClientWidthTwips = 6810;
+constexpr int kClientHeightTwips = 3930;
+
+const char* const kNotice = "Freeware from Wexa";
+
+QFont optionFont() {
+  QFont font(QStringLiteral("Verdana"));
+  font.setPointSizeF(8.25);
+  font.setBold(true);
+  font.setItalic(true);
+  return font;
+}
+
+QFont noticeFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSizeF(8.25);
+  font.setBold(true);
+  return font;
+}
+
+QFont buttonFont() {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPointSizeF(8.25);
+  font.setBold(false);
+  return font;
+}
+
+struct CheckBoxPlace {
+  const char* name;
+  const char* caption;
+  int left, top, width, height;  // twips, inside the frame
+};
+
+// The option boxes of each frame, top to bottom. "&&" shows one "&".
+const CheckBoxPlace kFrame1Boxes[] = {
+    {"chkRemoveComments", "Remove Comments (<!-- -->)", 120, 300, 3255, 195},
+    {"chkRemoveScripts", "Remove Scripts (<SCRIPT> </SCRIPT>)", 120, 510, 4275, 195},
+    {"chkRemoveStyles", "Remove Styles(<STYLE> </STYLE>)", 120, 720, 3885, 195},
+    {"chkRemoveFunctions", "Remove functions ( { } )", 120, 930, 3885, 195},
+    {"chkRemovePipe", "Remove pipe character '|'", 120, 1140, 3885, 195},
+    {"chkRemoveTabs", "Remove TAB characters", 120, 1350, 4215, 195},
+    {"chkGenerateSpecialChars", "Generate foreign && special characters", 120, 1560, 4125, 195},
+    {"chkRemoveAllTags", "Remove all tags < >", 120, 1770, 3225, 195},
+};
+const CheckBoxPlace kFrame2Boxes[] = {
+    {"chkRemoveSpaces", "Remove Spaces", 150, 270, 3255, 195},
+    {"chkRemoveBlankLines", "Remove Blank Lines", 150, 480, 3405, 195},
+    {"chkRemoveAllCRLF", "Remove all lines - extract only words", 150, 690, 4095, 195},
+};
+
+// Keyboard focus order. It follows the design's tab indices rather than the
+// positions: "Remove functions" comes after the whitespace boxes, which run
+// bottom up.
+const char* const kTabOrder[] = {
+    "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
+    "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
+    "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
+    "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
+    "cmdWebsite",
+};
+
+// A flat frame in the window's colour: an etched line around it, broken at
+// the top-left by its caption. (The style's own group box tints its inside.)
+class Frame final : public QGroupBox {
+ public:
+  Frame(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const QColor back = palette().color(QPalette::Window);
+    const QRect line = rect().adjusted(0, metrics.height() / 2, -2, -2);
+    painter.setPen(back.darker(150));
+    painter.drawRect(line);
+    painter.setPen(back.lighter(140));
+    painter.drawRect(line.translated(1, 1));
+    const QRect caption(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(caption, back);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title());
+  }
+};
+
+QGroupBox* makeFrame(QWidget* parent, const char* name, const char* caption, QRect place) {
+  auto* frame = new Frame(QString::fromUtf8(caption), parent);
+  frame->setObjectName(QString::fromLatin1(name));
+  frame->setGeometry(place);
+  frame->setFont(optionFont());
+  frame->setAutoFillBackground(true);
+  QPalette palette = frame->palette();
+  palette.setColor(QPalette::Window, kWindowColour);
+  palette.setColor(QPalette::WindowText, Qt::white);
+  frame->setPalette(palette);
+  return frame;
+}
+
+void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxPlace* last) {
+  for (const CheckBoxPlace* place = first; place != last; ++place) {
+    // QCheckBox has no mnemonic-free mode; the only "&" in the captions is
+    // the doubled one, which shows as a single "&".
+    auto* box = new QCheckBox(QString::fromUtf8(place->caption), frame);
+    box->setObjectName(QString::fromLatin1(place->name));
+    box->setGeometry(twipRect(place->left, place->top, place->width, place->height));
+    box->setTristate(false);
+    box->setCheckState(Qt::Unchecked);
+  }
+}
+
+// Each button is created from its stored property set, which holds only its
+// caption and font; the window gives it its place and size.
+::Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
+  PropertyBag stored;
+  stored.WriteProperty(QStringLiteral("Caption"), QString::fromUtf8(caption));
+  stored.WriteProperty(QStringLiteral("Font"), buttonFont());
+  auto* button =
+      qobject_cast<::Command*>(CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
+  if (button == nullptr) throw std::logic_error("the button control is not registered");
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(place);
+  return button;
+}
+
+// One conversion over the real files.
+void runRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
+  PosixFileSystem files;
+  JobContext ctx{state, boxes, files, prompter};
+  (void)RemoveHTML(ctx);
+}
+
+// The process ends here; nothing else runs, open files are closed by the
+// system.
+[[noreturn]] void terminateProcess() {
+  std::fflush(nullptr);
+  ::_exit(0);
+}
+
+}  // namespace
+
+std::string TitleFromVersion() {
+  return std::string(build_info::kProductName) + " v" + std::to_string(build_info::kMajor) + "." +
+         std::to_string(build_info::kMinor) + " Build " + std::to_string(build_info::kRevision);
+}
+
+frmMain::frmMain(ProcessState& state, SettingsStore& settings, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      state_(state),
+      settings_(settings),
+      runJob_(&runRemoveHTML),
+      shellOpen_(&ShellOpen),
+      terminate_(&terminateProcess) {
+  initWindowResources();
+  background_ = QPixmap(QStringLiteral(":/sievetext/background.png"));
+  createControls();
+  setTabOrder();
+  connectControls();
+  options_ = std::make_unique<CheckBoxOptions>(*this);
+  ownPrompter_ = std::make_unique<QtPrompter>(this);
+  ownChooser_ = std::make_unique<DialogFileChooser>(this);
+  prompter_ = ownPrompter_.get();
+  chooser_ = ownChooser_.get();
+  Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls() {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QString::fromUtf8(build_info::kProductName));
+  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+  setWindowIcon(QIcon(QStringLiteral(":/sievetext/sievetext.png")));
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, kWindowColour);
+  setPalette(palette);
+
+  Frame1_ = makeFrame(this, "Frame1", "Options", twipRect(60, 30, 4425, 2265));
+  addCheckBoxes(Frame1_, std::begin(kFrame1Boxes), std::end(kFrame1Boxes));
+  Frame2_ = makeFrame(this, "Frame2", "Whitespace removal", twipRect(30, 2310, 4455, 1185));
+  addCheckBoxes(Frame2_, std::begin(kFrame2Boxes), std::end(kFrame2Boxes));
+
+  cmdSelectInput_ =
+      makeButton(this, "cmdSelectInput", "Select Input File", twipRect(4590, 120, 2115, 525));
+  cmdSelectOutput_ =
+      makeButton(this, "cmdSelectOutput", "Select Output File", twipRect(4590, 720, 2115, 525));
+  cmdRemoveHTML_ =
+      makeButton(this, "cmdRemoveHTML", "Remove HTML", twipRect(4590, 1440, 2115, 765));
+  cmdReadme_ = makeButton(this, "cmdReadme", "Readme.txt", twipRect(4620, 2400, 2085, 495));
+  cmdWebsite_ = makeButton(this, "cmdWebsite", "Visit Website", twipRect(4620, 2970, 2085, 525));
+
+  // The navy rectangle lies under the notice and shows as an edge below and
+  // to the left of it.
+  Shape1_ = new QWidget(this);
+  Shape1_->setObjectName(QStringLiteral("Shape1"));
+  Shape1_->setGeometry(twipRect(30, 3630, 2715, 255));
+  Shape1_->setAutoFillBackground(true);
+  QPalette shapePalette = Shape1_->palette();
+  shapePalette.setColor(QPalette::Window, kShadowColour);
+  Shape1_->setPalette(shapePalette);
+
+  Text1_ = new QLineEdit(QString::fromUtf8(kNotice), this);
+  Text1_->setObjectName(QStringLiteral("Text1"));
+  Text1_->setGeometry(twipRect(90, 3570, 2745, 255));
+  Text1_->setFont(noticeFont());
+  Text1_->setReadOnly(true);
+  Text1_->setCursorPosition(0);
+  QPalette textPalette = Text1_->palette();
+  textPalette.setColor(QPalette::Base, kNoticeColour);
+  textPalette.setColor(QPalette::Text, Qt::black);
+  Text1_->setPalette(textPalette);
+  Shape1_->lower();
+}
+
+void frmMain::setTabOrder() {
+  QWidget* previous = nullptr;
+  for (const char* name : kTabOrder) {
+    auto* widget = findChild<QWidget*>(QString::fromLatin1(name));
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+void frmMain::connectControls() {
+  connect(cmdSelectInput_, &::Command::Click, this, &frmMain::cmdSelectInput_Click);
+  connect(cmdSelectOutput_, &::Command::Click, this, &frmMain::cmdSelectOutput_Click);
+  connect(cmdRemoveHTML_, &::Command::Click, this, &frmMain::cmdRemoveHTML_Click);
+  connect(cmdReadme_, &::Command::Click, this, &frmMain::cmdReadme_Click);
+  connect(cmdWebsite_, &::Command::Click, this, &frmMain::cmdWebsite_Click);
+}
+
+void frmMain::Form_Load() {
+  setWindowTitle(QString::fromStdString(TitleFromVersion()));
+  SetButtons(*this, true, true);
+}
+
+void frmMain::yieldToEvents() { QCoreApplication::processEvents(); }
+
+void frmMain::cmdSelectInput_Click() {
+  if (std::optional<std::string> chosen = chooser_->chooseInput()) state_.sInputFile = *chosen;
+}
+
+void frmMain::cmdSelectOutput_Click() {
+  if (std::optional<std::string> chosen = chooser_->chooseOutput()) state_.sOutputFile = *chosen;
+}
+
+void frmMain::cmdRemoveHTML_Click() {
+  // The engine yields to the event loop, so a second click can arrive while a
+  // conversion runs; it is ignored.
+  if (converting_) return;
+  converting_ = true;
+  setCursor(Qt::BusyCursor);
+  struct Restore {
+    frmMain* window;
+    ~Restore() {
+      window->unsetCursor();
+      window->converting_ = false;
+    }
+  } restore{this};
+  if (state_.oRemover) state_.oRemover->yield = &frmMain::yieldToEvents;
+  runJob_(state_, *options_, *prompter_);
+}
+
+void frmMain::cmdReadme_Click() { shellOpen_(state_.sAppPath + kReadmeName); }
+
+void frmMain::cmdWebsite_Click() { shellOpen_(kWebsiteAddress); }
+
+void frmMain::EndProgram() {
+  if (ending_) return;
+  ending_ = true;
+  SaveOptions(*options_, settings_);
+  // A running conversion is still inside the engine (we are in one of its
+  // yields), so the engine is left to the end of the process.
+  if (!converting_) state_.oRemover.reset();
+  terminate_();
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), kWindowColour);
+  // The mosaic is larger than the window and drawn unscaled from the corner.
+  painter.drawPixmap(0, 0, background_);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  event->accept();
+  EndProgram();
+}
+
+}  // namespace sievetext

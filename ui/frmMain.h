@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "check_box_options.h"
+#include "file_chooser.h"
+#include "process_state.h"
+#include "prompter.h"
+#include "settings_store.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class Command;
+
+namespace sievetext {
+
+// The maker's web site, opened by "Visit Website".
+inline constexpr const char* kWebsiteAddress = "https://wexa.example.com/sievetext/";
+// The read-me, looked for in the program's folder.
+inline constexpr const char* kReadmeName = "readme.txt";
+
+// Runs one conversion job with the window's prompter and check boxes.
+using JobRunner = std::function<void(ProcessState&, OptionBoxes&, Prompter&)>;
+
+// The main window: eleven option check boxes, two file choosers, the
+// conversion button, the read-me and web-site buttons. It keeps no state of
+// its own besides its controls; the chosen paths live in the process state.
+//
+// Closing it ends the program (EndProgram): the options are saved and the
+// process terminates at once, also in the middle of a conversion.
+class frmMain final : public QWidget {
+  Q_OBJECT
+
+ public:
+  frmMain(ProcessState& state, SettingsStore& settings, QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // Seams; each has a working default.
+  void setPrompter(Prompter& prompter) { prompter_ = &prompter; }
+  void setFileChooser(FileChooser& chooser) { chooser_ = &chooser; }
+  void setJobRunner(JobRunner runner) { runJob_ = std::move(runner); }
+  void setShellOpener(std::function<void(const std::string&)> opener) {
+    shellOpen_ = std::move(opener);
+  }
+  // Ends the process; the default never returns.
+  void setTerminator(std::function<void()> terminate) { terminate_ = std::move(terminate); }
+
+  OptionBoxes& optionBoxes() { return *options_; }
+  Prompter& prompter() { return *prompter_; }
+  bool conversionRunning() const { return converting_; }
+
+  // The engine's yield during a conversion: lets the window repaint and
+  // answer input.
+  static void yieldToEvents();
+
+  // Click handlers of the five buttons.
+  void cmdSelectInput_Click();
+  void cmdSelectOutput_Click();
+  void cmdRemoveHTML_Click();
+  void cmdReadme_Click();
+  void cmdWebsite_Click();
+
+  // Saves the options from the check boxes and ends the process.
+  void EndProgram();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void createControls();
+  void connectControls();
+  void setTabOrder();
+  void Form_Load();
+
+  ProcessState& state_;
+  SettingsStore& settings_;
+
+  QGroupBox* Frame1_ = nullptr;
+  QGroupBox* Frame2_ = nullptr;
+  QLineEdit* Text1_ = nullptr;
+  QWidget* Shape1_ = nullptr;
+  QPixmap background_;
+  ::Command* cmdSelectInput_ = nullptr;
+  ::Command* cmdSelectOutput_ = nullptr;
+  ::Command* cmdRemoveHTML_ = nullptr;
+  ::Command* cmdReadme_ = nullptr;
+  ::Command* cmdWebsite_ = nullptr;
+
+  std::unique_ptr<CheckBoxOptions> options_;
+  std::unique_ptr<Prompter> ownPrompter_;
+  std::unique_ptr<FileChooser> ownChooser_;
+  Prompter* prompter_ = nullptr;
+  FileChooser* chooser_ = nullptr;
+  JobRunner runJob_;
+  std::function<void(const std::string&)> shellOpen_;
+  std::function<void()> terminate_;
+  bool converting_ = false;
+  bool ending_ = false;
+};
+
+// The window's title from the build's version information:
+// "<product> v<major>.<minor> Build <revision>".
+std::string TitleFromVersion();
+
+}  // namespace sievetext

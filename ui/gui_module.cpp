@@ -1,0 +1,44 @@
+// The window module: loaded by the program only in the interactive mode, so
+// that the command line never pays for starting the window system.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "frmMain.h"
+#include "ini_settings_store.h"
+#include "option_transfer.h"
+
+extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
+    sievetext::ProcessState* state, int argc, char** argv) {
+  using namespace sievetext;
+  // Without a display Qt would abort the process; say what is wrong instead.
+  auto unset = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0';
+  };
+  if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr,
+                 "cannot start the window: no display (DISPLAY is not set); "
+                 "to convert without a window, give INPUT and OUTPUT\n");
+    return 2;
+  }
+  // QApplication keeps a reference to the count for its whole life.
+  static int argumentCount = 0;
+  argumentCount = argc;
+  QApplication app(argumentCount, argv);
+  QApplication::setApplicationName(QStringLiteral("Sievetext"));
+  QApplication::setDesktopFileName(QStringLiteral("sievetext"));
+
+  IniSettingsStore settings(IniSettingsStore::DefaultPath());
+  // Load the window hidden (its load handler sets the title and starts the
+  // buttons), then create the engine, then fill in the saved options.
+  frmMain window(*state, settings);
+  state->oRemover = std::make_unique<cSievetext>();
+  state->bCommandLine = false;
+  LoadOptions(settings, window.optionBoxes());
+  QCoreApplication::processEvents();
+  window.show();
+  return QApplication::exec();
+}
