@@ -7,37 +7,24 @@
 #include <vector>
 
 #include "cSievetext.h"
+#include "reference/engine_options.h"
 
 namespace sievetext::testutil {
 
-// One bit per option field, in declaration order.
-enum Option : unsigned {
-  kComments = 1u << 0,
-  kScripts = 1u << 1,
-  kStyles = 1u << 2,
-  kFunctions = 1u << 3,
-  kPipe = 1u << 4,
-  kTabs = 1u << 5,
-  kEntities = 1u << 6,
-  kAllTags = 1u << 7,
-  kAllCRLF = 1u << 8,
-  kSpaces = 1u << 9,
-  kBlankLines = 1u << 10,
-};
+// One bit per option field, in declaration order (shared with the reference).
+using sievetext::kAllCRLF;
+using sievetext::kAllTags;
+using sievetext::kBlankLines;
+using sievetext::kComments;
+using sievetext::kEntities;
+using sievetext::kFunctions;
+using sievetext::kPipe;
+using sievetext::kScripts;
+using sievetext::kSpaces;
+using sievetext::kStyles;
+using sievetext::kTabs;
 
-inline void setOptions(cSievetext& engine, unsigned options) {
-  engine.RemoveComments = (options & kComments) != 0;
-  engine.RemoveScripts = (options & kScripts) != 0;
-  engine.RemoveStyles = (options & kStyles) != 0;
-  engine.RemoveFunctions = (options & kFunctions) != 0;
-  engine.RemovePipe = (options & kPipe) != 0;
-  engine.RemoveTabs = (options & kTabs) != 0;
-  engine.GenerateSpecialChars = (options & kEntities) != 0;
-  engine.RemoveAllTags = (options & kAllTags) != 0;
-  engine.RemoveAllCRLF = (options & kAllCRLF) != 0;
-  engine.RemoveSpaces = (options & kSpaces) != 0;
-  engine.RemoveBlankLines = (options & kBlankLines) != 0;
-}
+inline void setOptions(cSievetext& engine, unsigned options) { SetOptions(engine, options); }
 
 // Widens 8-bit text unit by unit (test texts are ASCII plus \x escapes).
 inline std::u16string u(std::string_view s) {

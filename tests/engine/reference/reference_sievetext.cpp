@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "entity_table.h"
+#include "failure_guard.h"
 
 namespace sievetext {
 namespace literal {
@@ -114,22 +115,9 @@ void ReferenceSievetext::doYield() {
 }
 
 void ReferenceSievetext::report(const char* procedure) {
-  long number = kErrorInterrupted;
-  std::string description = "Conversion interrupted";
-  try {
-    throw;
-  } catch (const ConversionError& e) {
-    number = e.number();
-    description = e.what();
-  } catch (const std::bad_alloc&) {
-    number = kErrorOutOfMemory;
-    description = "Out of memory";
-  } catch (const std::length_error&) {
-    number = kErrorLengthLimit;
-    description = "Text too long";
-  } catch (...) {
-  }
-  if (reporter != nullptr) reporter->report(procedure, number, description);
+  // How a failure is named and numbered is shared with the engine; what the
+  // reference checks is where it is caught and what is returned.
+  ReportCurrentFailure(reporter, procedure);
 }
 
 void ReferenceSievetext::applyEntityTable(std::u16string& sText) {
