@@ -92,6 +92,8 @@ int CaptionTop(int height, int blockHeight) {
 void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColor colour) {
   QFont sharp(font);
   sharp.setStyleStrategy(QFont::NoAntialias);
+  // Without full hinting, unsmoothed small text gets uneven gaps between letters.
+  sharp.setHintingPreference(QFont::PreferFullHinting);
   const QFontMetrics metrics(sharp, &image);
   const int left = 4;
   const int right = image.width() - 4;
