@@ -43,6 +43,12 @@
 // The text buffer is not touched until the end (or until a yield throws, when
 // every part stands at the same row): then the parts are written back in
 // order, in place, which is safe because no unit ever moves right.
+//
+// The bookkeeping is some thirty bytes per '&', and every stage sweeps over
+// all of it; where '&' is dense and the text long, that no longer fits in the
+// cache. So a long text is cut into blocks at places that no key can reach
+// across (see canCutBefore), and each block goes through all the stages
+// before the next one starts (see decodeInBlocks).
 
 namespace sievetext {
 namespace {
@@ -136,6 +142,36 @@ class EntityDecoder {
     start(text.data(), text.size());
     runStages(0, stage);
     text.resize(writeBack(text.data()));
+  }
+
+  // Writes the current content of the range to `dst`, in order; returns its
+  // length. `dst` may be the range itself or lie before it (the two may
+  // overlap): no unit ever moves right, so copying forwards is safe.
+  std::size_t writeBack(char16_t* dst) {
+    const char16_t* const src = src_;
+    if (parts_.empty()) {
+      if (dst != src) std::memmove(dst, src, size_ * sizeof(char16_t));
+      return size_;
+    }
+    std::size_t out = parts_[0].pos;
+    if (dst != src) std::memmove(dst, src, out * sizeof(char16_t));
+    for (Index i = 0; i < parts_.size(); ++i) {
+      const Part& p = parts_[i];
+      for (std::size_t k = 0; k < p.bufLen; ++k) dst[out + k] = p.buf[k];
+      out += p.bufLen;
+      const std::size_t n = rangeEnd(i) - p.next;
+      if (dst + out != src + p.next) {
+        // Most pieces are short where references are dense.
+        if (n <= 16) {
+          for (std::size_t k = 0; k < n; ++k) dst[out + k] = src[p.next + k];
+        } else {
+          std::memmove(dst + out, src + p.next, n * sizeof(char16_t));
+        }
+      }
+      out += n;
+    }
+    parts_.clear();
+    return out;
   }
 
  private:
@@ -404,8 +440,11 @@ class EntityDecoder {
     for (Index j = i; left > 0;) {
       j = findNonEmpty(j + 1);
       assert(j < parts_.size() && !parts_[j].live && parts_[j].death < r);
-      left -= consume(j, left);
-      if (isEmpty(j)) emptied_.push_back(j);
+      // A part is listed once, when it runs empty, so that the list never
+      // outgrows the parts (and the room reserved for them).
+      const std::size_t taken = consume(j, left);
+      left -= taken;
+      if (taken > 0 && isEmpty(j)) emptied_.push_back(j);
     }
 
     Part& p = parts_[i];
@@ -421,39 +460,6 @@ class EntityDecoder {
     if (isEmpty(i)) emptied_.push_back(i);
   }
 
-  // (public: the block driver writes each block back itself)
- public:
-  // Writes the current content of the range to `dst`, in order; returns its
-  // length. `dst` may be the range itself or lie before it (the two may
-  // overlap): no unit ever moves right, so copying forwards is safe.
-  std::size_t writeBack(char16_t* dst) {
-    const char16_t* const src = src_;
-    if (parts_.empty()) {
-      if (dst != src) std::memmove(dst, src, size_ * sizeof(char16_t));
-      return size_;
-    }
-    std::size_t out = parts_[0].pos;
-    if (dst != src) std::memmove(dst, src, out * sizeof(char16_t));
-    for (Index i = 0; i < parts_.size(); ++i) {
-      const Part& p = parts_[i];
-      for (std::size_t k = 0; k < p.bufLen; ++k) dst[out + k] = p.buf[k];
-      out += p.bufLen;
-      const std::size_t n = rangeEnd(i) - p.next;
-      if (dst + out != src + p.next) {
-        // Most pieces are short where references are dense.
-        if (n <= 16) {
-          for (std::size_t k = 0; k < n; ++k) dst[out + k] = src[p.next + k];
-        } else {
-          std::memmove(dst + out, src + p.next, n * sizeof(char16_t));
-        }
-      }
-      out += n;
-    }
-    parts_.clear();
-    return out;
-  }
-
- private:
   static constexpr Index kNone = std::numeric_limits<Index>::max();
 
   const char16_t* src_ = nullptr;
