@@ -578,7 +578,8 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    if (starts[b] < kept) std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
+    if (starts[b] < kept)
+      std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
     decoder.start(data + starts[b], size);
     decoder.runStages(0, kStages);
     out += decoder.writeBack(data + out);
@@ -593,7 +594,8 @@ void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>&
   const std::vector<std::size_t> starts = cutIntoBlocks(text, std::max<std::size_t>(blockUnits, 1));
   if (starts.size() > 2) {
     std::size_t longest = 0;
-    for (std::size_t b = 0; b + 1 < starts.size(); ++b) longest = std::max(longest, starts[b + 1] - starts[b]);
+    for (std::size_t b = 0; b + 1 < starts.size(); ++b)
+      longest = std::max(longest, starts[b + 1] - starts[b]);
     if (longest < std::numeric_limits<std::uint32_t>::max()) {
       decodeInBlocks<std::uint32_t>(text, yield, starts);
     } else {

@@ -280,5 +280,28 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
   }
 }
 
+TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
+  // Long enough for several blocks of the size used in earnest, with the
+  // yields falling between blocks.
+  TextGenerator gen(31337);
+  std::u16string input;
+  while (input.size() < 3 * kEntityBlockUnits) input += gen.text(200);
+  std::u16string expected = input;
+  ReferenceApplyEntityTable(expected, {});
+  std::u16string actual = input;
+  int calls = 0;
+  ApplyEntityTable(actual, [&] { ++calls; });
+  EXPECT_TRUE(actual == expected);
+  EXPECT_EQ(calls, 9);
+  for (const int stopAt : {1, 6}) {
+    int refCalls = 0;
+    const std::u16string refState =
+        runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+    const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+    EXPECT_TRUE(state == refState) << "stopped at yield " << stopAt;
+    EXPECT_EQ(calls, refCalls);
+  }
+}
+
 }  // namespace
 }  // namespace sievetext
