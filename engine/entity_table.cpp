@@ -578,8 +578,9 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    if (starts[b] < kept)
+    if (starts[b] < kept) {
       std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
+    }
     decoder.start(data + starts[b], size);
     decoder.runStages(0, kStages);
     out += decoder.writeBack(data + out);
@@ -592,18 +593,16 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
 void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
                               std::size_t blockUnits) {
   const std::vector<std::size_t> starts = cutIntoBlocks(text, std::max<std::size_t>(blockUnits, 1));
+  // The whole text's length picks the index type: after a throwing yield the
+  // blocks are undone and the text is decoded whole.
+  const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
   if (starts.size() > 2) {
-    std::size_t longest = 0;
-    for (std::size_t b = 0; b + 1 < starts.size(); ++b)
-      longest = std::max(longest, starts[b + 1] - starts[b]);
-    if (longest < std::numeric_limits<std::uint32_t>::max()) {
+    if (small) {
       decodeInBlocks<std::uint32_t>(text, yield, starts);
     } else {
       decodeInBlocks<std::uint64_t>(text, yield, starts);
     }
-    return;
-  }
-  if (text.size() < std::numeric_limits<std::uint32_t>::max()) {
+  } else if (small) {
     EntityDecoder<std::uint32_t>().run(text, yield);
   } else {
     EntityDecoder<std::uint64_t>().run(text, yield);
