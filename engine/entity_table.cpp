@@ -115,6 +115,9 @@ class EntityDecoder {
     findParts();
   }
 
+  // Whether the range may change at all: false when it holds no '&' that can.
+  bool hasWork() const { return !parts_.empty(); }
+
   // Applies the rows of stages [from, to).
   void runStages(std::size_t from, std::size_t to) {
     for (std::size_t s = from; s < to && !parts_.empty(); ++s) runStage(s);
@@ -545,7 +548,9 @@ std::vector<std::size_t> cutIntoBlocks(const std::u16string& text, std::size_t b
 // been through all their rows. If a yield throws, the text is put back to its
 // original and run through the stages before that yield, so it ends up
 // exactly as if the stages had run over the whole text one after another. For
-// that, the original of every block decoded before the last yield is kept.
+// that, the original of every block decoded before the last yield is kept: a
+// block that cannot change is found again where it was written, the others
+// are copied aside before they are decoded.
 //
 // Everything is allocated before the text is first written, so running out
 // of memory leaves it unchanged (also when rebuilding the state after a
@@ -558,13 +563,30 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
   for (std::size_t b = 0; b < blocks; ++b) longest = std::max(longest, starts[b + 1] - starts[b]);
   // Yield k (1 to 9, before stage k) comes before block k * blocks / 10.
   auto yieldBlock = [blocks](std::size_t k) { return k * blocks / kStages; };
-  const std::size_t kept = yield ? starts[yieldBlock(kStages - 1)] : 0;
+  const std::size_t keptBlocks = yield ? yieldBlock(kStages - 1) : 0;
 
-  const auto original = std::make_unique_for_overwrite<char16_t[]>(kept);
+  // Copies of the blocks that changed, each at its own place; the pages of
+  // the others are never touched.
+  const auto original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
+  std::vector<std::size_t> writtenAt(keptBlocks);
+  std::vector<bool> copied(keptBlocks);
   EntityDecoder<Index> decoder;
   decoder.reserve(longest);
 
   char16_t* const data = text.data();
+  // Puts the first `done` blocks back as they were, the last first: each
+  // goes back to where it came from, at or after where it was written.
+  auto restore = [&](std::size_t done) {
+    for (std::size_t b = done; b-- > 0;) {
+      const std::size_t size = starts[b + 1] - starts[b];
+      if (copied[b]) {
+        std::memcpy(data + starts[b], original.get() + starts[b], size * sizeof(char16_t));
+      } else {
+        std::memmove(data + starts[b], data + writtenAt[b], size * sizeof(char16_t));
+      }
+    }
+  };
+
   std::size_t out = 0;
   std::size_t nextYield = 1;
   for (std::size_t b = 0; b < blocks; ++b) {
@@ -572,16 +594,20 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       try {
         yield();
       } catch (...) {
-        std::memcpy(data, original.get(), starts[b] * sizeof(char16_t));
+        restore(b);
         decoder.runUpTo(text, nextYield);
         throw;
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    if (starts[b] < kept) {
-      std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
-    }
     decoder.start(data + starts[b], size);
+    if (b < keptBlocks) {
+      writtenAt[b] = out;
+      copied[b] = decoder.hasWork();
+      if (copied[b]) {
+        std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
+      }
+    }
     decoder.runStages(0, kStages);
     out += decoder.writeBack(data + out);
   }
