@@ -552,9 +552,11 @@ std::vector<std::size_t> cutIntoBlocks(const std::u16string& text, std::size_t b
 // block that cannot change is found again where it was written, the others
 // are copied aside before they are decoded.
 //
-// Everything is allocated before the text is first written, so running out
-// of memory leaves it unchanged (also when rebuilding the state after a
-// throwing yield fails for want of memory: the text is then the original).
+// Everything is allocated before the text is first written (the room for the
+// decoding and the copies when the first block that can change comes: until
+// then every block has stayed where it was), so running out of memory leaves
+// it unchanged (also when rebuilding the state after a throwing yield fails
+// for want of memory: the text is then the original).
 template <typename Index>
 void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
                     const std::vector<std::size_t>& starts) {
@@ -567,11 +569,11 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
 
   // Copies of the blocks that changed, each at its own place; the pages of
   // the others are never touched.
-  const auto original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
+  std::unique_ptr<char16_t[]> original;
   std::vector<std::size_t> writtenAt(keptBlocks);
   std::vector<bool> copied(keptBlocks);
   EntityDecoder<Index> decoder;
-  decoder.reserve(longest);
+  bool reserved = false;
 
   char16_t* const data = text.data();
   // Puts the first `done` blocks back as they were, the last first: each
@@ -601,6 +603,11 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
     }
     const std::size_t size = starts[b + 1] - starts[b];
     decoder.start(data + starts[b], size);
+    if (!reserved && decoder.hasWork()) {
+      decoder.reserve(longest);
+      original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
+      reserved = true;
+    }
     if (b < keptBlocks) {
       writtenAt[b] = out;
       copied[b] = decoder.hasWork();
