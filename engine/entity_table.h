@@ -38,7 +38,9 @@ bool YieldsBeforeRow(std::size_t row);
 // blocks of about kEntityBlockUnits, each going through all the rows while it
 // is in the cache; the nine yields are then spread over the blocks, and the
 // blocks before a yield have been through all their rows when it comes (the
-// state left by a throwing yield is rebuilt from a kept copy of the input).
+// state left by a throwing yield is rebuilt from copies kept of the blocks
+// that changed; should that run out of memory, `text` is left as it was given
+// and the out-of-memory error propagates in place of the yield's exception).
 void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield);
 
 inline constexpr std::size_t kEntityBlockUnits = std::size_t{1} << 16;
