@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "entity_key_index.h"
@@ -42,6 +43,12 @@
 // The text buffer is not touched until the end (or until a yield throws, when
 // every part stands at the same row): then the parts are written back in
 // order, in place, which is safe because no unit ever moves right.
+//
+// The bookkeeping is some thirty bytes per '&', and every stage sweeps over
+// all of it; where '&' is dense and the text long, that no longer fits in the
+// cache. So a long text is cut into blocks at places that no key can reach
+// across (see canCutBefore), and each block goes through all the stages
+// before the next one starts (see decodeInBlocks).
 
 namespace sievetext {
 namespace {
@@ -78,26 +85,96 @@ std::size_t stageOf(std::size_t row) { return kStageOfRow[row]; }
 template <typename Index>
 class EntityDecoder {
  public:
-  explicit EntityDecoder(std::u16string& text) : text_(text) {
+  EntityDecoder() {
     static_assert(kStageStart[kStages] == 323);
     assert(EntityRows().size() == 323);
     for (std::size_t s = 1; s < kStages; ++s) assert(YieldsBeforeRow(kStageStart[s]));
   }
 
-  void run(const std::function<void()>& yield) {
+  // Makes room for a range of up to `units` units, so that decoding such a
+  // range allocates nothing.
+  void reserve(std::size_t units) {
+    parts_.reserve(units);
+    pending_.reserve(units);
+    nextNonEmpty_.reserve(units + 1);
+    prevLive_.reserve(units + 1);
+    emptied_.reserve(units);
+    order_.reserve(units);
+    for (auto& words : queued_) words.reserve(units / 64 + 1);
+  }
+
+  // Starts on the `size` units at `src`, which are read until writeBack and
+  // taken to be followed by the end of the text or by a unit that no key can
+  // reach.
+  void start(const char16_t* src, std::size_t size) {
+    src_ = src;
+    size_ = size;
+    parts_.clear();
+    for (auto& words : queued_) words.clear();
+    emptied_.clear();
     findParts();
+  }
+
+  // Whether the range may change at all: false when it holds no '&' that can.
+  bool hasWork() const { return !parts_.empty(); }
+
+  // Applies the rows of stages [from, to).
+  void runStages(std::size_t from, std::size_t to) {
+    for (std::size_t s = from; s < to && !parts_.empty(); ++s) runStage(s);
+  }
+
+  // The whole text at once, yielding between the stages.
+  void run(std::u16string& text, const std::function<void()>& yield) {
+    start(text.data(), text.size());
     for (std::size_t s = 0; s < kStages; ++s) {
       if (s > 0 && yield) {
         try {
           yield();
         } catch (...) {
-          writeBack();
+          text.resize(writeBack(text.data()));
           throw;
         }
       }
-      if (!parts_.empty()) runStage(s);
+      runStages(s, s + 1);
     }
-    writeBack();
+    text.resize(writeBack(text.data()));
+  }
+
+  // Only the stages before `stage`, with no yields.
+  void runUpTo(std::u16string& text, std::size_t stage) {
+    start(text.data(), text.size());
+    runStages(0, stage);
+    text.resize(writeBack(text.data()));
+  }
+
+  // Writes the current content of the range to `dst`, in order; returns its
+  // length. `dst` may be the range itself or lie before it (the two may
+  // overlap): no unit ever moves right, so copying forwards is safe.
+  std::size_t writeBack(char16_t* dst) {
+    const char16_t* const src = src_;
+    if (parts_.empty()) {
+      if (dst != src) std::memmove(dst, src, size_ * sizeof(char16_t));
+      return size_;
+    }
+    std::size_t out = parts_[0].pos;
+    if (dst != src) std::memmove(dst, src, out * sizeof(char16_t));
+    for (Index i = 0; i < parts_.size(); ++i) {
+      const Part& p = parts_[i];
+      for (std::size_t k = 0; k < p.bufLen; ++k) dst[out + k] = p.buf[k];
+      out += p.bufLen;
+      const std::size_t n = rangeEnd(i) - p.next;
+      if (dst + out != src + p.next) {
+        // Most pieces are short where references are dense.
+        if (n <= 16) {
+          for (std::size_t k = 0; k < n; ++k) dst[out + k] = src[p.next + k];
+        } else {
+          std::memmove(dst + out, src + p.next, n * sizeof(char16_t));
+        }
+      }
+      out += n;
+    }
+    parts_.clear();
+    return out;
   }
 
  private:
@@ -113,7 +190,7 @@ class EntityDecoder {
   };
 
   Index rangeEnd(Index i) const {
-    return i + 1 < parts_.size() ? parts_[i + 1].pos : static_cast<Index>(text_.size());
+    return i + 1 < parts_.size() ? parts_[i + 1].pos : static_cast<Index>(size_);
   }
 
   bool isEmpty(Index i) const {
@@ -123,10 +200,11 @@ class EntityDecoder {
 
   // Finds every '&' and gives a part to those that can ever change.
   void findParts() {
-    const char16_t* const begin = text_.data();
-    const char16_t* const end = begin + text_.size();
+    const char16_t* const begin = src_;
+    const char16_t* const end = begin + size_;
     // Unmatched '&' seen since the last matching one, oldest first.
-    std::vector<Index> pending;
+    std::vector<Index>& pending = pending_;
+    pending.clear();
     std::size_t pendingHead = 0;
     for (const char16_t* p = FindUnit(begin, end, u'&'); p != end; p = FindUnit(p + 1, end, u'&')) {
       const Index pos = static_cast<Index>(p - begin);
@@ -237,7 +315,7 @@ class EntityDecoder {
       }
       const Index end = rangeEnd(j);
       for (Index k = p.next; k < end; ++k) {
-        const char16_t c = text_[k];
+        const char16_t c = src_[k];
         if (w.size > 0 && c == u'&') return w;  // a '&' that never changes
         w.units[w.size++] = c;
         if (w.size == w.units.size()) return w;
@@ -264,7 +342,7 @@ class EntityDecoder {
     for (std::size_t k = 0; k < order_.size(); ++k) {
       if (k + kPartsAhead < order_.size()) __builtin_prefetch(&parts_[order_[k + kPartsAhead]]);
       if (k + kTextAhead < order_.size()) {
-        __builtin_prefetch(text_.data() + parts_[order_[k + kTextAhead]].next);
+        __builtin_prefetch(src_ + parts_[order_[k + kTextAhead]].next);
       }
       const Index queued = order_[k];
       if (queued >= lowest) continue;
@@ -281,7 +359,6 @@ class EntityDecoder {
       }
     }
     words.clear();
-    words.shrink_to_fit();
     for (Index j : emptied_) nextNonEmpty_[j] = j + 1;
     emptied_.clear();
   }
@@ -366,8 +443,11 @@ class EntityDecoder {
     for (Index j = i; left > 0;) {
       j = findNonEmpty(j + 1);
       assert(j < parts_.size() && !parts_[j].live && parts_[j].death < r);
-      left -= consume(j, left);
-      if (isEmpty(j)) emptied_.push_back(j);
+      // A part is listed once, when it runs empty, so that the list never
+      // outgrows the parts (and the room reserved for them).
+      const std::size_t taken = consume(j, left);
+      left -= taken;
+      if (taken > 0 && isEmpty(j)) emptied_.push_back(j);
     }
 
     Part& p = parts_[i];
@@ -383,35 +463,12 @@ class EntityDecoder {
     if (isEmpty(i)) emptied_.push_back(i);
   }
 
-  // Writes the current content back into the text, in order and in place.
-  void writeBack() {
-    if (parts_.empty()) return;
-    char16_t* const data = text_.data();
-    std::size_t out = parts_[0].pos;
-    for (Index i = 0; i < parts_.size(); ++i) {
-      const Part& p = parts_[i];
-      for (std::size_t k = 0; k < p.bufLen; ++k) data[out + k] = p.buf[k];
-      out += p.bufLen;
-      const std::size_t n = rangeEnd(i) - p.next;
-      if (out != p.next) {
-        // Moving left, so copying forwards is safe; most pieces are short
-        // where references are dense.
-        if (n <= 16) {
-          for (std::size_t k = 0; k < n; ++k) data[out + k] = data[p.next + k];
-        } else {
-          std::memmove(data + out, data + p.next, n * sizeof(char16_t));
-        }
-      }
-      out += n;
-    }
-    text_.resize(out);
-    parts_.clear();
-  }
-
   static constexpr Index kNone = std::numeric_limits<Index>::max();
 
-  std::u16string& text_;
+  const char16_t* src_ = nullptr;
+  std::size_t size_ = 0;
   std::vector<Part> parts_;
+  std::vector<Index> pending_;
   // Per stage, one bit per part that has work in it.
   std::array<std::vector<std::uint64_t>, kStages> queued_;
   std::vector<Index> nextNonEmpty_;
@@ -423,14 +480,170 @@ class EntityDecoder {
   std::vector<Index> order_;
 };
 
+// Units that no key holds after its '&': no key can match across one, so
+// nothing before it ever sees what follows it.
+bool isStopper(char16_t c) {
+  static const std::array<bool, 128> kInKeys = [] {
+    std::array<bool, 128> in{};
+    in['&'] = true;
+    for (const EntityRow& row : EntityRows()) {
+      for (char16_t k : row.key.substr(1)) {
+        in[k] = true;
+        if (!row.exact && k >= u'a' && k <= u'z') in[k - 32] = true;
+        if (!row.exact && k >= u'A' && k <= u'Z') in[k + 32] = true;
+      }
+    }
+    return in;
+  }();
+  return c >= 128 || !kInKeys[c];
+}
+
+// Whether the text can be cut just before position x (0 < x < size): no '&'
+// before x ever sees a unit at or after x, so the two sides decode on their
+// own. True for a unit that no key holds, and for a '&' whose first row
+// follows from what stands up to the next '&' and which either never fires or
+// leaves such a unit in its place: until it fires its own '&' stops every
+// window before it, and afterwards the unit it leaves does.
+bool canCutBefore(const char16_t* begin, const char16_t* end, std::size_t x) {
+  const char16_t c = begin[x];
+  if (c != u'&') return isStopper(c);
+  KeyWindow w;
+  w.units[0] = u'&';
+  w.size = 1;
+  for (const char16_t* p = begin + x + 1; p != end && w.size < w.units.size() && *p != u'&'; ++p) {
+    w.units[w.size++] = *p;
+  }
+  if (!IsWindowSettled(w)) return false;
+  const std::uint16_t row = FirstMatchingRow(w, 0);
+  if (row == kNoEntityRow) return true;
+  const std::u16string_view replacement = EntityRows()[row].replacement;
+  return !replacement.empty() && isStopper(replacement[0]);
+}
+
+// Starts of the blocks, each about `blockUnits` long, followed by the text's
+// length. Only the start 0 and the length when some stretch of the text
+// offers no cut for a long way: the text is then decoded whole.
+std::vector<std::size_t> cutIntoBlocks(const std::u16string& text, std::size_t blockUnits) {
+  std::vector<std::size_t> starts{0};
+  const std::size_t size = text.size();
+  const char16_t* const begin = text.data();
+  const std::size_t maxScan = 2 * blockUnits;
+  std::size_t from = 0;
+  while (size - from > blockUnits + blockUnits / 2) {
+    std::size_t x = from + blockUnits;
+    const std::size_t limit = std::min(size, x + maxScan);
+    while (x < limit && !canCutBefore(begin, begin + size, x)) ++x;
+    if (x == limit) return {0, size};
+    starts.push_back(x);
+    from = x;
+  }
+  starts.push_back(size);
+  return starts;
+}
+
+// The text in blocks: each block goes through all ten stages while it is in
+// the cache, instead of every stage sweeping over the whole text. The nine
+// yields are spread over the blocks so that the host still gets its turns
+// during a long text; by the time a yield comes, the blocks before it have
+// been through all their rows. If a yield throws, the text is put back to its
+// original and run through the stages before that yield, so it ends up
+// exactly as if the stages had run over the whole text one after another. For
+// that, the original of every block decoded before the last yield is kept: a
+// block that cannot change is found again where it was written, the others
+// are copied aside before they are decoded.
+//
+// Everything is allocated before the text is first written (the room for the
+// decoding and the copies when the first block that can change comes: until
+// then every block has stayed where it was), so running out of memory leaves
+// it unchanged (also when rebuilding the state after a throwing yield fails
+// for want of memory: the text is then the original).
+template <typename Index>
+void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
+                    const std::vector<std::size_t>& starts) {
+  const std::size_t blocks = starts.size() - 1;
+  std::size_t longest = 0;
+  for (std::size_t b = 0; b < blocks; ++b) longest = std::max(longest, starts[b + 1] - starts[b]);
+  // Yield k (1 to 9, before stage k) comes before block k * blocks / 10.
+  auto yieldBlock = [blocks](std::size_t k) { return k * blocks / kStages; };
+  const std::size_t keptBlocks = yield ? yieldBlock(kStages - 1) : 0;
+
+  // Copies of the blocks that changed, each at its own place; the pages of
+  // the others are never touched.
+  std::unique_ptr<char16_t[]> original;
+  std::vector<std::size_t> writtenAt(keptBlocks);
+  std::vector<bool> copied(keptBlocks);
+  EntityDecoder<Index> decoder;
+  bool reserved = false;
+
+  char16_t* const data = text.data();
+  // Puts the first `done` blocks back as they were, the last first: each
+  // goes back to where it came from, at or after where it was written.
+  auto restore = [&](std::size_t done) {
+    for (std::size_t b = done; b-- > 0;) {
+      const std::size_t size = starts[b + 1] - starts[b];
+      if (copied[b]) {
+        std::memcpy(data + starts[b], original.get() + starts[b], size * sizeof(char16_t));
+      } else {
+        std::memmove(data + starts[b], data + writtenAt[b], size * sizeof(char16_t));
+      }
+    }
+  };
+
+  std::size_t out = 0;
+  std::size_t nextYield = 1;
+  for (std::size_t b = 0; b < blocks; ++b) {
+    for (; yield && nextYield < kStages && yieldBlock(nextYield) == b; ++nextYield) {
+      try {
+        yield();
+      } catch (...) {
+        restore(b);
+        decoder.runUpTo(text, nextYield);
+        throw;
+      }
+    }
+    const std::size_t size = starts[b + 1] - starts[b];
+    decoder.start(data + starts[b], size);
+    if (!reserved && decoder.hasWork()) {
+      decoder.reserve(longest);
+      original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
+      reserved = true;
+    }
+    if (b < keptBlocks) {
+      writtenAt[b] = out;
+      copied[b] = decoder.hasWork();
+      if (copied[b]) {
+        std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
+      }
+    }
+    decoder.runStages(0, kStages);
+    out += decoder.writeBack(data + out);
+  }
+  text.resize(out);
+}
+
 }  // namespace
 
-void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield) {
-  if (text.size() < std::numeric_limits<std::uint32_t>::max()) {
-    EntityDecoder<std::uint32_t>(text).run(yield);
+void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
+                              std::size_t blockUnits) {
+  const std::vector<std::size_t> starts = cutIntoBlocks(text, std::max<std::size_t>(blockUnits, 1));
+  // The whole text's length picks the index type: after a throwing yield the
+  // blocks are undone and the text is decoded whole.
+  const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
+  if (starts.size() > 2) {
+    if (small) {
+      decodeInBlocks<std::uint32_t>(text, yield, starts);
+    } else {
+      decodeInBlocks<std::uint64_t>(text, yield, starts);
+    }
+  } else if (small) {
+    EntityDecoder<std::uint32_t>().run(text, yield);
   } else {
-    EntityDecoder<std::uint64_t>(text).run(yield);
+    EntityDecoder<std::uint64_t>().run(text, yield);
   }
+}
+
+void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield) {
+  ApplyEntityTableInBlocks(text, yield, kEntityBlockUnits);
 }
 
 }  // namespace sievetext

@@ -34,7 +34,20 @@ bool YieldsBeforeRow(std::size_t row);
 // exactly the result of the rows before that point and the exception
 // propagates. If memory runs out, `text` is left unchanged.
 //
-// Runs in time linear in the length of the text.
+// Runs in time linear in the length of the text. A long text is decoded in
+// blocks of about kEntityBlockUnits, each going through all the rows while it
+// is in the cache; the nine yields are then spread over the blocks, and the
+// blocks before a yield have been through all their rows when it comes (the
+// state left by a throwing yield is rebuilt from copies kept of the blocks
+// that changed; should that run out of memory, `text` is left as it was given
+// and the out-of-memory error propagates in place of the yield's exception).
 void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield);
+
+inline constexpr std::size_t kEntityBlockUnits = std::size_t{1} << 16;
+
+// ApplyEntityTable with blocks of about `blockUnits` units (tests use small
+// ones to exercise the cuts between blocks).
+void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
+                              std::size_t blockUnits);
 
 }  // namespace sievetext

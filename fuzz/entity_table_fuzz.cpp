@@ -6,10 +6,12 @@
 // lets all nine pass). Each further byte below 128 adds a fragment (single
 // units, pieces of names, vanishing references, non-ASCII); a byte from 128
 // up, with the byte after it, adds a whole key of the table, in its own or
-// the opposite letter case.
+// the opposite letter case. The text is also decoded in small blocks, whose
+// size follows from its length.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -85,6 +87,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (actual != expected || calls != expectedCalls) {
     std::fprintf(stderr, "entity decoder differs from the reference (%zu units, stop at %d)\n",
                  input.size(), stopAt);
+    std::abort();
+  }
+  const std::size_t blockUnits = 1 + input.size() % 32;
+  const auto blocked = [blockUnits](std::u16string& text, const std::function<void()>& yield) {
+    sievetext::ApplyEntityTableInBlocks(text, yield, blockUnits);
+  };
+  const std::u16string actualBlocked = run(blocked, input, stopAt, &calls);
+  if (actualBlocked != expected || calls != expectedCalls) {
+    std::fprintf(stderr,
+                 "entity decoder in blocks of %zu differs from the reference (%zu units, stop at "
+                 "%d)\n",
+                 blockUnits, input.size(), stopAt);
     std::abort();
   }
   return 0;

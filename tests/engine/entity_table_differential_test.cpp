@@ -2,6 +2,7 @@
 // texts built from the pieces that make the table's cascades interesting.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -234,6 +235,71 @@ TEST(EntityTableDifferentialTest, LongChainsAndDenseReferencesMatchTheReference)
     std::u16string actual = input;
     ApplyEntityTable(actual, {});
     EXPECT_EQ(printable(actual), printable(expected));
+  }
+}
+
+TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
+  // Small blocks put many cuts into short texts: every cut must be one that no
+  // key can reach across, and a yield that throws between two blocks must
+  // still leave exactly the rows before it, in every block.
+  TextGenerator gen(9090);
+  std::vector<std::u16string> inputs;
+  for (int i = 0; i < 400; ++i) inputs.push_back(gen.text(i % 4 == 0 ? 400 : 60));
+  // No cut at all for a long way: decoded whole.
+  std::u16string noCut;
+  for (int i = 0; i < 200; ++i) noCut += u"&#65;&amp;";
+  inputs.push_back(noCut);
+  inputs.push_back(u"x " + noCut + u"\u00E9&eacute;" + noCut);
+
+  int n = 0;
+  for (const std::u16string& input : inputs) {
+    std::u16string expected = input;
+    ReferenceApplyEntityTable(expected, {});
+    for (const std::size_t blockUnits : {1, 3, 8, 40}) {
+      const auto blocked = [blockUnits](std::u16string& text, const std::function<void()>& y) {
+        ApplyEntityTableInBlocks(text, y, blockUnits);
+      };
+      std::u16string actual = input;
+      blocked(actual, {});
+      if (actual != expected) {
+        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
+               << "\n got: " << printable(actual) << "\nwant: " << printable(expected);
+      }
+      const int stopAt = n++ % 10;
+      int refCalls = 0, calls = 0;
+      const std::u16string refState =
+          runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+      const std::u16string state = runStoppingAt(blocked, input, stopAt, &calls);
+      if (state != refState) {
+        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
+               << ", stopped at yield " << stopAt << "\n got: " << printable(state)
+               << "\nwant: " << printable(refState);
+      }
+      ASSERT_EQ(calls, refCalls);
+    }
+  }
+}
+
+TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
+  // Long enough for several blocks of the size used in earnest, with the
+  // yields falling between blocks.
+  TextGenerator gen(31337);
+  std::u16string input;
+  while (input.size() < 3 * kEntityBlockUnits) input += gen.text(200);
+  std::u16string expected = input;
+  ReferenceApplyEntityTable(expected, {});
+  std::u16string actual = input;
+  int calls = 0;
+  ApplyEntityTable(actual, [&] { ++calls; });
+  EXPECT_TRUE(actual == expected);
+  EXPECT_EQ(calls, 9);
+  for (const int stopAt : {1, 6}) {
+    int refCalls = 0;
+    const std::u16string refState =
+        runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+    const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+    EXPECT_TRUE(state == refState) << "stopped at yield " << stopAt;
+    EXPECT_EQ(calls, refCalls);
   }
 }
 
