@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "entity_key_index.h"
-#include "utf16_scan.h"
+#include "text_scan.h"
 
 // How the table is applied in one sweep instead of one pass per row.
 //
@@ -206,8 +206,10 @@ class EntityDecoder {
     std::vector<Index>& pending = pending_;
     pending.clear();
     std::size_t pendingHead = 0;
-    for (const char16_t* p = FindUnit(begin, end, u'&'); p != end; p = FindUnit(p + 1, end, u'&')) {
-      const Index pos = static_cast<Index>(p - begin);
+    for (std::size_t at = scan::findUnit(begin, 0, size_, u'&'); at != scan::kNotFound;
+         at = scan::findUnit(begin, at + 1, size_, u'&')) {
+      const char16_t* const p = begin + at;
+      const Index pos = static_cast<Index>(at);
       const KeyWindow seen = originalWindow(p, end);
       const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
