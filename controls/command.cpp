@@ -246,7 +246,8 @@ void Command::DrawButton(FacePicture picture) {
   if (!m_image.isNull()) {
     m_image.fill(m_opaque ? palette().color(QPalette::Button) : QColor(Qt::transparent));
     DrawGradient(m_image, m_gradientInverted);
-    PaintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)]);
+    m_frameSizes = NextFrameSizes(m_frameSizes, extent.width(), extent.height());
+    PaintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)], m_frameSizes);
     DrawCaption(m_image, m_caption, font(), colourOf(m_foreColour));
   }
   update();

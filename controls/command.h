@@ -151,6 +151,7 @@ class Command : public QWidget, private ButtonMachineHost {
   std::array<QImage, kFacePictureCount> m_pictures;
   QImage m_image;
   std::array<FocusLine, 4> m_focusLines{};
+  FrameSizes m_frameSizes;  // kept from paint to paint for sides too long to measure
   bool m_focusLinesShown = false;
   QString m_accessKeys;
   QShortcut* m_accessShortcut = nullptr;

@@ -16,26 +16,42 @@ QRect twipRect(int x, int y, int w, int h) { return QRect(px(x), px(y), px(w), p
 
 }  // namespace
 
-std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx) {
-  // The arithmetic stays in twips so that the layout is the same whatever
-  // the pixel size; ints are wide enough for any widget size.
+FrameSizes NextFrameSizes(const FrameSizes& previous, int widthPx, int heightPx) {
+  constexpr int kLongestSide = 32767;  // the largest signed 16-bit number
+  FrameSizes sizes = previous;
   const int W = widthPx * kTwipsPerPixel;
   const int H = heightPx * kTwipsPerPixel;
+  if (W <= kLongestSide) {
+    sizes.widthLess120 = W - 120;
+    sizes.widthLess60 = W - 60;
+  }
+  if (H <= kLongestSide) {
+    sizes.heightLess120 = H - 120;
+    sizes.heightLess60 = H - 60;
+  }
+  return sizes;
+}
+
+std::array<FramePiece, 8> FramePieces(const FrameSizes& sizes) {
+  const int wl120 = sizes.widthLess120;
+  const int wl60 = sizes.widthLess60;
+  const int hl120 = sizes.heightLess120;
+  const int hl60 = sizes.heightLess60;
   return {{
-      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},                 // top-left
-      {twipRect(60, 1, 840, 60), twipRect(60, 1, W - 120, 60)},         // top
-      {twipRect(900, 1, 60, 60), twipRect(W - 60, 1, 60, 60)},          // top-right
-      {twipRect(900, 60, 60, 255), twipRect(W - 60, 60, 60, H - 120)},  // right
-      {twipRect(900, 315, 60, 60), twipRect(W - 60, H - 60, 60, 60)},   // bottom-right
-      {twipRect(60, 315, 840, 60), twipRect(60, H - 60, W - 120, 60)},  // bottom
-      {twipRect(0, 315, 60, 60), twipRect(1, H - 60, 60, 60)},          // bottom-left
-      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, H - 120)},         // left
+      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},             // top-left
+      {twipRect(60, 1, 840, 60), twipRect(60, 1, wl120, 60)},       // top
+      {twipRect(900, 1, 60, 60), twipRect(wl60, 1, 60, 60)},        // top-right
+      {twipRect(900, 60, 60, 255), twipRect(wl60, 60, 60, hl120)},  // right
+      {twipRect(900, 315, 60, 60), twipRect(wl60, hl60, 60, 60)},   // bottom-right
+      {twipRect(60, 315, 840, 60), twipRect(60, hl60, wl120, 60)},  // bottom
+      {twipRect(0, 315, 60, 60), twipRect(1, hl60, 60, 60)},        // bottom-left
+      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, hl120)},       // left
   }};
 }
 
-void PaintFrame(QImage& face, const QImage& picture) {
+void PaintFrame(QImage& face, const QImage& picture, const FrameSizes& sizes) {
   QPainter painter(&face);
-  for (const FramePiece& piece : FramePieces(face.width(), face.height())) {
+  for (const FramePiece& piece : FramePieces(sizes)) {
     if (piece.target.width() <= 0 || piece.target.height() <= 0) continue;
     QImage part = picture.copy(piece.source);
     if (part.size() != piece.target.size()) {

@@ -30,16 +30,31 @@ struct FramePiece {
   QRect target;
 };
 
+// The four sizes of the frame that depend on the button's extent, in twips.
+// They are worked out in signed 16-bit numbers: a side longer than 32,767
+// twips cannot be held, and the sizes taken from it keep the values of the
+// previous paint (zero before the first).
+struct FrameSizes {
+  int widthLess120 = 0;   // length of the stretched top and bottom edges
+  int widthLess60 = 0;    // left of the right-hand pieces
+  int heightLess120 = 0;  // length of the stretched side edges
+  int heightLess60 = 0;   // top of the bottom pieces
+};
+
+// The sizes for a button of the given pixel extent, given those of the
+// previous paint.
+FrameSizes NextFrameSizes(const FrameSizes& previous, int widthPx, int heightPx);
+
 // Pieces in painting order: top-left corner, top edge, top-right corner,
 // right edge, bottom-right corner, bottom edge, bottom-left corner, left edge.
 // The 4-pixel corners are copied unscaled; the edges are stretched to the
 // button's length minus the two corners. The centre gets no piece.
-std::array<FramePiece, 8> FramePieces(int widthPx, int heightPx);
+std::array<FramePiece, 8> FramePieces(const FrameSizes& sizes);
 
 // Paints the eight pieces of `picture` (a face picture) onto `face`, edges
 // stretched by nearest neighbour so that every painted pixel is one of the
 // picture's own colours.
-void PaintFrame(QImage& face, const QImage& picture);
+void PaintFrame(QImage& face, const QImage& picture, const FrameSizes& sizes);
 
 // A focus line between two pixels, both included in its extent; the painter
 // decides which of its pixels are dotted.

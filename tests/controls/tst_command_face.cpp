@@ -116,7 +116,7 @@ void tst_CommandFace::edgesAreStretchedFromTheirSourcePieces() {
     for (int x = 0; x < 64; ++x) picture.setPixel(x, y, qRgb(x * 3, y * 10, 7));
   QImage face(141, 51, QImage::Format_ARGB32_Premultiplied);
   face.fill(Qt::white);
-  PaintFrame(face, picture);
+  PaintFrame(face, picture, NextFrameSizes({}, face.width(), face.height()));
   const auto sourceOf = [&](int x, int y) {
     const QRgb c = face.pixel(x, y);
     return QPoint(qRed(c) / 3, qGreen(c) / 10);
@@ -159,14 +159,27 @@ void tst_CommandFace::edgesAreStretchedFromTheirSourcePieces() {
 }
 
 void tst_CommandFace::oversizedAndTinyButtons() {
-  // Wider than 32,767 twips: the frame still follows the button's size.
+  // Wider than 32,767 twips: the sizes taken from the width cannot be worked
+  // out, so the right-hand pieces stay where the previous paint put them
+  // (x = 141 - 4 for a button first painted 141 pixels wide), while the
+  // height still counts.
   Command wide;
-  prepare(wide, QSize(2200, 30), QString());
+  prepare(wide, QSize(141, 30), QString());
+  wide.resize(2200, 40);
+  wide.SetCaption(QString());
   const QImage picture = LoadFacePicture(FacePicture::Normal);
   for (int x = 0; x < 4; ++x) {
-    QCOMPARE(wide.image().pixel(2196 + x, 1), picture.pixel(60 + x, 1));
-    QCOMPARE(wide.image().pixel(2196 + x, 27), picture.pixel(60 + x, 22));
+    QCOMPARE(wide.image().pixel(137 + x, 1), picture.pixel(60 + x, 1));
+    QCOMPARE(wide.image().pixel(137 + x, 37), picture.pixel(60 + x, 22));
   }
+  // Where the full width would put the corner, the gradient shows instead.
+  QCOMPARE(wide.image().pixel(2197, 2), wide.image().pixel(1000, 2));
+  // The sizes are unit arithmetic on the previous values, side by side.
+  const FrameSizes kept = NextFrameSizes({1, 2, 3, 4}, 2185, 2184);
+  QCOMPARE(kept.widthLess120, 1);
+  QCOMPARE(kept.widthLess60, 2);
+  QCOMPARE(kept.heightLess120, 2184 * 15 - 120);
+  QCOMPARE(kept.heightLess60, 2184 * 15 - 60);
   // Too small for edges or a caption rectangle: painted without them.
   Command tiny;
   prepare(tiny, QSize(6, 5), "Remove HTML");
