@@ -142,16 +142,23 @@ std::size_t DecodeUtf16Into(const unsigned char* p, const unsigned char* end, bo
   return units * 2;
 }
 
+#if defined(__SSE2__)
+// Index of the first of the eight units in `v` that is not ASCII, or 8.
+inline std::size_t FirstNonAscii(__m128i v) {
+  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const int ascii =
+      _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), _mm_setzero_si128()));
+  return ascii == 0xFFFF ? 8 : static_cast<std::size_t>(__builtin_ctz(~ascii)) / 2;
+}
+#endif
+
 // Length of the ASCII run at the front of [s, end).
 inline std::size_t AsciiUnits(const char16_t* s, const char16_t* end) {
   const char16_t* start = s;
 #if defined(__SSE2__)
-  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
   while (end - s >= 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero));
-    if (ascii != 0xFFFF) return static_cast<std::size_t>(s - start) + __builtin_ctz(~ascii) / 2;
+    const std::size_t n = FirstNonAscii(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+    if (n != 8) return static_cast<std::size_t>(s - start) + n;
     s += 8;
   }
 #endif
@@ -165,13 +172,11 @@ inline std::size_t AsciiUnits(const char16_t* s, const char16_t* end) {
 inline std::size_t NarrowAsciiRun(const char16_t* s, const char16_t* end, char* out) {
   const char16_t* start = s;
 #if defined(__SSE2__)
-  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
   while (end - s >= 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
-    const int ascii = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero));
-    if (ascii != 0xFFFF) return static_cast<std::size_t>(s - start) + __builtin_ctz(~ascii) / 2;
+    const std::size_t n = FirstNonAscii(v);
+    if (n != 8) return static_cast<std::size_t>(s - start) + n;
     s += 8;
     out += 8;
   }
