@@ -89,11 +89,17 @@ int CaptionTop(int height, int blockHeight) {
   return top;
 }
 
-void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColor colour) {
+QFont CaptionFont(const QFont& font) {
   QFont sharp(font);
   sharp.setStyleStrategy(QFont::NoAntialias);
   // Without full hinting, unsmoothed small text gets uneven gaps between letters.
   sharp.setHintingPreference(QFont::PreferFullHinting);
+  sharp.setKerning(false);
+  return sharp;
+}
+
+void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColor colour) {
+  const QFont sharp = CaptionFont(font);
   const QFontMetrics metrics(sharp, &image);
   const int left = 4;
   const int right = image.width() - 4;

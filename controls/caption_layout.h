@@ -39,6 +39,13 @@ std::vector<CaptionLine> WrapCaption(const QString& text, const QFontMetrics& me
 // Negative when the block is taller than the button.
 int CaptionTop(int height, int blockHeight);
 
+// The font a caption is drawn in: `font` without smoothing, so that letters
+// keep their exact colour; with full hinting, so that the gaps between
+// letters stay even; and without kerning, which at these sizes pulls a
+// letter into its neighbour's pixels (the dot of the "i" in "File" vanished
+// under the "F").
+QFont CaptionFont(const QFont& font);
+
 // Draws `caption` into `image` the way a button face shows it: word-wrapped
 // inside the columns 4 to width - 4, each line centred across them, the block
 // centred vertically (a half pixel rounds to even), clipped to
