@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QAccessible>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,6 +14,7 @@
 #include <unordered_set>
 
 #include "caption_layout.h"
+#include "command_accessible.h"
 #include "face_gradient.h"
 #include "face_pictures.h"
 #include "property_bag.h"
@@ -51,6 +54,7 @@ QWidget* widgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
 }  // namespace
 
 Command::Command(QWidget* parent) : QWidget(parent), m_widgetUnderPointer(widgetAtCursor) {
+  InstallCommandAccessibility();
   for (int i = 0; i < kFacePictureCount; ++i) {
     m_pictures[static_cast<std::size_t>(i)] = LoadFacePicture(static_cast<FacePicture>(i));
   }
@@ -66,7 +70,7 @@ Command::Command(QWidget* parent) : QWidget(parent), m_widgetUnderPointer(widget
   m_accessShortcut = new QShortcut(this);
   m_accessShortcut->setContext(Qt::WindowShortcut);
   m_accessShortcut->setEnabled(false);
-  connect(m_accessShortcut, &QShortcut::activated, this, &Command::onAccessShortcut);
+  connect(m_accessShortcut, &QShortcut::activated, this, &Command::takeFocusAndPress);
 
   m_caption = kDefaultCaption;
   SetEnabled(true);
@@ -78,6 +82,8 @@ void Command::SetCaption(const QString& New_Caption) {
   m_caption = New_Caption;
   emit PropertyChanged(QStringLiteral("Caption"));
   RefreshButton();
+  QAccessibleEvent named(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&named);
 }
 
 bool Command::Enabled() {
@@ -89,9 +95,16 @@ bool Command::Enabled() {
 }
 
 void Command::SetEnabled(bool New_Enabled) {
+  const bool was = m_enabled;
   m_enabled = New_Enabled;
   emit PropertyChanged(QStringLiteral("Enabled"));
   RefreshButton();
+  if (was != m_enabled) {
+    QAccessible::State changed;
+    changed.disabled = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void Command::SetFont(const QFont& New_Font) {
@@ -198,10 +211,28 @@ void Command::TmrMouse_Timer() {
 
 void Command::AccessKeyPress() { m_machine.accessKeyPressed(); }
 
-void Command::onAccessShortcut() {
-  // The key moves the focus here first, as a click would.
+void Command::takeFocusAndPress() {
   if (!hasFocus() && focusPolicy() != Qt::NoFocus) setFocus(Qt::ShortcutFocusReason);
   AccessKeyPress();
+}
+
+bool Command::ownsFocus() const { return window()->focusWidget() == this; }
+
+void Command::dropStaleFocus() {
+  // A hidden button shows nothing; it is checked again when it is painted.
+  if (!isVisible()) return;
+  const ButtonState state = m_machine.state();
+  const bool focusLook =
+      state == ButtonState::StateSelected || state == ButtonState::StateHighLightSelect;
+  if ((!m_focused && !focusLook) || ownsFocus()) return;
+  m_focused = false;
+  m_machine.focusLost();
+}
+
+void Command::dropStaleFocusOfOthers() {
+  for (Command* other : window()->findChildren<Command*>()) {
+    if (other != this) other->dropStaleFocus();
+  }
 }
 
 void Command::RefreshButton() {
@@ -308,6 +339,7 @@ QFont Command::ambientFont() const {
 }
 
 void Command::paintEvent(QPaintEvent*) {
+  dropStaleFocus();
   QPainter painter(this);
   painter.drawImage(0, 0, shownImage());
 }
@@ -335,6 +367,7 @@ void Command::focusInEvent(QFocusEvent*) {
   if (m_focused) return;
   m_focused = true;
   m_machine.focusGained();
+  dropStaleFocusOfOthers();
 }
 
 void Command::focusOutEvent(QFocusEvent* event) {
@@ -345,4 +378,24 @@ void Command::focusOutEvent(QFocusEvent* event) {
   }
   m_focused = false;
   m_machine.focusLost();
+}
+
+void Command::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  const bool pressKey = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+  if (!pressKey || modifiers != Qt::NoModifier || !m_enabled) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  // A held key presses once.
+  if (!event->isAutoRepeat()) AccessKeyPress();
+  event->accept();
+}
+
+bool Command::event(QEvent* event) {
+  // Sent to every widget of a window that becomes active, after its focus
+  // widget is known and before that widget hears of the focus.
+  if (event->type() == QEvent::WindowActivate) dropStaleFocus();
+  return QWidget::event(event);
 }

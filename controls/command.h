@@ -76,6 +76,8 @@ class Command : public QWidget, private ButtonMachineHost {
 
   // Read-only views of the control's state, for hosts and tests.
   ButtonState State() const { return m_machine.state(); }
+  // The Enabled member as it stands, without the first-read rule of Enabled().
+  bool reactsToInput() const { return m_enabled; }
   bool LeftButtonDown() const { return m_machine.leftButtonDown(); }
   std::uint8_t FirstRun() const { return m_firstRun; }
   bool GradientInverted() const { return m_gradientInverted; }
@@ -102,11 +104,18 @@ class Command : public QWidget, private ButtonMachineHost {
 
   QSize sizeHint() const override;
 
+  // Whether the button holds its window's keyboard focus: the window's focus
+  // widget, even while another window (a message box) is active.
+  bool ownsFocus() const;
+
  public slots:
   // One tick of the hover poll.
   void TmrMouse_Timer();
   // The access-key handling: pressed look, then clicked.
   void AccessKeyPress();
+  // What the access key and a screen reader's press do: the focus moves
+  // here first, as with a click, then the access-key handling runs.
+  void takeFocusAndPress();
 
  signals:
   void Click();
@@ -121,6 +130,10 @@ class Command : public QWidget, private ButtonMachineHost {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  // Space, Return and Enter press a focused, enabled button as its access
+  // key would.
+  void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   // ButtonMachineHost
@@ -132,7 +145,11 @@ class Command : public QWidget, private ButtonMachineHost {
   // Disable (disabled; the state becomes StateDisabled).
   void RefreshButton();
   void setAccessKeys(const QString& keys);
-  void onAccessShortcut();
+  // A button that is not its window's focus widget drops its focus look;
+  // the focus may have moved while the window was inactive, when no focus
+  // events are delivered.
+  void dropStaleFocus();
+  void dropStaleFocusOfOthers();
   bool setForeColour(qint64 value);
   QFont ambientFont() const;
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -75,7 +76,23 @@ class tst_CommandInput : public QObject {
   void initializeStartsTheHundredMillisecondPoll();
   void realTimerUndoesHover();
   void realClickAndAccessKey();
+  void focusMovedWhileWindowInactiveLeavesOneFocusLook_data();
+  void focusMovedWhileWindowInactiveLeavesOneFocusLook();
+  void focusLookWithoutTheFocusGoesOnRepaint();
+  void pressKeysClickTheFocusedButton_data();
+  void pressKeysClickTheFocusedButton();
+  void pressKeysNeedAnEnabledButtonAndNoModifier();
 };
+
+namespace {
+
+void showActive(QWidget& window) {
+  window.show();
+  QApplication::setActiveWindow(&window);
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+}
+
+}  // namespace
 
 void tst_CommandInput::dragOffTickReleaseCancels() {
   Scene s;
@@ -287,6 +304,105 @@ void tst_CommandInput::realClickAndAccessKey() {
   s.button->SetEnabled(false);
   QTest::keyClick(&s.window, Qt::Key_M, Qt::AltModifier);
   QCOMPARE(s.clicks->count(), 2);
+}
+
+void tst_CommandInput::focusMovedWhileWindowInactiveLeavesOneFocusLook_data() {
+  QTest::addColumn<bool>("toButton");
+  QTest::newRow("to another button") << true;
+  QTest::newRow("to another control") << false;
+}
+
+// The focus moved while a message box was up (a click on the inactive window,
+// say). No focus events come for that, so the first button kept its
+// Selected look next to the new one.
+void tst_CommandInput::focusMovedWhileWindowInactiveLeavesOneFocusLook() {
+  QFETCH(bool, toButton);
+  Scene s;
+  s.button->Initialize();
+  QWidget* next = nullptr;
+  if (toButton) {
+    auto* other = new Command(&s.window);
+    other->Initialize();
+    next = other;
+  } else {
+    next = new QLineEdit(&s.window);
+  }
+  next->setGeometry(20, 80, 141, 35);
+  showActive(s.window);
+  s.button->setFocus(Qt::TabFocusReason);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+
+  QWidget messageBox;
+  showActive(messageBox);
+  // The button is still its window's focus, so it keeps the look meanwhile.
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  next->setFocus(Qt::MouseFocusReason);
+  messageBox.hide();
+  showActive(s.window);
+
+  QVERIFY(next->hasFocus());
+  QCOMPARE(s.button->State(), ButtonState::StateNormal);
+  QVERIFY(!s.button->focusLinesShown());
+  if (toButton) QCOMPARE(static_cast<Command*>(next)->State(), ButtonState::StateSelected);
+  // Later focus changes work as before.
+  s.button->setFocus(Qt::TabFocusReason);
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+}
+
+void tst_CommandInput::focusLookWithoutTheFocusGoesOnRepaint() {
+  Scene s;
+  s.button->Initialize();
+  auto* holder = new QLineEdit(&s.window);
+  holder->setGeometry(20, 80, 141, 35);
+  showActive(s.window);
+  holder->setFocus();
+  s.focus(QEvent::FocusIn);  // a focus event for a focus the button does not hold
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  s.button->update();
+  QTRY_COMPARE(s.button->State(), ButtonState::StateNormal);
+  QCOMPARE(s.button->lastPictureName(), QString("Normal"));
+}
+
+void tst_CommandInput::pressKeysClickTheFocusedButton_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+  QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+  QTest::newRow("Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+}
+
+void tst_CommandInput::pressKeysClickTheFocusedButton() {
+  QFETCH(int, key);
+  QFETCH(int, modifiers);
+  Scene s;
+  s.button->Initialize();
+  showActive(s.window);
+  s.button->setFocus(Qt::TabFocusReason);
+  const int paints = s.button->paintCount();
+  QTest::keyClick(s.button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+  QCOMPARE(s.clicks->count(), 1);
+  QVERIFY(s.button->hasFocus());
+  QCOMPARE(s.button->State(), ButtonState::StateHighLightSelect);
+  // Pressed, then HighLightSelect.
+  QCOMPARE(s.button->paintCount(), paints + 2);
+  QCOMPARE(s.button->lastPictureName(), QString("HighLightSelect"));
+  // A held key repeats its press; that is still one click.
+  QKeyEvent repeat(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), QString(), true);
+  QCoreApplication::sendEvent(s.button, &repeat);
+  QCOMPARE(s.clicks->count(), 1);
+}
+
+void tst_CommandInput::pressKeysNeedAnEnabledButtonAndNoModifier() {
+  Scene s;
+  s.button->Initialize();
+  showActive(s.window);
+  s.button->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(s.button, Qt::Key_Return, Qt::ControlModifier);
+  QTest::keyClick(s.button, Qt::Key_A);
+  QCOMPARE(s.clicks->count(), 0);
+  s.button->SetEnabled(false);
+  QTest::keyClick(s.button, Qt::Key_Space);
+  QCOMPARE(s.clicks->count(), 0);
 }
 
 QTEST_MAIN(tst_CommandInput)
