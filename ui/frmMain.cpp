@@ -6,16 +6,19 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <cstdio>
 #include <stdexcept>
 
 #include "build_info.h"
 #include "command.h"
 #include "control_registry.h"
+#include "dropped_file.h"
 #include "file_system.h"
 #include "option_transfer.h"
 #include "property_bag.h"
@@ -179,6 +182,14 @@ void runRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) 
   ::_exit(0);
 }
 
+// A chosen path as a tooltip. Tooltips take text that looks like mark-up as
+// mark-up, so such a path is handed over escaped.
+QString choiceTip(const std::string& path) {
+  if (path.empty()) return QString::fromLatin1(kNoFileChosen);
+  const QString text = QString::fromStdString(path);
+  return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
+}
+
 }  // namespace
 
 std::string TitleFromVersion() {
@@ -198,6 +209,7 @@ frmMain::frmMain(ProcessState& state, SettingsStore& settings, QWidget* parent)
   initWindowResources();
   background_ = QPixmap(QStringLiteral(":/sievetext/background.png"));
   createControls();
+  setAcceptDrops(true);
   setTabOrder();
   connectControls();
   options_ = std::make_unique<CheckBoxOptions>(*this);
@@ -276,16 +288,25 @@ void frmMain::connectControls() {
 void frmMain::Form_Load() {
   setWindowTitle(QString::fromStdString(TitleFromVersion()));
   SetButtons(*this, true, true);
+  // The input may come chosen already, from the command line.
+  showChoices();
+}
+
+void frmMain::showChoices() {
+  cmdSelectInput_->setToolTip(choiceTip(state_.sInputFile));
+  cmdSelectOutput_->setToolTip(choiceTip(state_.sOutputFile));
 }
 
 void frmMain::yieldToEvents() { QCoreApplication::processEvents(); }
 
 void frmMain::cmdSelectInput_Click() {
   if (std::optional<std::string> chosen = chooser_->chooseInput()) state_.sInputFile = *chosen;
+  showChoices();
 }
 
 void frmMain::cmdSelectOutput_Click() {
   if (std::optional<std::string> chosen = chooser_->chooseOutput()) state_.sOutputFile = *chosen;
+  showChoices();
 }
 
 void frmMain::cmdRemoveHTML_Click() {
@@ -305,9 +326,34 @@ void frmMain::cmdRemoveHTML_Click() {
   runJob_(state_, *options_, *prompter_);
 }
 
-void frmMain::cmdReadme_Click() { shellOpen_(state_.sAppPath + kReadmeName); }
+void frmMain::cmdReadme_Click() { openOrSay(state_.sAppPath + kReadmeName, kReadmeOpenFailed); }
 
-void frmMain::cmdWebsite_Click() { shellOpen_(kWebsiteAddress); }
+void frmMain::cmdWebsite_Click() { openOrSay(kWebsiteAddress, kWebsiteOpenFailed); }
+
+void frmMain::openOrSay(const std::string& target, const char* failure) {
+  // The failure may be reported later, from the event loop.
+  QPointer<frmMain> self(this);
+  shellOpen_(target, [self, target, failure] {
+    if (self) self->prompter_->say(std::string(failure) + "\n" + target);
+  });
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+  const std::optional<std::string> file =
+      event->mimeData() ? DroppedInputFile(*event->mimeData()) : std::nullopt;
+  if (!file) return;
+  state_.sInputFile = *file;
+  showChoices();
+  event->acceptProposedAction();
+}
 
 void frmMain::EndProgram() {
   if (ending_) return;

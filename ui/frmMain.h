@@ -23,6 +23,16 @@ namespace sievetext {
 inline constexpr const char* kWebsiteAddress = "https://wexa.example.com/sievetext/";
 // The read-me, looked for in the program's folder.
 inline constexpr const char* kReadmeName = "readme.txt";
+// Said when the desktop cannot open the read-me or the web site; the path or
+// address follows on the next line, so the user can open it by hand.
+inline constexpr const char* kReadmeOpenFailed = "The read-me file could not be opened:";
+inline constexpr const char* kWebsiteOpenFailed = "The web site could not be opened:";
+// The tooltip of a file chooser before anything is chosen.
+inline constexpr const char* kNoFileChosen = "No file chosen";
+
+// Opens a path or address with the desktop; calls the second argument if
+// that fails.
+using ShellOpener = std::function<void(const std::string&, std::function<void()>)>;
 
 // Runs one conversion job with the window's prompter and check boxes.
 using JobRunner = std::function<void(ProcessState&, OptionBoxes&, Prompter&)>;
@@ -44,9 +54,7 @@ class frmMain final : public QWidget {
   void setPrompter(Prompter& prompter) { prompter_ = &prompter; }
   void setFileChooser(FileChooser& chooser) { chooser_ = &chooser; }
   void setJobRunner(JobRunner runner) { runJob_ = std::move(runner); }
-  void setShellOpener(std::function<void(const std::string&)> opener) {
-    shellOpen_ = std::move(opener);
-  }
+  void setShellOpener(ShellOpener opener) { shellOpen_ = std::move(opener); }
   // Ends the process; the default never returns.
   void setTerminator(std::function<void()> terminate) { terminate_ = std::move(terminate); }
 
@@ -71,12 +79,19 @@ class frmMain final : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // A file dropped onto the window becomes the input file, as if chosen.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void createControls();
   void connectControls();
   void setTabOrder();
   void Form_Load();
+  // The choosers' tooltips show the chosen files.
+  void showChoices();
+  void openOrSay(const std::string& target, const char* failure);
 
   ProcessState& state_;
   SettingsStore& settings_;
@@ -98,7 +113,7 @@ class frmMain final : public QWidget {
   Prompter* prompter_ = nullptr;
   FileChooser* chooser_ = nullptr;
   JobRunner runJob_;
-  std::function<void(const std::string&)> shellOpen_;
+  ShellOpener shellOpen_;
   std::function<void()> terminate_;
   bool converting_ = false;
   bool ending_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QUrl>
+#include <functional>
 #include <string>
 
 namespace sievetext {
@@ -9,9 +10,11 @@ namespace sievetext {
 // stays an address; anything else is a local file path.
 QUrl ShellTarget(const std::string& sTarget);
 
-// Hands a document path or an address to the desktop's opener and returns at
-// once. Whatever happens (no such file, nothing to open it with) is not
-// reported.
-void ShellOpen(const std::string& sTarget);
+// Hands a document path or an address to the desktop's opener (xdg-open, or
+// Qt's desktop services where there is none) and returns at once. When the
+// target cannot be opened (no such file, no opener, the opener gives up),
+// `failed` runs: at once for what is known before anything starts, later from
+// the event loop when the opener reports its failure.
+void ShellOpen(const std::string& sTarget, std::function<void()> failed = {});
 
 }  // namespace sievetext

@@ -186,6 +186,53 @@ class DialogsTest : public QObject {
     QCOMPARE(ShellTarget(target.toStdString()).toString(QUrl::FullyEncoded),
              QUrl(url).toString(QUrl::FullyEncoded));
   }
+
+  // The desktop's opener is found on the PATH; a stand-in records what it is
+  // given and ends with the status the test chooses.
+  void shellOpenReportsOnlyFailures() {
+    QTemporaryDir work;
+    const QDir dir(work.path());
+    QFile opener(dir.filePath("xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >>\"$(dirname \"$0\")/asked\"\n"
+                 "exit \"$(cat \"$(dirname \"$0\")/status\")\"\n");
+    opener.close();
+    QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", dir.path().toLocal8Bit() + ":" + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+    auto status = [&](const char* code) {
+      QFile file(dir.filePath("status"));
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(code);
+    };
+    auto asked = [&] {  // in any order: each opening runs on its own
+      QFile file(dir.filePath("asked"));
+      if (!file.open(QIODevice::ReadOnly)) return QStringList();
+      QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+      lines.sort();
+      return lines;
+    };
+    const QString readme = writeFile(dir, "readme.txt");
+    int failures = 0;
+    auto count = [&] { ++failures; };
+
+    status("0");
+    ShellOpen(readme.toStdString(), count);
+    ShellOpen("https://wexa.example.com/sievetext/", count);
+    QTRY_COMPARE(asked(), (QStringList{readme, "https://wexa.example.com/sievetext/"}));
+    QTest::qWait(200);
+    QCOMPARE(failures, 0);
+
+    status("3");  // the opener found nothing to open it with
+    ShellOpen(readme.toStdString(), count);
+    QTRY_COMPARE(failures, 1);
+
+    // A missing file fails at once, without asking the desktop.
+    ShellOpen(dir.filePath("gone.txt").toStdString(), count);
+    QCOMPARE(failures, 2);
+    QCOMPARE(asked().size(), 3);
+  }
 };
 
 QTEST_MAIN(DialogsTest)

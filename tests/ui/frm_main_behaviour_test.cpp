@@ -3,7 +3,9 @@
 // buttons, the guard against a second conversion, and closing.
 
 #include <QCheckBox>
+#include <QMimeData>
 #include <QProcess>
+#include <QTextDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
@@ -16,6 +18,7 @@
 #include "ini_settings_store.h"
 #include "option_transfer.h"
 #include "remove_html.h"
+#include "shell_open.h"
 
 using namespace sievetext;
 
@@ -144,7 +147,11 @@ class BehaviourTest : public QObject {
     window_ = std::make_unique<frmMain>(state_, settings_);
     window_->setPrompter(prompter_);
     window_->setFileChooser(chooser_);
-    window_->setShellOpener([this](const std::string& target) { opened_.push_back(target); });
+    openFails_ = false;
+    window_->setShellOpener([this](const std::string& target, std::function<void()> failed) {
+      opened_.push_back(target);
+      if (openFails_) failed();
+    });
     window_->setTerminator([this] { ++terminations_; });
   }
   void cleanup() { window_.reset(); }
@@ -317,6 +324,94 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdReadme");
     click(*window_, "cmdWebsite");
     QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
+    QVERIFY(prompter_.said.empty());
+  }
+
+  // With nothing on the desktop to open them, the user is told what to open
+  // by hand instead of nothing happening.
+  void failedOpeningSaysThePathOrAddress() {
+    openFails_ = true;
+    click(*window_, "cmdReadme");
+    click(*window_, "cmdWebsite");
+    QCOMPARE(prompter_.said,
+             (std::vector<std::string>{
+                 "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt",
+                 std::string("The web site could not be opened:\n") + kWebsiteAddress}));
+    // The real opener knows at once that a missing read-me cannot be opened.
+    prompter_.said.clear();
+    window_->setShellOpener(&ShellOpen);
+    click(*window_, "cmdReadme");
+    QCOMPARE(prompter_.said, std::vector<std::string>{"The read-me file could not be opened:\n" +
+                                                      state_.sAppPath + "readme.txt"});
+  }
+
+  void choosersShowTheChosenFilesAsTooltips() {
+    auto* input = window_->findChild<::Command*>("cmdSelectInput");
+    auto* output = window_->findChild<::Command*>("cmdSelectOutput");
+    QCOMPARE(input->toolTip(), QString("No file chosen"));
+    QCOMPARE(output->toolTip(), QString("No file chosen"));
+    chooser_.choices = {"/data/page.html", std::nullopt, "/data/<b>odd</b>.txt"};
+    click(*window_, "cmdSelectInput");
+    QCOMPARE(input->toolTip(), QString("/data/page.html"));
+    click(*window_, "cmdSelectInput");  // cancelled: the choice stays
+    QCOMPARE(input->toolTip(), QString("/data/page.html"));
+    QCOMPARE(output->toolTip(), QString("No file chosen"));
+    // A name that looks like mark-up is shown as it is.
+    click(*window_, "cmdSelectOutput");
+    QTextDocument shown;
+    shown.setHtml(output->toolTip());
+    QCOMPARE(shown.toPlainText(), QString("/data/<b>odd</b>.txt"));
+  }
+
+  // Started to open a file: the window comes up with it chosen as the input.
+  void presetInputFileIsShownAndConverted() {
+    QTemporaryDir work;
+    writeAll(work.filePath("page.html"), "<p>opened with</p>");
+    window_.reset();
+    state_.sInputFile = work.filePath("page.html").toStdString();
+    window_ = std::make_unique<frmMain>(state_, settings_);
+    window_->setPrompter(prompter_);
+    window_->setFileChooser(chooser_);
+    LoadOptions(settings_, window_->optionBoxes());
+    QCOMPARE(window_->findChild<::Command*>("cmdSelectInput")->toolTip(),
+             work.filePath("page.html"));
+    chooser_.choices = {work.filePath("out.txt").toStdString()};
+    click(*window_, "cmdSelectOutput");
+    click(*window_, "cmdRemoveHTML");
+    QCOMPARE(prompter_.said, std::vector<std::string>{kDoneMessage});
+    QCOMPARE(readAll(work.filePath("out.txt")), QByteArray("opened with"));
+  }
+
+  void droppedFileBecomesTheInput() {
+    QTemporaryDir work;
+    QVERIFY(QDir(work.path()).mkdir("folder"));
+    writeAll(work.filePath("first.html"), "a");
+    writeAll(work.filePath("second.html"), "b");
+    QVERIFY(QFile::link(work.filePath("first.html"), work.filePath("link.html")));
+    const QUrl folder = QUrl::fromLocalFile(work.filePath("folder"));
+    const QUrl missing = QUrl::fromLocalFile(work.filePath("gone.html"));
+    const QUrl remote("https://example.com/page.html");
+    auto file = [&](const char* name) { return QUrl::fromLocalFile(work.filePath(name)); };
+    state_.sInputFile = "/earlier/choice.html";
+
+    // Nothing to take: the drop is refused and the choice stays.
+    for (const QList<QUrl>& urls : {QList<QUrl>{folder}, QList<QUrl>{remote, missing}}) {
+      QVERIFY(!drop(urls));
+      QCOMPARE(state_.sInputFile, std::string("/earlier/choice.html"));
+    }
+    QMimeData text;
+    text.setText(work.filePath("first.html"));
+    QVERIFY(!drop(text));
+
+    // The first regular file wins, past folders and addresses.
+    QVERIFY(drop({folder, remote, file("second.html"), file("first.html")}));
+    QCOMPARE(state_.sInputFile, work.filePath("second.html").toStdString());
+    QCOMPARE(window_->findChild<::Command*>("cmdSelectInput")->toolTip(),
+             work.filePath("second.html"));
+    // A link to a file counts as the file it names, kept under its own name.
+    QVERIFY(drop({file("link.html")}));
+    QCOMPARE(state_.sInputFile, work.filePath("link.html").toStdString());
+    QVERIFY(prompter_.said.empty());
   }
 
   void secondClickDuringAConversionIsIgnored() {
@@ -364,7 +459,24 @@ class BehaviourTest : public QObject {
   }
 
  private:
+  // Drags `data` onto the window and drops it; true when the window took it.
+  bool drop(const QMimeData& data) {
+    const QPoint at(100, 100);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window_.get(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window_.get(), &dropped);
+    return dropped.isAccepted();
+  }
+  bool drop(const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    return drop(data);
+  }
+
   QTemporaryDir dir_;
+  bool openFails_ = false;
   ProcessState state_;
   FakeSettings settings_;
   ScriptedPrompter prompter_;

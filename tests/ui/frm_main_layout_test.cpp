@@ -1,6 +1,7 @@
 // The main window's look: title, every control's place, caption, font and
 // focus order, the colours and pictures.
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -174,6 +175,17 @@ class LayoutTest : public QObject {
     // The navy edge below and left of the notice.
     QCOMPARE(image.pixelColor(3, 250).rgb(), QColor(0, 0, 128).rgb());
     QCOMPARE(image.pixelColor(100, 257).rgb(), QColor(0, 0, 128).rgb());
+  }
+
+  void screenReadersFindTheButtonsByCaption() {
+    for (const char* name :
+         {"cmdSelectInput", "cmdSelectOutput", "cmdRemoveHTML", "cmdReadme", "cmdWebsite"}) {
+      auto* button = window_->findChild<::Command*>(QString::fromLatin1(name));
+      QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
+      QVERIFY(face != nullptr);
+      QCOMPARE(face->role(), QAccessible::Button);
+      QCOMPARE(face->text(QAccessible::Name), button->Caption());
+    }
   }
 
   void loadHandlerInitialisesEveryButton() {

@@ -1,0 +1,19 @@
+#include "dropped_file.h"
+
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+namespace sievetext {
+
+std::optional<std::string> DroppedInputFile(const QMimeData& data) {
+  if (!data.hasUrls()) return std::nullopt;
+  for (const QUrl& url : data.urls()) {
+    if (!url.isLocalFile()) continue;
+    const QFileInfo file(url.toLocalFile());
+    if (file.isFile()) return file.absoluteFilePath().toStdString();
+  }
+  return std::nullopt;
+}
+
+}  // namespace sievetext
