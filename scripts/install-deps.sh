@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
-  fonts-dejavu-core
+  fonts-dejavu-core desktop-file-utils
 )
 
 missing=()
