@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under a private X server, finds its window by its
-# title, takes a screenshot, closes the window as a window manager would and
-# checks that the program ended and saved its options.
+# title, takes a screenshot, presses "Remove HTML" from the keyboard and sees
+# its message come up, closes the window as a window manager would and checks
+# that the program ended and saved its options.
 #
 #   window_screenshot_test.sh PROGRAM CLOSE_WINDOW_HELPER
 #
@@ -68,6 +69,22 @@ colours=$(identify -format '%k' "$work/shot.png")
 if [ -n "${SIEVETEXT_SCREENSHOT:-}" ]; then
   cp "$work/shot.png" "$SIEVETEXT_SCREENSHOT"
 fi
+
+# Keyboard only: the focus starts on the first option; fourteen steps along
+# the focus order reach "Remove HTML", and Space presses it. With no input
+# file chosen it says so in a message box.
+xdotool windowfocus --sync "$window"
+for _ in $(seq 14); do xdotool key --window "$window" Tab; done
+xdotool key space
+box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
+  fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+for _ in $(seq 50); do
+  xdotool search --onlyvisible --name '^Sievetext$' >/dev/null || break
+  sleep 0.1
+done
+xdotool search --onlyvisible --name '^Sievetext$' >/dev/null && fail "Return did not close the message"
 
 "$close_window" "$window"
 for _ in $(seq 100); do
