@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
-# Installs every package the build, the tests and the benchmarks need, from
-# Debian's archive. Does nothing when they are all present already.
+# Installs the packages Sievetext needs from Debian's archive; does nothing
+# when they are all present already.
+#   scripts/install-deps.sh        everything: build, run, tests, benchmarks, packaging
+#   scripts/install-deps.sh run    only what building and running the program need
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config
+# Building the program and its window module.
+run_packages=(
+  g++ cmake ninja-build
   qt6-base-dev libgl-dev
+)
+
+# Tests, sanitizers, fuzzing, benchmarks, screenshots and packaging.
+test_packages=(
+  build-essential pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   fonts-dejavu-core desktop-file-utils
 )
+
+case "${1:-all}" in
+  run) packages=("${run_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: scripts/install-deps.sh [run|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
