@@ -1,5 +1,7 @@
 #include <dlfcn.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,6 +46,14 @@ void PrintUsage() {
 
 int RunInteractive(sievetext::ProcessState& state, int argc, char** argv) {
   const std::string module = state.sAppPath + kWindowModule;
+  // The window comes in a package of its own; without it, say which.
+  struct stat info;
+  if (::stat(module.c_str(), &info) != 0 && errno == ENOENT) {
+    std::fprintf(stderr,
+                 "sievetext: the window is not installed (it comes with the package "
+                 "sievetext-gui); to convert without a window, give INPUT and OUTPUT\n");
+    return 2;
+  }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     std::fprintf(stderr, "cannot start the window: %s\n", ::dlerror());

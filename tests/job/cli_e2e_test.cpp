@@ -342,12 +342,21 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
   EXPECT_EQ(run({"--help", "out.txt"}).status, 1);
   EXPECT_FALSE(fs::exists(ini.parent_path() / "out.txt"));
 
-  // Without arguments the window module is needed; this folder has none.
+  // Without arguments the window module is needed; this folder has none, as
+  // when only the command-line package is installed.
   fs::remove(ini);
   const Result window = run({});
   EXPECT_EQ(window.status, 2);
-  EXPECT_EQ(window.err.rfind("cannot start the window: ", 0), 0u) << window.err;
+  EXPECT_EQ(window.err.rfind("sievetext: the window is not installed", 0), 0u) << window.err;
+  EXPECT_NE(window.err.find("package sievetext-gui"), std::string::npos) << window.err;
   EXPECT_FALSE(fs::exists(ini)) << "nothing saved when the window never ran";
+
+  // A module that is there but cannot be loaded is a different fault.
+  Spit(prog / "libsievetext_gui.so", "not a library");
+  const Result broken = run({});
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_EQ(broken.err.rfind("cannot start the window: ", 0), 0u) << broken.err;
+  EXPECT_FALSE(fs::exists(ini));
 }
 
 }  // namespace
