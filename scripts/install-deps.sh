@@ -17,7 +17,8 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
-  fonts-dejavu-core desktop-file-utils
+  fonts-dejavu-core
+  file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 case "${1:-all}" in

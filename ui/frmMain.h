@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "build_info.h"
 #include "check_box_options.h"
 #include "file_chooser.h"
 #include "process_state.h"
@@ -20,7 +21,7 @@ class Command;
 namespace sievetext {
 
 // The maker's web site, opened by "Visit Website".
-inline constexpr const char* kWebsiteAddress = "https://wexa.example.com/sievetext/";
+inline constexpr const char* kWebsiteAddress = build_info::kWebsiteAddress;
 // The read-me, looked for in the program's folder.
 inline constexpr const char* kReadmeName = "readme.txt";
 // Said when the desktop cannot open the read-me or the web site; the path or

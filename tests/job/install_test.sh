@@ -1,15 +1,33 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and uses the result as a
 # user would: the command on the PATH, relative paths resolved against the
-# program's own folder, the man page in place.
+# program's own folder, the man page in place. Then the uninstall target takes
+# out exactly what was put in, and leaves what was there before.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d /tmp/sievetext-install-XXXXXX)
-trap 'rm -rf "$prefix"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# Somebody else's files in the same prefix.
+mkdir -p "$prefix/bin" "$prefix/share/man/man1" "$prefix/lib"
+echo other >"$prefix/bin/other-tool"
+echo other >"$prefix/share/man/man1/other-tool.1"
+entries() { (cd "$prefix" && find . ! -type d | sort); }
+entries >"$prefix.before"
+trap 'rm -rf "$prefix" "$prefix".*' EXIT
+
 cmake --install "$build" --prefix "$prefix" >/dev/null
+entries >"$prefix.after"
+# The manifest lists every file and link the installation added.
+comm -13 "$prefix.before" "$prefix.after" | sed "s|^\.|$prefix|" >"$prefix.added"
+sort "$build/install_manifest.txt" | diff "$prefix.added" - ||
+  fail "install manifest (>) and installed files (<) differ"
+
+# Every install rule names the package it belongs to.
+DESTDIR="$prefix.unspecified" cmake --install "$build" --component Unspecified >/dev/null
+[ -z "$(find "$prefix.unspecified" ! -type d 2>/dev/null)" ] ||
+  fail "installed without a component: $(find "$prefix.unspecified" ! -type d)"
 
 program="$prefix/lib/sievetext/sievetext"
 [ -x "$program" ] || fail "no program at $program"
@@ -36,4 +54,10 @@ sievetext page.html page.txt || fail "conversion through bin/sievetext exited $?
 status=0
 sievetext missing.html page.txt || status=$?
 [ "$status" = 1 ] || fail "missing input exited $status"
+
+# Out again: the user's own files are not the installation's.
+rm -rf "$prefix/cfg" "$prefix/home" "$prefix/lib/sievetext/page.html" "$prefix/lib/sievetext/page.txt"
+cmake --build "$build" --target uninstall >/dev/null
+entries | diff "$prefix.before" - || fail "after uninstalling (>) the prefix differs from before (<)"
+[ ! -e "$prefix/lib/sievetext" ] || fail "the program's folder is left"
 echo "install test passed"
