@@ -1,7 +1,10 @@
 #include "command_line.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
 namespace sievetext {
 
@@ -13,13 +16,25 @@ bool IsAbsolutePath(std::string_view path) {
 #endif
 }
 
-void ParseCommandLine(ProcessState& state, const std::vector<std::string>& arguments) {
-  const auto resolve = [&state](const std::string& path) {
-    if (path.empty() || IsAbsolutePath(path)) return path;
-    return state.sAppPath + path;
-  };
-  if (!arguments.empty()) state.sInputFile = resolve(arguments[0]);
-  if (arguments.size() >= 2) state.sOutputFile = resolve(arguments[1]);
+std::string WorkingFolder() {
+  // getcwd with no buffer allocates one as long as the path needs.
+  std::unique_ptr<char, void (*)(void*)> folder(::getcwd(nullptr, 0), &std::free);
+  return folder == nullptr ? std::string() : std::string(folder.get());
+}
+
+std::string ResolvePath(const std::string& path, const std::string& workingFolder,
+                        bool dashIsStream) {
+  if (path.empty() || IsAbsolutePath(path) || workingFolder.empty()) return path;
+  if (dashIsStream && path == "-") return path;
+  std::string resolved = workingFolder;
+  if (resolved.back() != '/') resolved.push_back('/');
+  return resolved + path;
+}
+
+void ParseCommandLine(ProcessState& state, const std::vector<std::string>& paths,
+                      const std::string& workingFolder) {
+  if (!paths.empty()) state.sInputFile = ResolvePath(paths[0], workingFolder);
+  if (paths.size() >= 2) state.sOutputFile = ResolvePath(paths[1], workingFolder);
 }
 
 std::string ProgramFolder(const char* argv0) {

@@ -13,12 +13,22 @@ namespace sievetext {
 // with two backslashes.
 bool IsAbsolutePath(std::string_view path);
 
-// Sets sInputFile and sOutputFile from the arguments after the program's own
-// name: the first is the input, the second the output, later ones are
-// ignored; a missing or empty one leaves its path empty. A path that is not
-// absolute is taken relative to the program's folder (sAppPath), not to the
-// working directory.
-void ParseCommandLine(ProcessState& state, const std::vector<std::string>& arguments);
+// The current working folder, or empty when it cannot be named (it was
+// removed, say).
+std::string WorkingFolder();
+
+// A path as the program uses it: one that is not absolute is taken relative
+// to `workingFolder`; the empty path stays empty, and so does "-" (standard
+// input or output) unless `dashIsStream` is false. Without a working folder a
+// relative path is left as it is.
+std::string ResolvePath(const std::string& path, const std::string& workingFolder,
+                        bool dashIsStream = true);
+
+// Sets sInputFile and sOutputFile from the two paths of INPUT OUTPUT, each
+// resolved against the working folder; a missing or empty one leaves its path
+// empty, and the job then stops at its check of that path.
+void ParseCommandLine(ProcessState& state, const std::vector<std::string>& paths,
+                      const std::string& workingFolder);
 
 // The folder holding the running program, symbolic links resolved, ending in
 // "/". `argv0` is the fallback where the system cannot name the program file.

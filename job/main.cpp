@@ -2,90 +2,95 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "arguments.h"
+#include "batch.h"
 #include "build_info.h"
 #include "command_line.h"
 #include "file_system.h"
 #include "ini_settings_store.h"
 #include "process_state.h"
 #include "program.h"
+#include "standard_streams.h"
 
 namespace {
 
-// The window lives in a module of its own, loaded only when there is no
-// argument, so that the command line never pays for starting the window
+// The window lives in a module of its own, loaded only when the window is
+// asked for, so that the command line never pays for starting the window
 // system.
 constexpr const char* kWindowModule = "libsievetext_gui.so";
 constexpr const char* kWindowEntry = "sievetext_run_window";
 using RunWindow = int (*)(sievetext::ProcessState*, int, char**);
 
-void PrintUsage() {
-  std::printf(
-      "Usage: sievetext INPUT OUTPUT\n"
-      "       sievetext            (opens the window)\n"
-      "\n"
-      "Turns the HTML file INPUT into the plain-text file OUTPUT with the options\n"
-      "saved by the window, silently, replacing OUTPUT if it exists.\n"
-      "A path that does not start with \"/\" is taken relative to the program's\n"
-      "folder (%s), not to the current directory.\n"
-      "\n"
-      "Options are kept in %s\n"
-      "\n"
-      "Exit status: 0 the output was written; 1 a path was empty, the input is\n"
-      "missing or empty; 2 reading, writing or the conversion failed (or, without\n"
-      "arguments, the window could not be started).\n"
-      "\n"
-      "  -h, --help     show this help\n"
-      "      --version  show the version\n",
-      sievetext::ProgramFolder(nullptr).c_str(), sievetext::IniSettingsStore::DefaultPath().c_str());
-}
-
-int RunInteractive(sievetext::ProcessState& state, int argc, char** argv) {
+int RunInteractive(sievetext::ProcessState& state, char* program, sievetext::MessageSink& messages) {
   const std::string module = state.sAppPath + kWindowModule;
   // The window comes in a package of its own; without it, say which.
   struct stat info;
   if (::stat(module.c_str(), &info) != 0 && errno == ENOENT) {
-    std::fprintf(stderr,
-                 "sievetext: the window is not installed (it comes with the package "
-                 "sievetext-gui); to convert without a window, give INPUT and OUTPUT\n");
+    messages.line(sievetext::MessageLine(
+        "", "the window is not installed (it comes with the package sievetext-gui); to convert "
+            "without a window, give INPUT and OUTPUT"));
     return 2;
   }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    std::fprintf(stderr, "cannot start the window: %s\n", ::dlerror());
-    return 2;
-  }
-  auto run = reinterpret_cast<RunWindow>(::dlsym(handle, kWindowEntry));
+  auto run = handle != nullptr ? reinterpret_cast<RunWindow>(::dlsym(handle, kWindowEntry)) : nullptr;
   if (run == nullptr) {
-    std::fprintf(stderr, "cannot start the window: %s\n", ::dlerror());
+    messages.line(sievetext::MessageLine("", std::string("cannot start the window: ") + ::dlerror()));
     return 2;
   }
-  return run(&state, argc, argv);
+  // The window is given only the program's name: the paths are ours, not the
+  // window system's to interpret.
+  char* argv[] = {program, nullptr};
+  return run(&state, 1, argv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    PrintUsage();
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s %d.%d.%d\n", sievetext::build_info::kProductName, sievetext::build_info::kMajor,
-                sievetext::build_info::kMinor, sievetext::build_info::kRevision);
-    return 0;
-  }
+  using namespace sievetext;
+  const ClosedStreams closed = KeepStandardStreamsOpen();
+  const Arguments args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+  StandardErrorSink messages(args.quiet, closed.error);
+  int status = 0;
 
-  sievetext::ProcessState state;
-  state.sAppPath = sievetext::ProgramFolder(argc > 0 ? argv[0] : nullptr);
-  if (argc <= 1) return RunInteractive(state, argc, argv);
-
-  sievetext::IniSettingsStore store(sievetext::IniSettingsStore::DefaultPath());
-  sievetext::PosixFileSystem files;
-  return sievetext::RunCommandLine(state, std::vector<std::string>(argv + 1, argv + argc), store,
-                                   files);
+  switch (args.action) {
+    case Arguments::Action::Help:
+      status = WriteStandardOutput(HelpText(IniSettingsStore::DefaultPath()), closed, messages);
+      break;
+    case Arguments::Action::Version:
+      status = WriteStandardOutput(std::string(build_info::kProductName) + " " +
+                                       std::to_string(build_info::kMajor) + "." +
+                                       std::to_string(build_info::kMinor) + "." +
+                                       std::to_string(build_info::kRevision) + "\n",
+                                   closed, messages);
+      break;
+    case Arguments::Action::Usage: {
+      // Said even with -q: the run never started.
+      StandardErrorSink usage(false, closed.error);
+      usage.line(UsageText(args.problem));
+      status = usage.failed() ? 2 : 1;
+      break;
+    }
+    case Arguments::Action::Window: {
+      ProcessState state;
+      state.sAppPath = ProgramFolder(argc > 0 ? argv[0] : nullptr);
+      if (!args.paths.empty()) {
+        state.sInputFile = ResolvePath(args.paths[0], WorkingFolder(), /*dashIsStream=*/false);
+      }
+      status = RunInteractive(state, argc > 0 ? argv[0] : nullptr, messages);
+      break;
+    }
+    case Arguments::Action::Convert: {
+      ProcessState state;
+      state.sAppPath = ProgramFolder(argc > 0 ? argv[0] : nullptr);
+      IniSettingsStore store(IniSettingsStore::DefaultPath());
+      PosixFileSystem files;
+      CommandLineHost host{store, files, messages, WorkingFolder(), closed};
+      status = RunCommandLine(state, args, host);
+      break;
+    }
+  }
+  return messages.failed() && status < 2 ? 2 : status;
 }

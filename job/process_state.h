@@ -9,8 +9,15 @@ namespace sievetext {
 
 // The process-wide state: one of each for the whole run.
 struct ProcessState {
-  std::string sAppPath;      // the program's folder, symbolic links resolved, ending in "/"
-  bool bCommandLine = false;  // true when started with arguments
+  // The program's folder, symbolic links resolved, ending in "/". The window
+  // finds readme.txt here; paths given on the command line are taken from the
+  // working folder instead.
+  std::string sAppPath;
+  bool bCommandLine = false;  // true in the command-line mode
+  // The files of the next conversion: absolute paths, or "-" for standard
+  // input and output on the command line. `sievetext --window INPUT` sets
+  // sInputFile (made absolute) before the window starts, so the window opens
+  // with that input already chosen.
   std::string sInputFile;
   std::string sOutputFile;
   std::unique_ptr<cSievetext> oRemover;  // the one engine, from Main to EndProgram

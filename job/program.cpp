@@ -1,9 +1,11 @@
 #include "program.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "command_line.h"
+#include "error_reporter.h"
 #include "option_transfer.h"
-#include "prompter.h"
-#include "remove_html.h"
 
 namespace sievetext {
 
@@ -12,20 +14,43 @@ void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store) {
   state.oRemover.reset();
 }
 
-int RunCommandLine(ProcessState& state, const std::vector<std::string>& arguments,
-                   SettingsStore& store, FileSystem& files) {
+int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host) {
   state.oRemover = std::make_unique<cSievetext>();
   state.bCommandLine = true;
-  OptionModel boxes;
-  LoadOptions(store, boxes);
+  OptionModel saved;
+  LoadOptions(host.store, saved);
+  OptionModel options;
+  for (const OptionInfo& option : kOptions) options.setValue(option.key, saved.value(option.key));
+  ApplyOptionEdits(args.edits, options);
 
-  ParseCommandLine(state, arguments);
-  SilentPrompter prompter;
-  JobContext ctx{state, boxes, files, prompter};
-  const JobOutcome outcome = RemoveHTML(ctx);
+  std::vector<PlannedJob> jobs;
+  int status = 0;
+  if (args.outputFolder) {
+    Plan plan = PlanOutputFolder(args, host.workingFolder);
+    for (const std::string& line : plan.messages) host.messages.line(line);
+    status = plan.status;
+    jobs = std::move(plan.jobs);
+  } else {
+    ParseCommandLine(state, args.paths, host.workingFolder);
+    jobs.push_back({state.sInputFile, state.sOutputFile, args.paths.size() > 0 ? args.paths[0] : "",
+                    args.paths.size() > 1 ? args.paths[1] : ""});
+  }
 
-  EndProgram(state, boxes, store);
-  return ExitStatus(outcome);
+  RunSettings settings{options, host.files, host.closed};
+  settings.lfLineBreaks = args.lfLineBreaks;
+  settings.makeFolders = args.outputFolder.has_value();
+  settings.threads = args.jobs != 0 ? args.jobs : OnlineCores();
+  status = std::max(status, RunJobs(state, jobs, settings, host.messages));
+
+  EndProgram(state, saved, host.store);
+  return status;
+}
+
+int WriteStandardOutput(std::string_view text, const ClosedStreams& closed, MessageSink& messages) {
+  const int error = closed.output ? EBADF : WriteToDescriptor(1, text);
+  if (error == 0) return 0;
+  messages.line(MessageLine("standard output", "cannot write: " + ErrnoText(error)));
+  return 2;
 }
 
 }  // namespace sievetext

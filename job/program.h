@@ -1,12 +1,15 @@
 #pragma once
 
 #include <string>
-#include <vector>
+#include <string_view>
 
+#include "arguments.h"
+#include "batch.h"
 #include "file_system.h"
 #include "options.h"
 #include "process_state.h"
 #include "settings_store.h"
+#include "standard_streams.h"
 
 namespace sievetext {
 
@@ -14,10 +17,26 @@ namespace sievetext {
 // saves the options from the check boxes and releases the engine.
 void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store);
 
+// What the command-line mode works with besides its arguments.
+struct CommandLineHost {
+  SettingsStore& store;
+  FileSystem& files;
+  MessageSink& messages;
+  std::string workingFolder;  // relative paths are taken from here
+  ClosedStreams closed;       // standard streams that were closed at start
+};
+
 // The command-line mode after sAppPath is known: creates the engine, loads
-// the saved options, converts once with nothing shown, ends the program.
-// Returns the process exit status (0 written, 1 stopped at a check, 2 failed).
-int RunCommandLine(ProcessState& state, const std::vector<std::string>& arguments,
-                   SettingsStore& store, FileSystem& files);
+// the saved options, puts the run's --with / --without on top of a copy of
+// them, converts every input (INPUT OUTPUT, or each INPUT of -d), and ends the
+// program saving the options as loaded: the run's own changes are never
+// saved. Returns the exit status: 0 every output written, 2 some input
+// failed, otherwise 1 when some input stopped at a check.
+int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host);
+
+// Writes --help or --version to standard output. Returns 0, or 2 after a
+// message when the text could not be written (a full disk, a closed pipe
+// with SIGPIPE ignored, a closed descriptor).
+int WriteStandardOutput(std::string_view text, const ClosedStreams& closed, MessageSink& messages);
 
 }  // namespace sievetext

@@ -8,33 +8,37 @@
 namespace sievetext {
 namespace {
 
-TEST(ParseCommandLineTest, SplitsAndResolvesAgainstTheProgramFolder) {
+TEST(ParseCommandLineTest, ResolvesAgainstTheWorkingFolder) {
   const struct {
-    std::vector<std::string> arguments;
+    std::vector<std::string> paths;
+    std::string folder;
     std::string input;
     std::string output;
   } rows[] = {
-      {{}, "", ""},
-      {{"in.htm", "out.txt"}, "/opt/st/in.htm", "/opt/st/out.txt"},
-      {{"/data/in.htm", "/data/out.txt"}, "/data/in.htm", "/data/out.txt"},
-      {{"sub/in.htm", "/abs/out.txt"}, "/opt/st/sub/in.htm", "/abs/out.txt"},
-      {{"in.htm"}, "/opt/st/in.htm", ""},
-      {{"in.htm", ""}, "/opt/st/in.htm", ""},
-      {{"", "out.txt"}, "", "/opt/st/out.txt"},
-      {{"in.htm", "out.txt", "third", "fourth"}, "/opt/st/in.htm", "/opt/st/out.txt"},
+      {{}, "/home/u", "", ""},
+      {{"in.htm", "out.txt"}, "/home/u", "/home/u/in.htm", "/home/u/out.txt"},
+      {{"/data/in.htm", "/data/out.txt"}, "/home/u", "/data/in.htm", "/data/out.txt"},
+      {{"sub/in.htm", "../out.txt"}, "/home/u", "/home/u/sub/in.htm", "/home/u/../out.txt"},
+      {{"in.htm", ""}, "/home/u", "/home/u/in.htm", ""},
+      {{"", "out.txt"}, "/", "", "/out.txt"},
+      // "-" is a standard stream, not a file in the working folder.
+      {{"-", "-"}, "/home/u", "-", "-"},
+      {{"-x", "./-"}, "/home/u", "/home/u/-x", "/home/u/./-"},
       // The shell already split and unquoted: a space belongs to the path.
-      {{"/My Files/in.htm", "out file.txt"}, "/My Files/in.htm", "/opt/st/out file.txt"},
-      // Windows forms mean nothing special here.
-      {{"C:\\in.htm", "\\\\server\\share"}, "/opt/st/C:\\in.htm", "/opt/st/\\\\server\\share"},
-      {{"./in.htm", "../out.txt"}, "/opt/st/./in.htm", "/opt/st/../out.txt"},
+      {{"My Files/in.htm", "out file.txt"}, "/w", "/w/My Files/in.htm", "/w/out file.txt"},
+      // No working folder to be had: the system resolves them (or not).
+      {{"in.htm", "out.txt"}, "", "in.htm", "out.txt"},
   };
   for (const auto& row : rows) {
     ProcessState state;
     state.sAppPath = "/opt/st/";
-    ParseCommandLine(state, row.arguments);
+    ParseCommandLine(state, row.paths, row.folder);
     EXPECT_EQ(state.sInputFile, row.input);
     EXPECT_EQ(state.sOutputFile, row.output);
   }
+  // The window's INPUT is always a file, even one named "-".
+  EXPECT_EQ(ResolvePath("-", "/w", /*dashIsStream=*/false), "/w/-");
+  EXPECT_EQ(WorkingFolder().front(), '/');
 }
 
 TEST(ParseCommandLineTest, OnlyALeadingSlashMakesAPathAbsolute) {

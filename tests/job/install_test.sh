@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and uses the result as a
-# user would: the command on the PATH, relative paths resolved against the
-# program's own folder, the man page in place. Then the uninstall target takes
-# out exactly what was put in, and leaves what was there before.
+# user would: the command on the PATH, relative paths taken from the working
+# folder, the man page in place. Then the uninstall target takes out exactly
+# what was put in, and leaves what was there before.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -44,19 +44,21 @@ unset DISPLAY WAYLAND_DISPLAY
 PATH="$prefix/bin:$PATH"
 sievetext --version | grep -q '^Wexa Sievetext ' || fail "--version"
 
-printf 'plain words' > "$prefix/lib/sievetext/page.html"
-cd "$prefix"
+mkdir "$prefix/work"
+printf 'plain words' > "$prefix/work/page.html"
+cd "$prefix/work"
 sievetext page.html page.txt || fail "conversion through bin/sievetext exited $?"
-[ "$(cat "$prefix/lib/sievetext/page.txt")" = "plain words" ] || fail "output not in the program's folder"
-[ ! -e "$prefix/page.txt" ] || fail "relative output went to the working directory"
+[ "$(cat "$prefix/work/page.txt")" = "plain words" ] || fail "output not in the working folder"
+[ ! -e "$prefix/lib/sievetext/page.txt" ] || fail "relative output went to the program's folder"
 [ -s "$prefix/cfg/WexaSievetext.ini" ] || fail "settings not saved"
 
 status=0
-sievetext missing.html page.txt || status=$?
+sievetext missing.html page.txt 2>/dev/null || status=$?
 [ "$status" = 1 ] || fail "missing input exited $status"
 
 # Out again: the user's own files are not the installation's.
-rm -rf "$prefix/cfg" "$prefix/home" "$prefix/lib/sievetext/page.html" "$prefix/lib/sievetext/page.txt"
+cd /
+rm -rf "$prefix/cfg" "$prefix/home" "$prefix/work"
 cmake --build "$build" --target uninstall >/dev/null
 entries | diff "$prefix.before" - || fail "after uninstalling (>) the prefix differs from before (<)"
 [ ! -e "$prefix/lib/sievetext" ] || fail "the program's folder is left"

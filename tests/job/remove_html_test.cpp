@@ -6,7 +6,6 @@
 
 #include "error_reporter.h"
 #include "memory_file_system.h"
-#include "program.h"
 #include "test_support.h"
 
 namespace sievetext {
@@ -219,45 +218,6 @@ TEST_F(RemoveHTMLTest, WritesTheOutputChosenWhenTheJobStarted) {
   EXPECT_EQ(run(), JobOutcome::Written);
   EXPECT_EQ(files.files.count("/out/page.txt"), 1u);
   EXPECT_EQ(files.files.count("/out/other.txt"), 0u);
-}
-
-TEST(RunCommandLineTest, ConvertsSilentlyAndTellsTheOutcomeByStatus) {
-  const struct {
-    const char* name;
-    std::vector<std::string> arguments;
-    int status;
-  } rows[] = {
-      {"relative paths", {"page.html", "page.txt"}, 0},
-      {"absolute paths", {"/prog/page.html", "/prog/page.txt"}, 0},
-      {"existing output", {"page.html", "old.txt"}, 0},
-      {"no output", {"page.html"}, 1},
-      {"empty output", {"page.html", ""}, 1},
-      {"no arguments left", {""}, 1},
-      {"missing input", {"none.html", "page.txt"}, 1},
-      {"empty input", {"empty.html", "page.txt"}, 1},
-      {"output is a folder", {"page.html", "/prog"}, 2},
-  };
-  for (const auto& row : rows) {
-    MemoryFileSystem files;
-    files.files = {{"/prog/page.html", "text"}, {"/prog/empty.html", ""}, {"/prog/old.txt", "old"}};
-    files.folders = {"/prog"};
-    MemorySettingsStore store;
-    store.values["RemoveTabs"] = "0";
-    ProcessState state;
-    state.sAppPath = "/prog/";
-    EXPECT_EQ(RunCommandLine(state, row.arguments, store, files), row.status) << row.name;
-    EXPECT_TRUE(state.bCommandLine);
-    EXPECT_EQ(state.oRemover, nullptr) << "released at the end";
-    // The options are saved back however the job ended.
-    EXPECT_EQ(store.values.size(), kOptions.size()) << row.name;
-    EXPECT_EQ(store.values["RemoveTabs"], "False");
-    EXPECT_EQ(store.values["RemoveAllTags"], "True");
-    if (row.status == 0) {
-      EXPECT_EQ(files.files[state.sOutputFile], "text") << row.name;
-    } else {
-      EXPECT_EQ(files.files["/prog/old.txt"], "old") << row.name;
-    }
-  }
 }
 
 }  // namespace

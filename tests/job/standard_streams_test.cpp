@@ -1,0 +1,147 @@
+#include "standard_streams.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+#include <sys/wait.h>
+
+#include "memory_file_system.h"
+
+namespace sievetext {
+namespace {
+
+// A pipe whose write end is fed by a thread, as a shell pipeline would.
+class FedPipe {
+ public:
+  explicit FedPipe(std::string bytes) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    readFd = fds[0];
+    writer_ = std::thread([fd = fds[1], bytes = std::move(bytes)] {
+      WriteToDescriptor(fd, bytes);
+      ::close(fd);
+    });
+  }
+  ~FedPipe() {
+    writer_.join();
+    ::close(readFd);
+  }
+  int readFd = -1;
+
+ private:
+  std::thread writer_;
+};
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 7919 % 26));
+  return bytes;
+}
+
+// Reads the way the job does: the size first, then the content, using all
+// but the last two bytes of every piece that is not the last.
+int ReadLikeTheJob(FileSystem& files, std::uint64_t& size, std::string& bytes) {
+  if (const int error = files.size("-", size)) return error;
+  return files.read("-", [&bytes](std::string_view piece, bool last) {
+    const std::size_t used = last || piece.size() < 2 ? piece.size() : piece.size() - 2;
+    bytes.append(piece.substr(0, used));
+    return used;
+  });
+}
+
+TEST(StandardStreamsTest, PipedInputOfEverySizeComesThroughWhole) {
+  MemoryFileSystem memory;
+  // Around the first chunk, and several large ones.
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024},
+                           std::size_t{256 * 1024 + 1}, std::size_t{19 * 1024 * 1024 + 3}}) {
+    const std::string sent = Pattern(size);
+    FedPipe pipe(sent);
+    StandardStreamFileSystem files(memory, {}, pipe.readFd, 1);
+    EXPECT_EQ(files.kind("-"), FileKind::Regular);
+    std::uint64_t length = 0;
+    std::string received;
+    ASSERT_EQ(ReadLikeTheJob(files, length, received), 0) << size;
+    EXPECT_EQ(length, size);
+    EXPECT_TRUE(received == sent) << size;
+  }
+}
+
+TEST(StandardStreamsTest, InputRedirectedFromAFileIsReadFromWhereItStands) {
+  char name[] = "/tmp/sievetext-stdin-XXXXXX";
+  const int fd = ::mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ::unlink(name);
+  const std::string content = Pattern(300 * 1024);
+  ASSERT_EQ(WriteToDescriptor(fd, content), 0);
+  ::lseek(fd, 5, SEEK_SET);
+  MemoryFileSystem memory;
+  StandardStreamFileSystem files(memory, {}, fd, 1);
+  std::uint64_t length = 0;
+  std::string received;
+  ASSERT_EQ(ReadLikeTheJob(files, length, received), 0);
+  EXPECT_EQ(length, content.size() - 5);
+  EXPECT_TRUE(received == content.substr(5));
+  ::close(fd);
+}
+
+TEST(StandardStreamsTest, OtherPathsPassThroughAndDashWritesToTheOutput) {
+  MemoryFileSystem memory;
+  memory.files["/a.html"] = "page";
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  StandardStreamFileSystem files(memory, {}, 0, fds[1]);
+  std::string bytes;
+  EXPECT_EQ(files.readWhole("/a.html", bytes), 0);
+  EXPECT_EQ(bytes, "page");
+  EXPECT_EQ(files.replaceWhole("/b.txt", "text"), 0);
+  EXPECT_EQ(memory.files["/b.txt"], "text");
+  EXPECT_EQ(files.replaceWhole("-", "to stdout"), 0);
+  EXPECT_EQ(memory.files.count("-"), 0u) << "no file named -";
+  ::close(fds[1]);
+  char buffer[64] = {};
+  EXPECT_EQ(::read(fds[0], buffer, sizeof buffer), 9);
+  EXPECT_EQ(std::string(buffer), "to stdout");
+  ::close(fds[0]);
+}
+
+TEST(StandardStreamsTest, FailedAndClosedStreamsAreErrorsNotSuccess) {
+  MemoryFileSystem memory;
+  const int full = ::open("/dev/full", O_WRONLY);
+  ASSERT_GE(full, 0);
+  StandardStreamFileSystem toFull(memory, {}, 0, full);
+  EXPECT_EQ(toFull.replaceWhole("-", "x"), ENOSPC);
+  ::close(full);
+
+  ClosedStreams closed;
+  closed.input = closed.output = true;
+  StandardStreamFileSystem none(memory, closed, 0, 1);
+  EXPECT_EQ(none.kind("-"), FileKind::Missing);
+  std::uint64_t size = 0;
+  EXPECT_EQ(none.size("-", size), EBADF);
+  EXPECT_EQ(none.replaceWhole("-", "x"), EBADF);
+}
+
+TEST(StandardStreamsTest, ClosedDescriptorsAreReopenedAndReported) {
+  // In a child, so this process keeps its own streams.
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(1);
+    const ClosedStreams closed = KeepStandardStreamsOpen();
+    const bool reopened = ::fcntl(1, F_GETFD) != -1;
+    // The next file opened must not take descriptor 1.
+    const int fd = ::open("/dev/null", O_RDONLY);
+    ::_exit(closed.output && !closed.input && !closed.error && reopened && fd > 2 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace sievetext
