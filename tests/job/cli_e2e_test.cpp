@@ -613,8 +613,7 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
   for (const char* flag : {"--help", "--version"}) {
     const Result lost = run({flag}, full);
     EXPECT_EQ(lost.status, 2) << flag;
-    EXPECT_EQ(lost.err, "sievetext: standard output: cannot write: No space left on device
-");
+    EXPECT_EQ(lost.err, "sievetext: standard output: cannot write: No space left on device\n");
   }
 
   // The window needs its module; this folder has none, as when only the

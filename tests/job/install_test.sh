@@ -35,6 +35,9 @@ program="$prefix/lib/sievetext/sievetext"
 [ "$(readlink -f "$prefix/bin/sievetext")" = "$(readlink -f "$program")" ] || fail "bin/sievetext points elsewhere"
 [ -s "$prefix/share/man/man1/sievetext.1" ] || fail "no man page"
 grep -q '^\.SH EXIT STATUS' "$prefix/share/man/man1/sievetext.1" || fail "man page lacks exit statuses"
+completion="$prefix/share/bash-completion/completions/sievetext"
+[ -s "$completion" ] || fail "no bash completion"
+bash -c "source '$completion' && complete -p sievetext" >/dev/null || fail "completion not registered"
 
 # The command line must not pull in the window system.
 if ldd "$program" | grep -qi 'qt'; then fail "the program links Qt"; fi

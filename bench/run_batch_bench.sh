@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Times the command line's batch and pipe forms, in one run:
+#  - PAGES real pages (this machine's documentation HTML, repeated to make up
+#    the count) converted by one `sievetext -d` process, against `cat` run once
+#    per file, and `-j 1` against `-j 2`;
+#  - one large page (PIPE_MB) converted file to file, and through a pipe
+#    (`cat page | sievetext - - > out`).
+# Prints files per second, seconds and the ratios. Never run by ctest.
+#
+# Usage: bench/run_batch_bench.sh [FOLDER]   (default: /usr/share/doc)
+# Environment:
+#   SIEVETEXT  program to time (default: build-bench/bin/sievetext, built in
+#              Release if missing)
+#   PAGES      number of pages (default 2000)
+#   PIPE_MB    size of the large page in MB (default 32)
+#   RUNS       timed runs of each; the best is kept (default 3)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+source_folder=${1:-/usr/share/doc}
+PAGES=${PAGES:-2000}
+PIPE_MB=${PIPE_MB:-32}
+RUNS=${RUNS:-3}
+work=$(mktemp -d /tmp/sievetext-batch-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+if [ -z "${SIEVETEXT:-}" ]; then
+  SIEVETEXT=$PWD/build-bench/bin/sievetext
+  if [ ! -x "$SIEVETEXT" ]; then
+    scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DSIEVETEXT_BUILD_TESTS=OFF \
+      -DSIEVETEXT_BUILD_GUI=OFF >/dev/null
+  fi
+fi
+[ -x "$SIEVETEXT" ] || { echo "no program at $SIEVETEXT" >&2; exit 1; }
+export XDG_CONFIG_HOME=$work/cfg  # a first run: all eleven options on
+
+now() { date +%s.%N; }
+# best CMD...: the shortest wall time of RUNS runs, in seconds.
+best() {
+  local b="" s t
+  for _ in $(seq "$RUNS"); do
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    s=$(now)
+    "$@" >/dev/null
+    t=$(awk -v a="$s" -v b="$(now)" 'BEGIN { printf "%.4f", b - a }')
+    if [ -z "$b" ] || awk -v t="$t" -v b="$b" 'BEGIN { exit !(t < b) }'; then b=$t; fi
+  done
+  echo "$b"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+rate() { awk -v n="$1" -v t="$2" 'BEGIN { printf "%.0f", n / t }'; }
+
+# The pages, copied under numbered names so that no two write one output.
+mapfile -d '' found < <(find "$source_folder" -name '*.htm*' -type f -print0 | sort -z)
+[ ${#found[@]} -gt 0 ] || { echo "no HTML under $source_folder" >&2; exit 1; }
+mkdir -p "$work/pages"
+for i in $(seq 0 $((PAGES - 1))); do
+  cp "${found[$((i % ${#found[@]}))]}" "$work/pages/$i.html"
+done
+pages=("$work"/pages/*.html)
+bytes=$(cat "${pages[@]}" | wc -c)
+
+cat_each() { for f in "${pages[@]}"; do cat "$f" > "$work/out/${f##*/}.txt"; done; }
+batch() { "$SIEVETEXT" -d "$work/out" "$@" "${pages[@]}"; }
+
+echo "program: $SIEVETEXT ($("$SIEVETEXT" --version)), all options on, $(nproc) cores, best of $RUNS"
+echo "== $PAGES pages ($(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }') MB, ${#found[@]} distinct, from $source_folder)"
+t_cat=$(best cat_each)
+t_batch=$(best batch)
+t_j1=$(best batch -j 1)
+t_j2=$(best batch -j 2)
+printf '%-28s %8s s %8s files/s\n' "cat, one process per file" "$t_cat" "$(rate "$PAGES" "$t_cat")"
+printf '%-28s %8s s %8s files/s\n' "sievetext -d (default -j)" "$t_batch" "$(rate "$PAGES" "$t_batch")"
+printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 1" "$t_j1" "$(rate "$PAGES" "$t_j1")"
+printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 2" "$t_j2" "$(rate "$PAGES" "$t_j2")"
+echo "sievetext -d / cat per file: $(ratio "$t_cat" "$t_batch")x the files per second"
+echo "-j 2 / -j 1: $(ratio "$t_j1" "$t_j2")x"
+
+# The same bytes whatever the number of jobs.
+"$SIEVETEXT" -j 1 -d "$work/one" "${pages[@]}"
+"$SIEVETEXT" -j 2 -d "$work/two" "${pages[@]}"
+diff -r "$work/one" "$work/two" >/dev/null && echo "-j 1 and -j 2 outputs identical"
+
+# One large page, from the pages above.
+: > "$work/big.html"
+while [ "$(stat -c %s "$work/big.html")" -lt $((PIPE_MB * 1000 * 1000)) ]; do
+  cat "${found[@]}" >> "$work/big.html"
+done
+truncate -s $((PIPE_MB * 1000 * 1000)) "$work/big.html"
+file_to_file() { "$SIEVETEXT" "$work/big.html" "$work/out/big.txt"; }
+pipe_to_pipe() { cat "$work/big.html" | "$SIEVETEXT" - - > "$work/out/big.txt"; }
+echo "== one page of $PIPE_MB MB"
+t_file=$(best file_to_file)
+t_pipe=$(best pipe_to_pipe)
+printf '%-28s %8s s\n' "file to file" "$t_file" "cat | sievetext - - > file" "$t_pipe"
+echo "pipe / file time: $(ratio "$t_pipe" "$t_file")"
