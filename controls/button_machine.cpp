@@ -1,5 +1,7 @@
 #include "button_machine.h"
 
+namespace sievetext {
+
 void ButtonMachine::mousePressed(int button) {
   // The state stays: the press look is only a paint. Focus arrives separately.
   if (host_.isEnabledForInput() && button == kLeftButton) {
@@ -83,3 +85,5 @@ void ButtonMachine::CheckMouseLeave() {
     host_.DrawButton(FacePicture::Selected);
   }
 }
+
+}  // namespace sievetext

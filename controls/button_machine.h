@@ -1,7 +1,8 @@
-#ifndef SIEVETEXT_CONTROLS_BUTTON_MACHINE_H_
-#define SIEVETEXT_CONTROLS_BUTTON_MACHINE_H_
+#pragma once
 
 #include "button_state.h"
+
+namespace sievetext {
 
 // What the input state machine needs from the widget that owns it.
 class ButtonMachineHost {
@@ -55,4 +56,4 @@ class ButtonMachine {
   bool leftButtonDown_ = false;
 };
 
-#endif  // SIEVETEXT_CONTROLS_BUTTON_MACHINE_H_
+}  // namespace sievetext

@@ -1,8 +1,9 @@
-#ifndef SIEVETEXT_CONTROLS_BUTTON_STATE_H_
-#define SIEVETEXT_CONTROLS_BUTTON_STATE_H_
+#pragma once
 
 #include <cstdint>
 #include <string_view>
+
+namespace sievetext {
 
 // The visual state of a Command button. The numbers are part of the control's
 // contract (hosts and tests compare them), so keep them.
@@ -50,4 +51,4 @@ inline constexpr int kLeftButton = 1;
 inline constexpr int kRightButton = 2;
 inline constexpr int kMiddleButton = 4;
 
-#endif  // SIEVETEXT_CONTROLS_BUTTON_STATE_H_
+}  // namespace sievetext

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <algorithm>
 
+namespace sievetext {
+
 ShownCaption ResolveAccessMarks(const QString& caption) {
   ShownCaption shown;
   for (qsizetype i = 0; i < caption.size(); ++i) {
@@ -133,3 +135,5 @@ void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColo
     y += metrics.height();
   }
 }
+
+}  // namespace sievetext

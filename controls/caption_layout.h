@@ -1,5 +1,4 @@
-#ifndef SIEVETEXT_CONTROLS_CAPTION_LAYOUT_H_
-#define SIEVETEXT_CONTROLS_CAPTION_LAYOUT_H_
+#pragma once
 
 #include <QFont>
 #include <QFontMetrics>
@@ -7,6 +6,8 @@
 #include <QString>
 #include <optional>
 #include <vector>
+
+namespace sievetext {
 
 // A caption with its access marks resolved: "&x" shows x underlined, "&&"
 // shows one "&", and a lone "&" at the end shows nothing.
@@ -54,4 +55,4 @@ QFont CaptionFont(const QFont& font);
 // exact colour.
 void DrawCaption(QImage& image, const QString& caption, const QFont& font, QColor colour);
 
-#endif  // SIEVETEXT_CONTROLS_CAPTION_LAYOUT_H_
+}  // namespace sievetext

@@ -1,8 +1,8 @@
 #include "command.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
-#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -18,6 +18,8 @@
 #include "face_gradient.h"
 #include "face_pictures.h"
 #include "property_bag.h"
+
+namespace sievetext {
 
 namespace {
 
@@ -53,33 +55,33 @@ QWidget* widgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
 
 }  // namespace
 
-Command::Command(QWidget* parent) : QWidget(parent), m_widgetUnderPointer(widgetAtCursor) {
+Command::Command(QWidget* parent) : QWidget(parent), widgetUnderPointer_(widgetAtCursor) {
   InstallCommandAccessibility();
   for (int i = 0; i < kFacePictureCount; ++i) {
-    m_pictures[static_cast<std::size_t>(i)] = LoadFacePicture(static_cast<FacePicture>(i));
+    pictures_[static_cast<std::size_t>(i)] = LoadFacePicture(static_cast<FacePicture>(i));
   }
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   resize(kDefaultButtonWidth, kDefaultButtonHeight);
 
-  m_tmrMouse = new QTimer(this);
-  m_tmrMouse->setObjectName(QStringLiteral("TmrMouse"));
-  m_tmrMouse->setInterval(kPollIntervalMs);
-  connect(m_tmrMouse, &QTimer::timeout, this, &Command::TmrMouse_Timer);
+  tmrMouse_ = new QTimer(this);
+  tmrMouse_->setObjectName(QStringLiteral("TmrMouse"));
+  tmrMouse_->setInterval(kPollIntervalMs);
+  connect(tmrMouse_, &QTimer::timeout, this, &Command::TmrMouse_Timer);
 
-  m_accessShortcut = new QShortcut(this);
-  m_accessShortcut->setContext(Qt::WindowShortcut);
-  m_accessShortcut->setEnabled(false);
-  connect(m_accessShortcut, &QShortcut::activated, this, &Command::takeFocusAndPress);
+  accessShortcut_ = new QShortcut(this);
+  accessShortcut_->setContext(Qt::WindowShortcut);
+  accessShortcut_->setEnabled(false);
+  connect(accessShortcut_, &QShortcut::activated, this, &Command::takeFocusAndPress);
 
-  m_caption = kDefaultCaption;
+  caption_ = kDefaultCaption;
   SetEnabled(true);
 }
 
 Command::~Command() = default;
 
 void Command::SetCaption(const QString& New_Caption) {
-  m_caption = New_Caption;
+  caption_ = New_Caption;
   emit PropertyChanged(QStringLiteral("Caption"));
   RefreshButton();
   QAccessibleEvent named(this, QAccessible::NameChanged);
@@ -87,19 +89,19 @@ void Command::SetCaption(const QString& New_Caption) {
 }
 
 bool Command::Enabled() {
-  if (m_firstRun == 0) {
-    m_firstRun = 1;
-    m_enabled = true;
+  if (firstRun_ == 0) {
+    firstRun_ = 1;
+    enabled_ = true;
   }
-  return m_enabled;
+  return enabled_;
 }
 
 void Command::SetEnabled(bool New_Enabled) {
-  const bool was = m_enabled;
-  m_enabled = New_Enabled;
+  const bool was = enabled_;
+  enabled_ = New_Enabled;
   emit PropertyChanged(QStringLiteral("Enabled"));
   RefreshButton();
-  if (was != m_enabled) {
+  if (was != enabled_) {
     QAccessible::State changed;
     changed.disabled = true;
     QAccessibleStateChangeEvent event(this, changed);
@@ -115,41 +117,41 @@ void Command::SetFont(const QFont& New_Font) {
 
 void Command::SetFontColour(qint64 New_FontColour) {
   setForeColour(New_FontColour);
-  m_lastFontColour = m_foreColour;
+  lastFontColour_ = foreColour_;
   emit PropertyChanged(QStringLiteral("FontColour"));
   RefreshButton();
 }
 
 std::uint8_t Command::Visible() {
-  if (!m_opaque) return 0;
+  if (!opaque_) return 0;
   RefreshButton();
   return 255;
 }
 
 void Command::SetVisible(std::uint8_t New_Visible) {
   if (New_Visible != 0) {
-    m_opaque = true;
+    opaque_ = true;
     RefreshButton();
   } else {
-    m_opaque = false;
+    opaque_ = false;
   }
   emit PropertyChanged(QStringLiteral("Visible"));
 }
 
 void Command::Initialize() {
-  m_machine.setState(ButtonState::StateNormal);
-  m_tmrMouse->start();
-  m_tmrMouse->setInterval(kPollIntervalMs);
+  machine_.setState(ButtonState::StateNormal);
+  tmrMouse_->start();
+  tmrMouse_->setInterval(kPollIntervalMs);
 }
 
 void Command::ReadProperties(const PropertyBag& bag) {
   // Each key on its own: a value that does not convert leaves its member
   // alone and the next key is still read.
   if (const auto enabled = ToBoolean(bag.ReadProperty(QStringLiteral("Enabled"), true))) {
-    m_enabled = *enabled;
+    enabled_ = *enabled;
   }
   const QVariant caption = bag.ReadProperty(QStringLiteral("Caption"), kStoredCaptionDefault);
-  if (caption.canConvert<QString>()) m_caption = caption.toString();
+  if (caption.canConvert<QString>()) caption_ = caption.toString();
   const QVariant storedFont = bag.ReadProperty(QStringLiteral("Font"), ambientFont());
   if (storedFont.typeId() == QMetaType::QFont) {
     setFont(storedFont.value<QFont>());
@@ -159,57 +161,57 @@ void Command::ReadProperties(const PropertyBag& bag) {
   }
   if (const auto firstRun =
           ToWholeNumber(bag.ReadProperty(QStringLiteral("FirstRun"), "1"), 0, 255)) {
-    m_firstRun = static_cast<std::uint8_t>(*firstRun);
+    firstRun_ = static_cast<std::uint8_t>(*firstRun);
   }
   if (const auto colour =
           ToWholeNumber(bag.ReadProperty(QStringLiteral("FontColour"), "0"),
                         std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max())) {
     setForeColour(*colour);
   }
-  m_lastFontColour = m_foreColour;
+  lastFontColour_ = foreColour_;
   if (const auto style = ToWholeNumber(bag.ReadProperty(QStringLiteral("Visible"), "1"), 0, 1)) {
-    m_opaque = *style == 1;
+    opaque_ = *style == 1;
   }
   RefreshButton();
 }
 
 void Command::WriteProperties(PropertyBag& bag) {
-  bag.WriteProperty(QStringLiteral("Enabled"), m_enabled, true);
+  bag.WriteProperty(QStringLiteral("Enabled"), enabled_, true);
   // Compared with the default a stored set reads back, so that every caption,
   // "Command" included, survives a save and a load.
-  bag.WriteProperty(QStringLiteral("Caption"), m_caption, kStoredCaptionDefault);
-  bag.WriteProperty(QStringLiteral("FirstRun"), m_firstRun, "1");
+  bag.WriteProperty(QStringLiteral("Caption"), caption_, kStoredCaptionDefault);
+  bag.WriteProperty(QStringLiteral("FirstRun"), firstRun_, "1");
   bag.WriteProperty(QStringLiteral("Font"), font(), ambientFont());
   // The chosen caption colour, not the grey a disabled button shows, so that
   // a button saved while disabled gets its own colour back when enabled.
-  bag.WriteProperty(QStringLiteral("FontColour"), static_cast<qint32>(m_lastFontColour), "0");
-  bag.WriteProperty(QStringLiteral("Visible"), static_cast<qint16>(m_opaque ? 1 : 0), "1");
+  bag.WriteProperty(QStringLiteral("FontColour"), static_cast<qint32>(lastFontColour_), "0");
+  bag.WriteProperty(QStringLiteral("Visible"), static_cast<qint16>(opaque_ ? 1 : 0), "1");
   RefreshButton();
 }
 
 QString Command::lastPictureName() const {
-  const std::string_view name = FacePictureName(m_lastPicture);
+  const std::string_view name = FacePictureName(lastPicture_);
   return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 void Command::setWidgetUnderPointer(PointerLookup lookup) {
-  m_widgetUnderPointer = lookup ? std::move(lookup) : PointerLookup(widgetAtCursor);
+  widgetUnderPointer_ = lookup ? std::move(lookup) : PointerLookup(widgetAtCursor);
 }
 
 QSize Command::sizeHint() const { return QSize(kDefaultButtonWidth, kDefaultButtonHeight); }
 
 void Command::TmrMouse_Timer() {
-  QWidget* under = m_widgetUnderPointer();
+  QWidget* under = widgetUnderPointer_();
   if (under == this) {
-    m_machine.tick(PointerPlace::OwnWindow);
+    machine_.tick(PointerPlace::OwnWindow);
   } else if (under == parentWidget()) {
-    m_machine.tick(PointerPlace::ParentWindow);
+    machine_.tick(PointerPlace::ParentWindow);
   } else {
-    m_machine.tick(PointerPlace::Elsewhere);
+    machine_.tick(PointerPlace::Elsewhere);
   }
 }
 
-void Command::AccessKeyPress() { m_machine.accessKeyPressed(); }
+void Command::AccessKeyPress() { machine_.accessKeyPressed(); }
 
 void Command::takeFocusAndPress() {
   if (!hasFocus() && focusPolicy() != Qt::NoFocus) setFocus(Qt::ShortcutFocusReason);
@@ -221,12 +223,12 @@ bool Command::ownsFocus() const { return window()->focusWidget() == this; }
 void Command::dropStaleFocus() {
   // A hidden button shows nothing; it is checked again when it is painted.
   if (!isVisible()) return;
-  const ButtonState state = m_machine.state();
+  const ButtonState state = machine_.state();
   const bool focusLook =
       state == ButtonState::StateSelected || state == ButtonState::StateHighLightSelect;
-  if ((!m_focused && !focusLook) || ownsFocus()) return;
-  m_focused = false;
-  m_machine.focusLost();
+  if ((!focused_ && !focusLook) || ownsFocus()) return;
+  focused_ = false;
+  machine_.focusLost();
 }
 
 void Command::dropStaleFocusOfOthers() {
@@ -236,36 +238,36 @@ void Command::dropStaleFocusOfOthers() {
 }
 
 void Command::RefreshButton() {
-  if (!m_enabled) {
-    m_machine.setState(ButtonState::StateDisabled);
+  if (!enabled_) {
+    machine_.setState(ButtonState::StateDisabled);
     DrawButton(FacePicture::Disable);
     return;
   }
-  if (m_machine.state() == ButtonState::StateDisabled) {
-    m_machine.setState(ButtonState::StateNormal);
+  if (machine_.state() == ButtonState::StateDisabled) {
+    machine_.setState(ButtonState::StateNormal);
   }
   DrawButton(FacePicture::Normal);
 }
 
 void Command::DrawButton(FacePicture picture) {
   // Caption colour and access key.
-  if (m_enabled) {
-    if (const auto key = AccessKeyOf(m_caption)) setAccessKeys(*key);
-    m_foreColour = m_lastFontColour;
+  if (enabled_) {
+    if (const auto key = AccessKeyOf(caption_)) setAccessKeys(*key);
+    foreColour_ = lastFontColour_;
   } else {
-    m_machine.setState(ButtonState::StateDisabled);
-    m_foreColour = kDisabledCaptionColour;
+    machine_.setState(ButtonState::StateDisabled);
+    foreColour_ = kDisabledCaptionColour;
     setAccessKeys(QString());
   }
 
   // Hover inverts the gradient; the focused looks keep it as it was.
-  switch (m_machine.state()) {
+  switch (machine_.state()) {
     case ButtonState::StateNormal:
     case ButtonState::StateSelected:
-      m_gradientInverted = false;
+      gradientInverted_ = false;
       break;
     case ButtonState::StateHighLight:
-      m_gradientInverted = true;
+      gradientInverted_ = true;
       break;
     case ButtonState::StateDisabled:
     case ButtonState::StateHighLightSelect:
@@ -273,33 +275,33 @@ void Command::DrawButton(FacePicture picture) {
   }
 
   const QSize extent = size();
-  if (m_image.size() != extent) m_image = QImage(extent, QImage::Format_ARGB32_Premultiplied);
-  if (!m_image.isNull()) {
-    m_image.fill(m_opaque ? palette().color(QPalette::Button) : QColor(Qt::transparent));
-    DrawGradient(m_image, m_gradientInverted);
-    m_frameSizes = NextFrameSizes(m_frameSizes, extent.width(), extent.height());
-    PaintFrame(m_image, m_pictures[static_cast<std::size_t>(picture)], m_frameSizes);
-    DrawCaption(m_image, m_caption, font(), colourOf(m_foreColour));
+  if (image_.size() != extent) image_ = QImage(extent, QImage::Format_ARGB32_Premultiplied);
+  if (!image_.isNull()) {
+    image_.fill(opaque_ ? palette().color(QPalette::Button) : QColor(Qt::transparent));
+    DrawGradient(image_, gradientInverted_);
+    frameSizes_ = NextFrameSizes(frameSizes_, extent.width(), extent.height());
+    PaintFrame(image_, pictures_[static_cast<std::size_t>(picture)], frameSizes_);
+    DrawCaption(image_, caption_, font(), colourOf(foreColour_));
   }
   update();
 
-  const ButtonState state = m_machine.state();
-  m_focusLinesShown =
+  const ButtonState state = machine_.state();
+  focusLinesShown_ =
       state == ButtonState::StateSelected || state == ButtonState::StateHighLightSelect;
-  if (m_focusLinesShown) m_focusLines = FocusLines(extent.width(), extent.height());
+  if (focusLinesShown_) focusLines_ = FocusLines(extent.width(), extent.height());
 
-  m_lastPicture = picture;
-  ++m_paintCount;
+  lastPicture_ = picture;
+  ++paintCount_;
 }
 
 void Command::raiseClick() { emit Click(); }
 
 QImage Command::shownImage() const {
-  if (!m_focusLinesShown || m_image.isNull()) return m_image;
-  QImage shown = m_image.copy();
+  if (!focusLinesShown_ || image_.isNull()) return image_;
+  QImage shown = image_.copy();
   // Each dotted pixel is inverted once, even where two sides meet.
   std::unordered_set<long long> done;
-  for (const FocusLine& line : m_focusLines) {
+  for (const FocusLine& line : focusLines_) {
     for (const QPoint& p : DottedPixels(line)) {
       if (!shown.rect().contains(p)) continue;
       if (!done.insert((static_cast<long long>(p.y()) << 32) | static_cast<unsigned>(p.x()))
@@ -314,23 +316,23 @@ QImage Command::shownImage() const {
 }
 
 void Command::setAccessKeys(const QString& keys) {
-  if (keys == m_accessKeys) return;
-  m_accessKeys = keys;
+  if (keys == accessKeys_) return;
+  accessKeys_ = keys;
   if (keys.isEmpty()) {
-    m_accessShortcut->setKey(QKeySequence());
-    m_accessShortcut->setEnabled(false);
+    accessShortcut_->setKey(QKeySequence());
+    accessShortcut_->setEnabled(false);
     return;
   }
   // Qt's key codes for printable Latin-1 characters are their upper-case code points.
   const int key = static_cast<int>(keys.at(0).toUpper().unicode());
-  m_accessShortcut->setKey(
+  accessShortcut_->setKey(
       QKeySequence(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key))));
-  m_accessShortcut->setEnabled(true);
+  accessShortcut_->setEnabled(true);
 }
 
 bool Command::setForeColour(qint64 value) {
   if (value < 0 || value > 0xFFFFFF) return false;
-  m_foreColour = static_cast<std::uint32_t>(value);
+  foreColour_ = static_cast<std::uint32_t>(value);
   return true;
 }
 
@@ -347,26 +349,26 @@ void Command::paintEvent(QPaintEvent*) {
 void Command::resizeEvent(QResizeEvent*) { RefreshButton(); }
 
 void Command::mousePressEvent(QMouseEvent* event) {
-  if (const int code = buttonCode(event->button())) m_machine.mousePressed(code);
+  if (const int code = buttonCode(event->button())) machine_.mousePressed(code);
 }
 
 void Command::mouseMoveEvent(QMouseEvent* event) {
   // While a button is held Qt keeps sending moves from anywhere; only moves
   // over the button count.
-  if (rect().contains(event->position().toPoint())) m_machine.pointerMoved();
+  if (rect().contains(event->position().toPoint())) machine_.pointerMoved();
 }
 
 void Command::mouseReleaseEvent(QMouseEvent* event) {
-  if (const int code = buttonCode(event->button())) m_machine.mouseReleased(code);
+  if (const int code = buttonCode(event->button())) machine_.mouseReleased(code);
 }
 
 void Command::focusInEvent(QFocusEvent*) {
   // The window getting activated again gives back a focus the button never
   // lost as far as its looks go; the first activation of a window is a real
   // focus gain.
-  if (m_focused) return;
-  m_focused = true;
-  m_machine.focusGained();
+  if (focused_) return;
+  focused_ = true;
+  machine_.focusGained();
   dropStaleFocusOfOthers();
 }
 
@@ -376,15 +378,15 @@ void Command::focusOutEvent(QFocusEvent* event) {
   if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason) {
     return;
   }
-  m_focused = false;
-  m_machine.focusLost();
+  focused_ = false;
+  machine_.focusLost();
 }
 
 void Command::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
   const bool pressKey = key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
-  if (!pressKey || modifiers != Qt::NoModifier || !m_enabled) {
+  if (!pressKey || modifiers != Qt::NoModifier || !enabled_) {
     QWidget::keyPressEvent(event);
     return;
   }
@@ -399,3 +401,5 @@ bool Command::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) dropStaleFocus();
   return QWidget::event(event);
 }
+
+}  // namespace sievetext

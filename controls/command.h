@@ -1,5 +1,4 @@
-#ifndef SIEVETEXT_CONTROLS_COMMAND_H_
-#define SIEVETEXT_CONTROLS_COMMAND_H_
+#pragma once
 
 #include <QImage>
 #include <QString>
@@ -12,9 +11,12 @@
 #include "button_state.h"
 #include "frame_geometry.h"
 
-class PropertyBag;
 class QShortcut;
 class QTimer;
+
+namespace sievetext {
+
+class PropertyBag;
 
 // The program's own push button: a gradient face inside a frame cut from one
 // of six face pictures, a centred word-wrapped caption, hover, press and focus
@@ -42,7 +44,7 @@ class Command : public QWidget, private ButtonMachineHost {
   explicit Command(QWidget* parent = nullptr);
   ~Command() override;
 
-  QString Caption() const { return m_caption; }
+  QString Caption() const { return caption_; }
   void SetCaption(const QString& New_Caption);
 
   // The first read on an instance that was never loaded from a stored set
@@ -56,7 +58,7 @@ class Command : public QWidget, private ButtonMachineHost {
   // Caption colour as 0x00BBGGRR. Reads give the colour in use, which is the
   // grey 0xC0C0C0 on a disabled button. Values outside 0..0xFFFFFF are
   // refused and leave the colour as it was.
-  std::uint32_t FontColour() const { return m_foreColour; }
+  std::uint32_t FontColour() const { return foreColour_; }
   void SetFontColour(qint64 New_FontColour);
 
   // 255 for an opaque background (and the face is repainted), 0 for a
@@ -75,26 +77,26 @@ class Command : public QWidget, private ButtonMachineHost {
   void WriteProperties(PropertyBag& bag);
 
   // Read-only views of the control's state, for hosts and tests.
-  ButtonState State() const { return m_machine.state(); }
+  ButtonState State() const { return machine_.state(); }
   // The Enabled member as it stands, without the first-read rule of Enabled().
-  bool reactsToInput() const { return m_enabled; }
-  bool LeftButtonDown() const { return m_machine.leftButtonDown(); }
-  std::uint8_t FirstRun() const { return m_firstRun; }
-  bool GradientInverted() const { return m_gradientInverted; }
-  std::uint32_t LastFontColour() const { return m_lastFontColour; }
+  bool reactsToInput() const { return enabled_; }
+  bool LeftButtonDown() const { return machine_.leftButtonDown(); }
+  std::uint8_t FirstRun() const { return firstRun_; }
+  bool GradientInverted() const { return gradientInverted_; }
+  std::uint32_t LastFontColour() const { return lastFontColour_; }
   // The persistent face image (no focus lines).
-  const QImage& image() const { return m_image; }
+  const QImage& image() const { return image_; }
   // The face as it is shown on screen: the image with the focus lines.
   QImage shownImage() const;
-  bool focusLinesShown() const { return m_focusLinesShown; }
-  const std::array<FocusLine, 4>& focusLines() const { return m_focusLines; }
+  bool focusLinesShown() const { return focusLinesShown_; }
+  const std::array<FocusLine, 4>& focusLines() const { return focusLines_; }
   // The access-key list: empty, or the one character after the caption's
   // first "&" as of the last enabled paint.
-  QString accessKeys() const { return m_accessKeys; }
-  FacePicture lastPicture() const { return m_lastPicture; }
+  QString accessKeys() const { return accessKeys_; }
+  FacePicture lastPicture() const { return lastPicture_; }
   QString lastPictureName() const;
-  int paintCount() const { return m_paintCount; }
-  QTimer* TmrMouse() const { return m_tmrMouse; }
+  int paintCount() const { return paintCount_; }
+  QTimer* TmrMouse() const { return tmrMouse_; }
 
   // How a poll finds the widget under the pointer; by default the widget at
   // the cursor position. Tests put their own lookup here and drive ticks by
@@ -137,7 +139,7 @@ class Command : public QWidget, private ButtonMachineHost {
 
  private:
   // ButtonMachineHost
-  bool isEnabledForInput() const override { return m_enabled; }
+  bool isEnabledForInput() const override { return enabled_; }
   void DrawButton(FacePicture picture) override;
   void raiseClick() override;
 
@@ -153,30 +155,30 @@ class Command : public QWidget, private ButtonMachineHost {
   bool setForeColour(qint64 value);
   QFont ambientFont() const;
 
-  ButtonMachine m_machine{*this};
-  std::uint8_t m_firstRun = 0;
-  bool m_enabled = false;
-  QString m_caption;
-  std::uint32_t m_lastFontColour = 0;
-  std::uint32_t m_foreColour = 0;
-  bool m_opaque = true;
-  bool m_gradientInverted = false;
+  ButtonMachine machine_{*this};
+  std::uint8_t firstRun_ = 0;
+  bool enabled_ = false;
+  QString caption_;
+  std::uint32_t lastFontColour_ = 0;
+  std::uint32_t foreColour_ = 0;
+  bool opaque_ = true;
+  bool gradientInverted_ = false;
   // Whether the button holds the focus as far as its looks go; a window
   // deactivation does not take it away.
-  bool m_focused = false;
+  bool focused_ = false;
 
-  std::array<QImage, kFacePictureCount> m_pictures;
-  QImage m_image;
-  std::array<FocusLine, 4> m_focusLines{};
-  FrameSizes m_frameSizes;  // kept from paint to paint for sides too long to measure
-  bool m_focusLinesShown = false;
-  QString m_accessKeys;
-  QShortcut* m_accessShortcut = nullptr;
-  QTimer* m_tmrMouse = nullptr;
-  PointerLookup m_widgetUnderPointer;
+  std::array<QImage, kFacePictureCount> pictures_;
+  QImage image_;
+  std::array<FocusLine, 4> focusLines_{};
+  FrameSizes frameSizes_;  // kept from paint to paint for sides too long to measure
+  bool focusLinesShown_ = false;
+  QString accessKeys_;
+  QShortcut* accessShortcut_ = nullptr;
+  QTimer* tmrMouse_ = nullptr;
+  PointerLookup widgetUnderPointer_;
 
-  FacePicture m_lastPicture = FacePicture::Normal;
-  int m_paintCount = 0;
+  FacePicture lastPicture_ = FacePicture::Normal;
+  int paintCount_ = 0;
 };
 
-#endif  // SIEVETEXT_CONTROLS_COMMAND_H_
+}  // namespace sievetext

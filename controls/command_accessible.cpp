@@ -5,6 +5,8 @@
 #include "caption_layout.h"
 #include "command.h"
 
+namespace sievetext {
+
 CommandAccessible::CommandAccessible(Command* button)
     : QAccessibleWidget(button, QAccessible::Button) {}
 
@@ -63,3 +65,5 @@ void InstallCommandAccessibility() {
   }();
   (void)installed;
 }
+
+}  // namespace sievetext

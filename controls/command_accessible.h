@@ -1,7 +1,8 @@
-#ifndef SIEVETEXT_CONTROLS_COMMAND_ACCESSIBLE_H_
-#define SIEVETEXT_CONTROLS_COMMAND_ACCESSIBLE_H_
+#pragma once
 
 #include <QAccessibleWidget>
+
+namespace sievetext {
 
 class Command;
 
@@ -27,4 +28,4 @@ class CommandAccessible : public QAccessibleWidget {
 // Registers the interface with Qt's accessibility; safe to call repeatedly.
 void InstallCommandAccessibility();
 
-#endif  // SIEVETEXT_CONTROLS_COMMAND_ACCESSIBLE_H_
+}  // namespace sievetext

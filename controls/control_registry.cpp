@@ -3,6 +3,8 @@
 #include "command.h"
 #include "property_bag.h"
 
+namespace sievetext {
+
 namespace {
 
 QWidget* createCommand(QWidget* parent, const PropertyBag* stored) {
@@ -30,3 +32,5 @@ QWidget* CreateControl(const QString& progId, QWidget* parent, const PropertyBag
   }
   return nullptr;
 }
+
+}  // namespace sievetext

@@ -1,10 +1,12 @@
-#ifndef SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_
-#define SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_
+#pragma once
 
 #include <QString>
 
-class PropertyBag;
 class QWidget;
+
+namespace sievetext {
+
+class PropertyBag;
 
 // Programmatic identifier of the Command button.
 inline constexpr char kCommandProgId[] = "Sievetext.Command";
@@ -15,4 +17,4 @@ inline constexpr char kCommandProgId[] = "Sievetext.Command";
 // null for an unknown identifier. The parent owns the result.
 QWidget* CreateControl(const QString& progId, QWidget* parent, const PropertyBag* stored = nullptr);
 
-#endif  // SIEVETEXT_CONTROLS_CONTROL_REGISTRY_H_
+}  // namespace sievetext

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <cassert>
 
+namespace sievetext {
+
 namespace {
 
 int hexDigit(char c) {
@@ -49,3 +51,5 @@ void DrawGradient(QImage& image, bool inverted) {
     for (int x = 0; x < columns; ++x) line[x] = rgb;
   }
 }
+
+}  // namespace sievetext

@@ -1,9 +1,10 @@
-#ifndef SIEVETEXT_CONTROLS_FACE_GRADIENT_H_
-#define SIEVETEXT_CONTROLS_FACE_GRADIENT_H_
+#pragma once
 
 #include <QImage>
 #include <cstdint>
 #include <string_view>
+
+namespace sievetext {
 
 // The two colours of the face gradient, as red-green-blue hexadecimal texts
 // (not the 0x00BBGGRR colour values used elsewhere).
@@ -27,4 +28,4 @@ GradientColour ParseGradientConstant(std::string_view text);
 // covers them). `inverted` puts the dark colour at the top.
 void DrawGradient(QImage& image, bool inverted);
 
-#endif  // SIEVETEXT_CONTROLS_FACE_GRADIENT_H_
+}  // namespace sievetext

@@ -5,6 +5,8 @@
 // Outside any namespace: the macro declares the resource's init function.
 static void initResourcesOnce() { Q_INIT_RESOURCE(command_faces); }
 
+namespace sievetext {
+
 void InitControlResources() {
   static const bool done = (initResourcesOnce(), true);
   (void)done;
@@ -18,3 +20,5 @@ QImage LoadFacePicture(FacePicture picture) {
                        QStringLiteral(".bmp");
   return QImage(path).convertToFormat(QImage::Format_RGB32);
 }
+
+}  // namespace sievetext

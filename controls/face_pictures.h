@@ -1,9 +1,10 @@
-#ifndef SIEVETEXT_CONTROLS_FACE_PICTURES_H_
-#define SIEVETEXT_CONTROLS_FACE_PICTURES_H_
+#pragma once
 
 #include <QImage>
 
 #include "button_state.h"
+
+namespace sievetext {
 
 // Registers the control library's resources. A static library's resources
 // are not registered by themselves; the button calls this from its
@@ -14,4 +15,4 @@ void InitControlResources();
 // Null only if the resource is missing from the build.
 QImage LoadFacePicture(FacePicture picture);
 
-#endif  // SIEVETEXT_CONTROLS_FACE_PICTURES_H_
+}  // namespace sievetext

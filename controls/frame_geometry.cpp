@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace sievetext {
+
 namespace {
 
 // Twips to pixels, rounding down also for negative values.
@@ -86,3 +88,5 @@ std::vector<QPoint> DottedPixels(const FocusLine& line) {
   for (int i = 0; i < length; i += 2) dots.push_back(line.from + step * i);
   return dots;
 }
+
+}  // namespace sievetext

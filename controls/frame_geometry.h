@@ -1,11 +1,12 @@
-#ifndef SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
-#define SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
+#pragma once
 
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <array>
 #include <vector>
+
+namespace sievetext {
 
 // Geometry of a button face: where the eight frame pieces of a face picture
 // go, and where the four focus lines run.
@@ -73,4 +74,4 @@ std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx);
 // the union of all shown lines once, so a shared pixel is not restored.
 std::vector<QPoint> DottedPixels(const FocusLine& line);
 
-#endif  // SIEVETEXT_CONTROLS_FRAME_GEOMETRY_H_
+}  // namespace sievetext

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace sievetext {
+
 namespace {
 
 bool isNumeric(const QVariant& v) {
@@ -122,3 +124,5 @@ std::optional<qint64> ToWholeNumber(const QVariant& value, qint64 min, qint64 ma
   if (*n < static_cast<double>(min) || *n > static_cast<double>(max)) return std::nullopt;
   return static_cast<qint64>(*n);
 }
+
+}  // namespace sievetext

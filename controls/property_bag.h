@@ -1,5 +1,4 @@
-#ifndef SIEVETEXT_CONTROLS_PROPERTY_BAG_H_
-#define SIEVETEXT_CONTROLS_PROPERTY_BAG_H_
+#pragma once
 
 #include <QString>
 #include <QStringList>
@@ -7,6 +6,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+namespace sievetext {
 
 // A control's stored property set: named, typed values that a host keeps for
 // each instance between sessions.
@@ -46,4 +47,4 @@ std::optional<bool> ToBoolean(const QVariant& value);
 // [min, max].
 std::optional<qint64> ToWholeNumber(const QVariant& value, qint64 min, qint64 max);
 
-#endif  // SIEVETEXT_CONTROLS_PROPERTY_BAG_H_
+}  // namespace sievetext

@@ -95,9 +95,9 @@ const CheckBoxPlace kFrame2Boxes[] = {
     {"chkRemoveAllCRLF", "Remove all lines - extract only words", 150, 690, 4095, 195},
 };
 
-// Keyboard focus order. It follows the design's tab indices rather than the
-// positions: "Remove functions" comes after the whitespace boxes, which run
-// bottom up.
+// Keyboard focus order: the option boxes from the top, except "Remove
+// functions", which comes after the three whitespace boxes; those run from
+// the bottom one up; then the notice and the five buttons from the top.
 const char* const kTabOrder[] = {
     "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
     "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
@@ -156,12 +156,12 @@ void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
 
 // Each button is created from its stored property set, which holds only its
 // caption and font; the window gives it its place and size.
-::Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
+Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
   PropertyBag stored;
   stored.WriteProperty(QStringLiteral("Caption"), QString::fromUtf8(caption));
   stored.WriteProperty(QStringLiteral("Font"), buttonFont());
   auto* button =
-      qobject_cast<::Command*>(CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
+      qobject_cast<Command*>(CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
   if (button == nullptr) throw std::logic_error("the button control is not registered");
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
@@ -278,11 +278,11 @@ void frmMain::setTabOrder() {
 }
 
 void frmMain::connectControls() {
-  connect(cmdSelectInput_, &::Command::Click, this, &frmMain::cmdSelectInput_Click);
-  connect(cmdSelectOutput_, &::Command::Click, this, &frmMain::cmdSelectOutput_Click);
-  connect(cmdRemoveHTML_, &::Command::Click, this, &frmMain::cmdRemoveHTML_Click);
-  connect(cmdReadme_, &::Command::Click, this, &frmMain::cmdReadme_Click);
-  connect(cmdWebsite_, &::Command::Click, this, &frmMain::cmdWebsite_Click);
+  connect(cmdSelectInput_, &Command::Click, this, &frmMain::cmdSelectInput_Click);
+  connect(cmdSelectOutput_, &Command::Click, this, &frmMain::cmdSelectOutput_Click);
+  connect(cmdRemoveHTML_, &Command::Click, this, &frmMain::cmdRemoveHTML_Click);
+  connect(cmdReadme_, &Command::Click, this, &frmMain::cmdReadme_Click);
+  connect(cmdWebsite_, &Command::Click, this, &frmMain::cmdWebsite_Click);
 }
 
 void frmMain::Form_Load() {

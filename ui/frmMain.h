@@ -16,9 +16,10 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
-class Command;
 
 namespace sievetext {
+
+class Command;
 
 // The maker's web site, opened by "Visit Website".
 inline constexpr const char* kWebsiteAddress = build_info::kWebsiteAddress;
@@ -102,11 +103,11 @@ class frmMain final : public QWidget {
   QLineEdit* Text1_ = nullptr;
   QWidget* Shape1_ = nullptr;
   QPixmap background_;
-  ::Command* cmdSelectInput_ = nullptr;
-  ::Command* cmdSelectOutput_ = nullptr;
-  ::Command* cmdRemoveHTML_ = nullptr;
-  ::Command* cmdReadme_ = nullptr;
-  ::Command* cmdWebsite_ = nullptr;
+  Command* cmdSelectInput_ = nullptr;
+  Command* cmdSelectOutput_ = nullptr;
+  Command* cmdRemoveHTML_ = nullptr;
+  Command* cmdReadme_ = nullptr;
+  Command* cmdWebsite_ = nullptr;
 
   std::unique_ptr<CheckBoxOptions> options_;
   std::unique_ptr<Prompter> ownPrompter_;

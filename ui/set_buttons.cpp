@@ -7,7 +7,7 @@
 namespace sievetext {
 
 void SetButtons(QWidget& oForm, bool bInit, bool bEnabled) {
-  for (::Command* button : oForm.findChildren<::Command*>()) {
+  for (Command* button : oForm.findChildren<Command*>()) {
     if (bInit) {
       button->Initialize();
     } else {

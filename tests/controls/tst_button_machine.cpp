@@ -8,6 +8,8 @@
 
 #include "button_machine.h"
 
+using namespace sievetext;
+
 namespace {
 
 class RecordingHost : public ButtonMachineHost {

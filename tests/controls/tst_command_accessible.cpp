@@ -9,6 +9,8 @@
 
 #include "command.h"
 
+using namespace sievetext;
+
 class tst_CommandAccessible : public QObject {
   Q_OBJECT
 
@@ -67,8 +69,8 @@ void tst_CommandAccessible::disabledButtonIsDisabledAndCannotBePressed() {
   button->SetEnabled(false);
   QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
   QVERIFY(face->state().disabled);
-  QVERIFY(!face->actionInterface()->actionNames().contains(
-      QAccessibleActionInterface::pressAction()));
+  QVERIFY(
+      !face->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
   QSignalSpy clicks(button, &Command::Click);
   face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   QCOMPARE(clicks.count(), 0);

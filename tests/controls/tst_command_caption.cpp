@@ -10,6 +10,8 @@
 #include "caption_layout.h"
 #include "command.h"
 
+using namespace sievetext;
+
 namespace {
 
 // The main window's buttons: their font, sizes and captions.

@@ -15,6 +15,8 @@
 #include "face_pictures.h"
 #include "frame_geometry.h"
 
+using namespace sievetext;
+
 namespace {
 
 QRgb inverted(QRgb c) { return qRgb(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c)); }

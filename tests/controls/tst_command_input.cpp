@@ -13,6 +13,8 @@
 
 #include "command.h"
 
+using namespace sievetext;
+
 namespace {
 
 // A window holding one button, with the pointer placed by the test.

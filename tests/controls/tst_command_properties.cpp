@@ -11,6 +11,8 @@
 #include "control_registry.h"
 #include "property_bag.h"
 
+using namespace sievetext;
+
 namespace {
 
 constexpr std::uint32_t kGrey = 12632256;  // the disabled caption colour

@@ -5,8 +5,8 @@
 #include <QCheckBox>
 #include <QMimeData>
 #include <QProcess>
-#include <QTextDocument>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 #include <deque>
 #include <optional>
@@ -105,7 +105,7 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 }
 
 void click(frmMain& window, const char* name) {
-  emit window.findChild<::Command*>(QString::fromLatin1(name))->Click();
+  emit window.findChild<Command*>(QString::fromLatin1(name))->Click();
 }
 
 QCheckBox* box(frmMain& window, const char* name) {
@@ -346,8 +346,8 @@ class BehaviourTest : public QObject {
   }
 
   void choosersShowTheChosenFilesAsTooltips() {
-    auto* input = window_->findChild<::Command*>("cmdSelectInput");
-    auto* output = window_->findChild<::Command*>("cmdSelectOutput");
+    auto* input = window_->findChild<Command*>("cmdSelectInput");
+    auto* output = window_->findChild<Command*>("cmdSelectOutput");
     QCOMPARE(input->toolTip(), QString("No file chosen"));
     QCOMPARE(output->toolTip(), QString("No file chosen"));
     chooser_.choices = {"/data/page.html", std::nullopt, "/data/<b>odd</b>.txt"};
@@ -373,8 +373,7 @@ class BehaviourTest : public QObject {
     window_->setPrompter(prompter_);
     window_->setFileChooser(chooser_);
     LoadOptions(settings_, window_->optionBoxes());
-    QCOMPARE(window_->findChild<::Command*>("cmdSelectInput")->toolTip(),
-             work.filePath("page.html"));
+    QCOMPARE(window_->findChild<Command*>("cmdSelectInput")->toolTip(), work.filePath("page.html"));
     chooser_.choices = {work.filePath("out.txt").toStdString()};
     click(*window_, "cmdSelectOutput");
     click(*window_, "cmdRemoveHTML");
@@ -406,7 +405,7 @@ class BehaviourTest : public QObject {
     // The first regular file wins, past folders and addresses.
     QVERIFY(drop({folder, remote, file("second.html"), file("first.html")}));
     QCOMPARE(state_.sInputFile, work.filePath("second.html").toStdString());
-    QCOMPARE(window_->findChild<::Command*>("cmdSelectInput")->toolTip(),
+    QCOMPARE(window_->findChild<Command*>("cmdSelectInput")->toolTip(),
              work.filePath("second.html"));
     // A link to a file counts as the file it names, kept under its own name.
     QVERIFY(drop({file("link.html")}));
@@ -506,7 +505,7 @@ static int closeDuringConversion(const QString& folder) {
   window.findChild<QCheckBox*>("chkRemovePipe")->setChecked(false);
   window.show();
   QTimer::singleShot(0, &window, [&] { window.close(); });
-  emit window.findChild<::Command*>("cmdRemoveHTML")->Click();
+  emit window.findChild<Command*>("cmdRemoveHTML")->Click();
   return 3;
 }
 

@@ -22,7 +22,8 @@ struct ControlRow {
   int left, top, width, height;  // twips
 };
 
-// The design table, in twips. Captions are what the user sees.
+// Every control: its container, caption and place in twips. Captions are
+// what the user sees.
 const ControlRow kControls[] = {
     {"Frame1", "frmMain", "Options", 60, 30, 4425, 2265},
     {"chkRemoveComments", "Frame1", "Remove Comments (<!-- -->)", 120, 300, 3255, 195},
@@ -103,7 +104,7 @@ class LayoutTest : public QObject {
       QCOMPARE(box->checkState(), Qt::Unchecked);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
       QCOMPARE(frame->title(), expected);
-    } else if (auto* button = qobject_cast<::Command*>(widget)) {
+    } else if (auto* button = qobject_cast<Command*>(widget)) {
       QCOMPARE(button->Caption(), expected);
     } else {
       QFAIL("unexpected kind of control");
@@ -116,7 +117,7 @@ class LayoutTest : public QObject {
                qPrintable(box->objectName()));
   }
 
-  void focusFollowsTheDesignedOrder() {
+  void tabPutsRemoveFunctionsAfterTheWhitespaceBoxesWhichRunUpwards() {
     const QStringList expected = {
         "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
         "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
@@ -152,7 +153,7 @@ class LayoutTest : public QObject {
     QVERIFY(!text->font().italic());
     QCOMPARE(text->palette().color(QPalette::Base), QColor(92, 197, 231));
     QVERIFY(!text->text().isEmpty());
-    for (::Command* button : window_->findChildren<::Command*>()) {
+    for (Command* button : window_->findChildren<Command*>()) {
       QCOMPARE(button->font().family(), QStringLiteral("MS Sans Serif"));
       QCOMPARE(button->font().pointSizeF(), 8.25);
       QVERIFY(!button->font().bold());
@@ -180,7 +181,7 @@ class LayoutTest : public QObject {
   void screenReadersFindTheButtonsByCaption() {
     for (const char* name :
          {"cmdSelectInput", "cmdSelectOutput", "cmdRemoveHTML", "cmdReadme", "cmdWebsite"}) {
-      auto* button = window_->findChild<::Command*>(QString::fromLatin1(name));
+      auto* button = window_->findChild<Command*>(QString::fromLatin1(name));
       QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
       QVERIFY(face != nullptr);
       QCOMPARE(face->role(), QAccessible::Button);
@@ -189,9 +190,9 @@ class LayoutTest : public QObject {
   }
 
   void loadHandlerInitialisesEveryButton() {
-    const QList<::Command*> buttons = window_->findChildren<::Command*>();
+    const QList<Command*> buttons = window_->findChildren<Command*>();
     QCOMPARE(buttons.size(), 5);
-    for (::Command* button : buttons) {
+    for (Command* button : buttons) {
       QCOMPARE(button->State(), ButtonState::StateNormal);
       QVERIFY(button->TmrMouse()->isActive());
       QCOMPARE(button->TmrMouse()->interval(), 100);
