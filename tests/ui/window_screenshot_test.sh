@@ -2,7 +2,9 @@
 # Starts the real program under a private X server, finds its window by its
 # title, takes a screenshot, presses "Remove HTML" from the keyboard and sees
 # its message come up, closes the window as a window manager would and checks
-# that the program ended and saved its options.
+# that the program ended and saved its options. Then starts it again opened
+# with a file ("--window FILE"), chooses the output and converts, all from the
+# keyboard.
 #
 #   window_screenshot_test.sh PROGRAM CLOSE_WINDOW_HELPER
 #
@@ -10,7 +12,7 @@
 # how docs/screenshot.png is made).
 set -euo pipefail
 
-program=$1
+program=$(readlink -f "$1")
 close_window=$2
 title='Wexa Sievetext v1.0 Build 20'
 
@@ -103,4 +105,45 @@ settings="$work/config/WexaSievetext.ini"
 [ -f "$settings" ] || fail "no settings file after closing"
 ticked=$(grep -c '=True$' "$settings" || true)
 [ "$ticked" -eq 11 ] || fail "expected eleven True keys, found $ticked: $(cat "$settings")"
+# Opened with a file, as a file manager does: "--window FILE", the file
+# relative to the working folder. Choose the output from the keyboard (13
+# steps reach "Select Output File") and convert (one step on): the output
+# holds the text of FILE.
+mkdir -p "$work/files"
+printf '<html><body><p>Opened &amp; converted</p></body></html>' >"$work/files/page.html"
+(cd "$work/files" && HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+  exec "$program" --window page.html) >"$work/program.log" 2>&1 &
+program_pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
+  fail "--window FILE showed no window; program said: $(cat "$work/program.log")"
+xdotool windowfocus --sync "$window"
+for _ in $(seq 13); do xdotool key --window "$window" Tab; done
+xdotool key space
+dialog=$(timeout 10 xdotool search --sync --onlyvisible --pid "$program_pid" --name '.' |
+  grep -vx "$window" | head -n1) || fail "Space on \"Select Output File\" showed no dialog"
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 20 "$work/files/out.txt"
+xdotool key Return
+for _ in $(seq 50); do
+  xdotool search --onlyvisible --pid "$program_pid" --name '.' | grep -qvx "$window" || break
+  sleep 0.1
+done
+xdotool windowfocus --sync "$window"
+xdotool key --window "$window" Tab
+xdotool key space
+box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
+  fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+[ "$(cat "$work/files/out.txt" 2>/dev/null)" = "Opened & converted" ] ||
+  fail "the output holds '$(cat "$work/files/out.txt" 2>/dev/null)'"
+"$close_window" "$window"
+for _ in $(seq 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.1
+done
+status=0
+wait "$program_pid" || status=$?
+program_pid=""
+[ "$status" -eq 0 ] || fail "the program opened with a file ended with status $status"
 echo "window screenshot test passed"
