@@ -14,6 +14,8 @@
 #   PAGES      number of pages (default 2000)
 #   PIPE_MB    size of the large page in MB (default 32)
 #   RUNS       timed runs of each; the best is kept (default 3)
+#   WORK_DIR   where the pages and outputs go (default /tmp); a tmpfs such as
+#              /dev/shm leaves out the disk file system's own costs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +23,7 @@ source_folder=${1:-/usr/share/doc}
 PAGES=${PAGES:-2000}
 PIPE_MB=${PIPE_MB:-32}
 RUNS=${RUNS:-3}
-work=$(mktemp -d /tmp/sievetext-batch-bench-XXXXXX)
+work=$(mktemp -d "${WORK_DIR:-/tmp}/sievetext-batch-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 if [ -z "${SIEVETEXT:-}" ]; then
@@ -75,6 +77,17 @@ printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 1" "$t_j1" "$(rate "$PAGES" 
 printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 2" "$t_j2" "$(rate "$PAGES" "$t_j2")"
 echo "sievetext -d / cat per file: $(ratio "$t_cat" "$t_batch")x the files per second"
 echo "-j 2 / -j 1: $(ratio "$t_j1" "$t_j2")x"
+# Processor time, which other load on the machine does not stretch: with it,
+# -j 2 on an idle machine takes about (j1 CPU) / (j2 CPU / 2) less wall time.
+if [ -x /usr/bin/time ]; then
+  for j in 1 2; do
+    rm -rf "$work/out"
+    /usr/bin/time -f "-j $j: %e s wall, %U s user + %S s system" -o "$work/cpu" \
+      "$SIEVETEXT" -j "$j" -d "$work/out" "${pages[@]}"
+    cat "$work/cpu"
+  done
+  echo "load average while measuring: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi
 
 # The same bytes whatever the number of jobs.
 "$SIEVETEXT" -j 1 -d "$work/one" "${pages[@]}"

@@ -149,12 +149,36 @@ JobResult RunOne(ProcessState& state, const PlannedJob& job, const RunSettings& 
 }
 
 // Keys under which two paths that name one file compare equal: symbolic
-// links and "." / ".." resolved as far as the path exists.
-std::string FileKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::path(path).lexically_normal().string() : key.string();
-}
+// links and "." / ".." resolved as far as the path exists. Folders are
+// resolved once each, as the thousands of pages of a batch share a few.
+class FileKeys {
+ public:
+  std::string of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return resolve(path);
+    const std::string name = path.substr(slash + 1);
+    struct stat st {};
+    // A link (or a name the folder part cannot be trusted with) is resolved whole.
+    if (name.empty() || name == "." || name == ".." ||
+        (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) {
+      return resolve(path);
+    }
+    const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    auto found = folders_.find(folder);
+    if (found == folders_.end()) found = folders_.emplace(folder, resolve(folder)).first;
+    std::string key = found->second;
+    if (key.empty() || key.back() != '/') key.push_back('/');
+    return key + name;
+  }
+
+ private:
+  static std::string resolve(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
+    return error ? std::filesystem::path(path).lexically_normal().string() : key.string();
+  }
+  std::map<std::string, std::string> folders_;
+};
 
 class Planner {
  public:
@@ -241,11 +265,12 @@ class Planner {
     std::map<std::string, std::vector<std::size_t>> writers;
     std::vector<std::string> order;
     std::map<std::string, std::size_t> readers;
+    FileKeys keys;
     for (std::size_t i = 0; i < plan_.jobs.size(); ++i) {
       const PlannedJob& job = plan_.jobs[i];
       if (job.inputName.empty()) continue;  // stops at its first check
-      readers.emplace(FileKey(job.input), i);
-      const std::string key = FileKey(job.output);
+      readers.emplace(keys.of(job.input), i);
+      const std::string key = keys.of(job.output);
       auto& jobs = writers[key];
       if (jobs.empty()) order.push_back(key);
       jobs.push_back(i);
