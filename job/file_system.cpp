@@ -1,14 +1,19 @@
 #include "file_system.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+
+#include "cleanup_on_signal.h"
 
 namespace sievetext {
 namespace {
@@ -59,49 +64,109 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// Follows symbolic links from `path` to the name that is to be replaced: the
+// last name on the way that is not a link (it need not exist). A link's
+// relative target is taken from the link's own folder.
+int FinalTarget(const std::string& path, std::string& target) {
+  target = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(target.c_str(), link, sizeof link);
+    if (n < 0) return errno;
+    if (n == 0) return ENOENT;
+    if (static_cast<std::size_t>(n) == sizeof link) return ENAMETOOLONG;
+    const std::string_view to(link, static_cast<std::size_t>(n));
+    if (to.front() == '/') {
+      target.assign(to);
+    } else {
+      const std::string folder = FolderOf(target);
+      target = (folder == "/" ? folder : folder + "/") + std::string(to);
+    }
+  }
+  return ELOOP;
 }
 
-// Creates a new, empty, uniquely named hidden file in `folder`. The name
-// comes from the process and the clock; O_EXCL settles any clash.
-int CreateTemporary(const std::string& folder, const std::string& name, std::string& tempPath,
-                    int& fd) {
+// Ten characters from the kernel's random source, or from the clock and the
+// thread should it fail; O_EXCL settles any clash.
+std::string RandomName() {
+  static constexpr char kAlphabet[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char bytes[10];
+  if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    std::uint64_t mix = static_cast<std::uint64_t>(
+                            std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                        (static_cast<std::uint64_t>(::getpid()) << 32) ^
+                        reinterpret_cast<std::uintptr_t>(&mix);
+    for (unsigned char& byte : bytes) {
+      mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
+      byte = static_cast<unsigned char>(mix >> 56);
+    }
+  }
+  std::string name = ".sievetext-";
+  for (const unsigned char byte : bytes) name += kAlphabet[byte % (sizeof kAlphabet - 1)];
+  return name;
+}
+
+// Creates a new, empty hidden file in `folder` and registers it for removal
+// should the process be ended while it exists. Its name has the same short
+// length whatever the output is called, so any name the folder accepts can be
+// replaced.
+int CreateTemporary(const std::string& folder, std::string& tempPath, int& fd,
+                    std::optional<LiveTemporary>& registration) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const auto tick = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%d.tmp", static_cast<long>(::getpid()), tick,
-                  attempt);
-    tempPath = folder + "/." + name + suffix;
+    tempPath = (folder == "/" ? folder : folder + "/") + RandomName();
+    CleanupSignalsHeld held;
     // 0666 so the umask decides, as for any new file.
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) return 0;
+    if (fd >= 0) {
+      registration.emplace(tempPath);
+      return 0;
+    }
     if (errno != EEXIST) return errno;
   }
   return EEXIST;
 }
 
+// Gives the new file the old one's owner and group where this process may
+// (it runs as root, or owns the file), and the old permission bits without
+// setuid and setgid. A group that could not be kept gets no more access than
+// everybody else, since the file now belongs to one of ours instead.
+int KeepOwnerAndMode(int fd, const struct stat& old) {
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return errno;
+  mode_t mode = old.st_mode & 0777;
+  if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+    const uid_t me = ::geteuid();
+    // Without the right to give the file away, the group alone can still be
+    // kept when this process belongs to it.
+    const bool kept = me == 0 || old.st_uid == me
+                          ? ::fchown(fd, old.st_uid, old.st_gid) == 0
+                          : ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    if (!kept && now.st_gid != old.st_gid) mode = (mode & ~mode_t{070}) | ((mode & 07) << 3);
+  }
+  return ::fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
+  std::string target;
+  if (const int error = FinalTarget(path, target)) return error;
   struct stat old {};
-  const bool hadFile = ::stat(path.c_str(), &old) == 0;
+  const bool hadFile = ::lstat(target.c_str(), &old) == 0;
   if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
-  struct stat self {};
-  if (::lstat(path.c_str(), &self) == 0 &&
-      (S_ISCHR(self.st_mode) || S_ISBLK(self.st_mode) || S_ISFIFO(self.st_mode) ||
-       S_ISSOCK(self.st_mode))) {
-    return EINVAL;
-  }
+  // A device, FIFO or socket is never swapped for a plain file.
+  if (hadFile && !S_ISREG(old.st_mode)) return EINVAL;
+  if (!hadFile && errno != ENOENT) return errno;
 
   std::string tempPath;
   int fd = -1;
-  if (const int error = CreateTemporary(FolderOf(path), NameOf(path), tempPath, fd)) return error;
+  std::optional<LiveTemporary> registration;
+  if (const int error = CreateTemporary(FolderOf(target), tempPath, fd, registration)) return error;
   FdCloser closer(fd);
-  int error = 0;
-  if (hadFile && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0) error = errno;
+  int error = hadFile ? KeepOwnerAndMode(fd, old) : 0;
   try {
     for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteAll(fd, piece);
   } catch (...) {
@@ -111,7 +176,9 @@ int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool 
   if (!error && syncBeforeRename && ::fsync(fd) != 0) error = errno;
   const int closeError = closer.close();
   if (!error) error = closeError;
-  if (!error && ::rename(tempPath.c_str(), path.c_str()) != 0) error = errno;
+  // Fails with ENOENT when the file was removed meanwhile because the
+  // process is ending: the old file then stays.
+  if (!error && ::rename(tempPath.c_str(), target.c_str()) != 0) error = errno;
   if (error) ::unlink(tempPath.c_str());
   return error;
 }

@@ -63,11 +63,18 @@ class PosixFileSystem final : public FileSystem {
   bool syncBeforeRename_;
 };
 
-// Writes what `next` hands out to a new file beside `path` and renames it
-// over `path`. Keeps the permission bits of the file it replaces; a new file
-// gets the usual 0666 less the umask. Returns 0 or an errno value; on failure
-// `path` is untouched and the temporary file removed. A device, FIFO or
-// socket at `path` is refused (EINVAL), never swapped for a plain file.
+// Writes what `next` hands out to a new hidden file and renames it over
+// `path`. Returns 0 or an errno value; on failure `path` is untouched and the
+// temporary file removed (also when the process is ended by a signal meanwhile,
+// see cleanup_on_signal.h).
+//  - Symbolic links are followed: the file finally named is replaced, in its
+//    own folder, and the links stay. A dangling link creates its target.
+//  - A folder is refused (EISDIR); a device, FIFO or socket too (EINVAL),
+//    never swapped for a plain file.
+//  - A replaced file keeps its permission bits, less setuid and setgid, and,
+//    where this process may give it away (as root, or as its owner), its owner
+//    and group. A new file gets 0666 less the umask.
+//  - Other hard links to the old file keep the old content.
 int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
 int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
 

@@ -8,6 +8,7 @@
 #include "arguments.h"
 #include "batch.h"
 #include "build_info.h"
+#include "cleanup_on_signal.h"
 #include "command_line.h"
 #include "file_system.h"
 #include "ini_settings_store.h"
@@ -50,6 +51,7 @@ int RunInteractive(sievetext::ProcessState& state, char* program, sievetext::Mes
 
 int main(int argc, char** argv) {
   using namespace sievetext;
+  InstallCleanupOnSignal();
   const ClosedStreams closed = KeepStandardStreamsOpen();
   const Arguments args = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
   StandardErrorSink messages(args.quiet, closed.error);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cleanup_on_signal.h"
 #include "frmMain.h"
 #include "ini_settings_store.h"
 #include "option_transfer.h"
@@ -13,6 +14,9 @@
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {
   using namespace sievetext;
+  // This module carries its own copy of the job, and so its own table of
+  // temporary files: its handlers are the ones that know the window's writes.
+  InstallCleanupOnSignal();
   // Without a display Qt would abort the process; say what is wrong instead.
   auto unset = [](const char* name) {
     const char* value = std::getenv(name);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cleanup_on_signal.h"
 #include "file_system.h"
 #include "posix_test_support.h"
 
@@ -84,10 +85,10 @@ TEST_F(PosixFileSystemTest, ReplaceCreatesAndReplacesWhole) {
   EXPECT_EQ(contents("out"), "first, longer text");
   EXPECT_EQ(modeOf("out"), 0640u) << "a new file honours the umask";
 
-  ::chmod(at("out").c_str(), 0604);
+  ::chmod(at("out").c_str(), 06754);
   EXPECT_EQ(files.replaceWhole(at("out"), "second"), 0);
   EXPECT_EQ(contents("out"), "second");
-  EXPECT_EQ(modeOf("out"), 0604u) << "a replaced file keeps its permissions";
+  EXPECT_EQ(modeOf("out"), 0754u) << "a replaced file keeps its permissions but setuid and setgid";
 
   EXPECT_EQ(files.replaceWhole(at("out"), ""), 0);
   EXPECT_EQ(contents("out"), "");
@@ -119,6 +120,68 @@ TEST_F(PosixFileSystemTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(files.replaceWhole(at("fifo"), "x"), EINVAL);
   EXPECT_EQ(files.kind(at("fifo")), FileKind::Other);
   EXPECT_EQ(entries(), 3u);
+}
+
+TEST_F(PosixFileSystemTest, TemporaryNamesHaveOneShortLength) {
+  // Whatever the output's name, the temporary one beside it is the same
+  // short length, so a name of the folder's maximum length can be replaced.
+  std::vector<std::string> seen;
+  for (const std::string& name : {std::string("o"), std::string(255, 'n')}) {
+    EXPECT_EQ(files.replace(at(name.c_str()),
+                            [&, done = false]() mutable {
+                              for (const auto& entry : fs::directory_iterator(folder)) {
+                                const std::string found = entry.path().filename().string();
+                                if (found[0] == '.') seen.push_back(found);
+                              }
+                              if (done) return std::string_view();
+                              done = true;
+                              return std::string_view("x");
+                            }),
+              0);
+  }
+  ASSERT_EQ(seen.size(), 4u);
+  for (const std::string& name : seen) EXPECT_EQ(name.size(), seen[0].size()) << name;
+  EXPECT_LT(seen[0].size(), 32u);
+  EXPECT_NE(seen[0], seen[2]);
+  EXPECT_EQ(entries(), 2u);
+}
+
+TEST_F(PosixFileSystemTest, LiveTemporariesAreRemovedOnDemandAndTheOldFileStays) {
+  std::ofstream(folder / "a") << "old a";
+  std::ofstream(folder / "b") << "old b";
+  // Two writes in flight at once (as two threads would have them); the
+  // process ends in the middle of the inner one.
+  int inFlight = 0;
+  const int outer = files.replace(at("a"), [&, pieces = 0]() mutable {
+    if (pieces++ == 1) {
+      const int inner = files.replace(at("b"), [&, calls = 0]() mutable {
+        if (calls++ == 1) {
+          inFlight = LiveTemporaryCount();
+          RemoveLiveTemporaries();
+        }
+        return calls < 3 ? std::string_view("new") : std::string_view();
+      });
+      EXPECT_EQ(inner, ENOENT);
+    }
+    return pieces < 4 ? std::string_view("new") : std::string_view();
+  });
+  EXPECT_EQ(inFlight, 2);
+  EXPECT_EQ(outer, ENOENT);
+  EXPECT_EQ(contents("a"), "old a");
+  EXPECT_EQ(contents("b"), "old b");
+  EXPECT_EQ(entries(), 2u);
+  EXPECT_EQ(LiveTemporaryCount(), 0);
+
+  // The table is free again: many writes in a row still register.
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(files.replace(at("a"), [&, done = false]() mutable {
+      EXPECT_EQ(LiveTemporaryCount(), 1);
+      if (done) return std::string_view();
+      done = true;
+      return std::string_view("new");
+    }), 0);
+  }
+  EXPECT_EQ(contents("a"), "new");
 }
 
 }  // namespace
