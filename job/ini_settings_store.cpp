@@ -1,12 +1,16 @@
 #include "ini_settings_store.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "file_system.h"
 
@@ -26,16 +30,73 @@ void MakeParentFolders(const std::string& path) {
   }
 }
 
-// Where to write: through a symbolic link to the file it names, so that a
-// linked settings file stays linked.
-std::string WriteTarget(const std::string& path) {
+// A settings file is a few hundred bytes; anything past this is not one.
+constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
+
+// Reads the regular file at `path` into `text`, never past kMaxFileBytes:
+// EFBIG when it holds more.
+int ReadBoundedFile(const std::string& path, std::string& text) {
+  text.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) != nullptr) return resolved;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (st.st_size > static_cast<off_t>(kMaxFileBytes)) return EFBIG;
+  char buffer[16 * 1024];
+  while (text.size() <= kMaxFileBytes) {
+    const std::size_t want = std::min(sizeof buffer, kMaxFileBytes + 1 - text.size());
+    const ssize_t n = ::read(fd, buffer, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    text.append(buffer, static_cast<std::size_t>(n));
   }
-  return path;
+  return EFBIG;  // grew since the check
 }
+
+// The advisory lock that writers of the settings file take around reading
+// it and putting the new one in place: flock(2) on a file beside it, named
+// after it with ".lock" added. The lock file is left in place, as removing a
+// lock file others may be waiting on would let two writers in at once.
+class SettingsLock {
+ public:
+  explicit SettingsLock(const std::string& settingsPath) {
+    const std::string path = settingsPath + ".lock";
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+    if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+    // A folder where no lock file can be made (read-only, with the settings
+    // linked elsewhere) is written unlocked, as before locking existed.
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    for (;;) {
+      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+      if (errno != EWOULDBLOCK && errno != EINTR) return;  // no locking there
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    busy_ = true;
+  }
+  ~SettingsLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SettingsLock(const SettingsLock&) = delete;
+  SettingsLock& operator=(const SettingsLock&) = delete;
+
+  // False when another writer held the lock for longer than we wait.
+  bool mayWrite() const { return !busy_; }
+
+ private:
+  static constexpr std::chrono::milliseconds kPatience{1000};
+  int fd_ = -1;
+  bool busy_ = false;
+};
 
 }  // namespace
 
@@ -61,9 +122,8 @@ std::string IniSettingsStore::DefaultPath() {
 
 bool IniSettingsStore::load(IniDocument& doc) const {
   if (path_.empty()) return false;
-  PosixFileSystem files;
   std::string text;
-  const int error = files.readWhole(path_, text);
+  const int error = ReadBoundedFile(path_, text);
   if (error == ENOENT) {
     doc = IniDocument();
     return true;
@@ -91,9 +151,13 @@ void IniSettingsStore::sync() {
   if (pending_.empty()) return;
   std::vector<std::pair<std::string, std::string>> pending;
   pending.swap(pending_);
+  if (path_.empty()) return;
 
-  // Apply the writes to the file as it is now, so that entries another
-  // program changed since we read it are kept.
+  // Apply the writes to the file as it is now, under the lock, so that
+  // entries another program changed since we read it are kept.
+  MakeParentFolders(path_);
+  SettingsLock lock(path_);
+  if (!lock.mayWrite()) return;
   IniDocument doc;
   if (!load(doc)) return;
   bool changed = false;
@@ -101,9 +165,9 @@ void IniSettingsStore::sync() {
   doc_ = doc;
   loaded_ = true;
   if (!changed) return;
-
-  MakeParentFolders(path_);
-  ReplaceFileAtomically(WriteTarget(path_), doc.text(), /*syncBeforeRename=*/true);
+  // Through a symbolic link to the file it names, so that a linked settings
+  // file stays linked, and with its owner kept.
+  ReplaceFileAtomically(path_, doc.text(), /*syncBeforeRename=*/true);
 }
 
 }  // namespace sievetext

@@ -11,9 +11,12 @@ namespace sievetext {
 
 // The per-user settings file: section [General] of an INI file. Reads it once,
 // on first use; collects writes and puts them in the file on sync(), in one
-// atomic replacement, and only when the file's content would change. An
-// unreadable or malformed file reads as if it held no keys and is never
-// written over; a failed write leaves the file as it was and is not reported.
+// atomic replacement, and only when the file's content would change. Several
+// programs may save at once: sync() reads the file again and replaces it
+// under an advisory lock, and gives up saving (silently) when the lock is
+// not to be had within about a second. An unreadable or malformed file, or
+// one larger than 1 MiB, reads as if it held no keys and is never written
+// over; a failed write leaves the file as it was and is not reported.
 class IniSettingsStore final : public SettingsStore {
  public:
   explicit IniSettingsStore(std::string path);
