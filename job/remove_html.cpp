@@ -92,8 +92,20 @@ JobOutcome Run(JobContext& ctx) {
   }
   std::u16string().swap(text);  // the engine's cut copy is no longer needed
 
+  // A long text is written with yields in between, so that the window stays
+  // responsive and can be closed; the old output stays until the last piece.
   TextEncoder encoder(converted);
-  if (const int error = ctx.files.replace(output, [&encoder] { return encoder.next(); })) {
+  std::uint64_t sinceYield = 0;
+  const auto source = [&encoder, &engine, &sinceYield] {
+    const std::string_view piece = encoder.next();
+    if (sinceYield + piece.size() > kYieldEveryBytes) {
+      if (engine.yield) engine.yield();
+      sinceYield = 0;
+    }
+    sinceYield += piece.size();
+    return piece;
+  };
+  if (const int error = ctx.files.replace(output, source)) {
     return FileError(prompter, error);
   }
   prompter.say(kDoneMessage);

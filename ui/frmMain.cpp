@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "build_info.h"
+#include "cleanup_on_signal.h"
 #include "command.h"
 #include "control_registry.h"
 #include "dropped_file.h"
@@ -362,6 +363,9 @@ void frmMain::EndProgram() {
   // A running conversion is still inside the engine (we are in one of its
   // yields), so the engine is left to the end of the process.
   if (!converting_) state_.oRemover.reset();
+  // A conversion may be in the middle of writing its output: its temporary
+  // file goes, and the old output stays as it was.
+  RemoveLiveTemporaries();
   terminate_();
 }
 
