@@ -74,7 +74,7 @@ int closeDuringWrite(const QString& folder) {
     if (!hiddenIn(folder).isEmpty()) window.close();
   });
   watch.start();
-  emit window.findChild<::Command*>("cmdRemoveHTML")->Click();
+  emit window.findChild<Command*>("cmdRemoveHTML")->Click();
   return 3;
 }
 
