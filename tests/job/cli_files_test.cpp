@@ -205,7 +205,13 @@ TEST_F(CliFilesTest, ASignalDuringTheWriteRemovesTheTemporaryAndEndsByThatSignal
       if (status == 0) continue;
       caught = true;
       EXPECT_EQ(status, 128 + signal) << "ends by the signal " << signal;
-      EXPECT_EQ(Slurp(work / "out.txt"), "old") << signal;
+      // A signal that came after the rename finds the new output complete.
+      const std::string output = Slurp(work / "out.txt");
+      if (output != "old") {
+        std::string converted = Words(bytes);
+        while (converted.back() == ' ') converted.pop_back();
+        EXPECT_TRUE(output == converted) << signal << ": a partial output of " << output.size();
+      }
       EXPECT_TRUE(HiddenIn(work).empty()) << signal << ": " << HiddenIn(work)[0];
     }
     EXPECT_TRUE(caught) << "never caught the write with signal " << signal;
