@@ -17,15 +17,14 @@ namespace {
 // Free -> Filling step writes the path, and only a Live slot's path is read.
 enum SlotState : int { kFree, kFilling, kLive, kRemoving, kRemoved };
 
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[PATH_MAX];
-};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
 
-// Far more than the threads that ever write at once.
-constexpr int kSlots = 64;
-Slot g_slots[kSlots];
+// As many as the most threads a batch may write with. The states are kept
+// apart from the paths, so that looking through them touches one page, and
+// the paths of slots never used are never touched at all.
+constexpr int kSlots = 256;
+std::atomic<int> g_states[kSlots];
+char g_paths[kSlots][PATH_MAX];
 
 constexpr int kCleanupSignals[] = {SIGHUP, SIGINT,  SIGQUIT, SIGTERM,
                                    SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
@@ -56,11 +55,11 @@ LiveTemporary::LiveTemporary(const std::string& path) noexcept {
   if (path.size() >= PATH_MAX) return;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
-    if (!g_slots[i].state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+    if (!g_states[i].compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
       continue;
     }
-    std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-    g_slots[i].state.store(kLive, std::memory_order_release);
+    std::memcpy(g_paths[i], path.c_str(), path.size() + 1);
+    g_states[i].store(kLive, std::memory_order_release);
     slot_ = i;
     return;
   }
@@ -68,7 +67,7 @@ LiveTemporary::LiveTemporary(const std::string& path) noexcept {
 
 LiveTemporary::~LiveTemporary() {
   if (slot_ < 0) return;
-  std::atomic<int>& state = g_slots[slot_].state;
+  std::atomic<int>& state = g_states[slot_];
   int expected = kLive;
   if (state.compare_exchange_strong(expected, kFree, std::memory_order_acq_rel)) return;
   // Being removed by another thread's handler, which ends the process right
@@ -79,19 +78,19 @@ LiveTemporary::~LiveTemporary() {
 }
 
 void RemoveLiveTemporaries() noexcept {
-  for (Slot& slot : g_slots) {
+  for (int i = 0; i < kSlots; ++i) {
     int expected = kLive;
-    if (!slot.state.compare_exchange_strong(expected, kRemoving, std::memory_order_acq_rel)) {
+    if (!g_states[i].compare_exchange_strong(expected, kRemoving, std::memory_order_acq_rel)) {
       continue;
     }
-    ::unlink(slot.path);
-    slot.state.store(kRemoved, std::memory_order_release);
+    ::unlink(g_paths[i]);
+    g_states[i].store(kRemoved, std::memory_order_release);
   }
 }
 
 int LiveTemporaryCount() noexcept {
   int count = 0;
-  for (const Slot& slot : g_slots) count += slot.state.load(std::memory_order_acquire) == kLive;
+  for (const std::atomic<int>& state : g_states) count += state.load(std::memory_order_acquire) == kLive;
   return count;
 }
 
