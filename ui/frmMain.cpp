@@ -261,6 +261,8 @@ void frmMain::createControls() {
   Text1_->setGeometry(twipRect(90, 3570, 2745, 255));
   Text1_->setFont(noticeFont());
   Text1_->setReadOnly(true);
+  // A file dropped on the notice is the window's, like a drop anywhere else.
+  Text1_->setAcceptDrops(false);
   Text1_->setCursorPosition(0);
   QPalette textPalette = Text1_->palette();
   textPalette.setColor(QPalette::Base, kNoticeColour);

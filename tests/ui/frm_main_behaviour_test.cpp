@@ -411,6 +411,9 @@ class BehaviourTest : public QObject {
     QVERIFY(drop({file("link.html")}));
     QCOMPARE(state_.sInputFile, work.filePath("link.html").toStdString());
     QVERIFY(prompter_.said.empty());
+    // No control keeps a drop for itself, so a drop anywhere reaches the window.
+    for (QWidget* child : window_->findChildren<QWidget*>())
+      QVERIFY2(!child->acceptDrops(), qPrintable(child->objectName()));
   }
 
   void secondClickDuringAConversionIsIgnored() {
