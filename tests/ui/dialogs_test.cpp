@@ -194,8 +194,10 @@ class DialogsTest : public QObject {
     const QDir dir(work.path());
     QFile opener(dir.filePath("xdg-open"));
     QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >>\"$(dirname \"$0\")/asked\"\n"
-                 "exit \"$(cat \"$(dirname \"$0\")/status\")\"\n");
+    // The status is read before anything is recorded, so once a target shows
+    // up in "asked" a new status no longer changes how that opening ends.
+    opener.write("#!/bin/sh\ncode=$(cat \"$(dirname \"$0\")/status\")\n"
+                 "printf '%s\\n' \"$1\" >>\"$(dirname \"$0\")/asked\"\nexit \"$code\"\n");
     opener.close();
     QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     const QByteArray path = qgetenv("PATH");

@@ -26,6 +26,20 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# Gives a window the keyboard and lets the program take in its activation
+# before any key arrives.
+focus() {
+  xdotool windowfocus --sync "$1"
+  sleep 0.3
+}
+# Waits until no visible window of the program but its main one is left.
+others_gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --pid "$program_pid" --name '.' | grep -qvx "$window" || return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # Without any display the program says so and fails, instead of aborting.
 status=0
@@ -75,18 +89,14 @@ fi
 # Keyboard only: the focus starts on the first option; fourteen steps along
 # the focus order reach "Remove HTML", and Space presses it. With no input
 # file chosen it says so in a message box.
-xdotool windowfocus --sync "$window"
+focus "$window"
 for _ in $(seq 14); do xdotool key --window "$window" Tab; done
 xdotool key space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
   fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
-xdotool windowfocus --sync "$box"
+focus "$box"
 xdotool key Return
-for _ in $(seq 50); do
-  xdotool search --onlyvisible --name '^Sievetext$' >/dev/null || break
-  sleep 0.1
-done
-xdotool search --onlyvisible --name '^Sievetext$' >/dev/null && fail "Return did not close the message"
+others_gone || fail "Return did not close the message"
 
 "$close_window" "$window"
 for _ in $(seq 100); do
@@ -116,25 +126,23 @@ printf '<html><body><p>Opened &amp; converted</p></body></html>' >"$work/files/p
 program_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
   fail "--window FILE showed no window; program said: $(cat "$work/program.log")"
-xdotool windowfocus --sync "$window"
+focus "$window"
 for _ in $(seq 13); do xdotool key --window "$window" Tab; done
 xdotool key space
 dialog=$(timeout 10 xdotool search --sync --onlyvisible --pid "$program_pid" --name '.' |
   grep -vx "$window" | head -n1) || fail "Space on \"Select Output File\" showed no dialog"
-xdotool windowfocus --sync "$dialog"
+focus "$dialog"
 xdotool type --delay 20 "$work/files/out.txt"
 xdotool key Return
-for _ in $(seq 50); do
-  xdotool search --onlyvisible --pid "$program_pid" --name '.' | grep -qvx "$window" || break
-  sleep 0.1
-done
-xdotool windowfocus --sync "$window"
+others_gone || fail "Return did not close the output dialog"
+focus "$window"
 xdotool key --window "$window" Tab
 xdotool key space
 box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
   fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
-xdotool windowfocus --sync "$box"
+focus "$box"
 xdotool key Return
+others_gone || fail "Return did not close the \"Done\" message"
 [ "$(cat "$work/files/out.txt" 2>/dev/null)" = "Opened & converted" ] ||
   fail "the output holds '$(cat "$work/files/out.txt" 2>/dev/null)'"
 "$close_window" "$window"
