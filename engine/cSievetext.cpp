@@ -26,8 +26,10 @@ void yieldNow(const cSievetext& engine) {
 }
 
 // The steps of CutHTML after the empty-text check, in place. Each option is
-// read as its step comes, since a yield may change it.
-void cutMarkup(cSievetext& engine, std::u16string& text) {
+// read as its step comes, since a yield may change it. `afterThrow` tells
+// whether the caller looks at the text when a yield throws.
+void cutMarkup(cSievetext& engine, std::u16string& text,
+               EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore) {
   if (engine.RemoveComments) CutCommentBlocks(text);
   yieldNow(engine);
   if (engine.RemoveScripts) CutScriptBlocks(text);
@@ -40,7 +42,9 @@ void cutMarkup(cSievetext& engine, std::u16string& text) {
   const bool tabs = engine.RemoveTabs;
   if (pipes || tabs) BlankUnits(text, pipes ? u'|' : u'\t', tabs ? u'\t' : u'|');
   yieldNow(engine);
-  if (engine.GenerateSpecialChars) ApplyEntityTable(text, [&engine] { yieldNow(engine); });
+  if (engine.GenerateSpecialChars) {
+    ApplyEntityTableInBlocks(text, [&engine] { yieldNow(engine); }, kEntityBlockUnits, afterThrow);
+  }
   yieldNow(engine);
   if (engine.RemoveAllTags) StripTags(text);
   BlankMarkers(text, engine.RemoveComments);
@@ -73,6 +77,21 @@ void consolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
     text.clear();
 }
 
+// ExtractText's steps after CutHTML, on the working text.
+void finishExtract(cSievetext& engine, std::u16string& text) {
+  // CR always, and LF too when all lines are to be joined: one pass.
+  BlankUnits(text, u'\r', engine.RemoveAllCRLF ? u'\n' : u'\r');
+  if (engine.RemoveSpaces) consolidateStep(engine, text, u' ');
+  yieldNow(engine);
+  if (engine.RemoveBlankLines) {
+    JoinBlankLineChains(text);
+    consolidateStep(engine, text, u'\n');
+  }
+  if (engine.RemoveSpaces) consolidateStep(engine, text, u' ');
+  yieldNow(engine);
+  FinishLines(text);
+}
+
 }  // namespace
 
 std::u16string cSievetext::ExtractText(std::u16string& sIn) {
@@ -88,21 +107,25 @@ std::u16string cSievetext::ExtractText(std::u16string& sIn) {
           text = sIn;
         }))
       text.clear();
-    // CR always, and LF too when all lines are to be joined: one pass.
-    BlankUnits(text, u'\r', RemoveAllCRLF ? u'\n' : u'\r');
-    if (RemoveSpaces) consolidateStep(*this, text, u' ');
-    yieldNow(*this);
-    if (RemoveBlankLines) {
-      JoinBlankLineChains(text);
-      consolidateStep(*this, text, u'\n');
-    }
-    if (RemoveSpaces) consolidateStep(*this, text, u' ');
-    yieldNow(*this);
-    FinishLines(text);
+    finishExtract(*this, text);
     return text;
   } catch (...) {
     ReportCurrentFailure(reporter, kExtractText);
     return text;
+  }
+}
+
+void cSievetext::ExtractTextInPlace(std::u16string& sText) {
+  if (sText.empty()) return;
+  try {
+    // A failure inside CutHTML leaves the working text empty, so what a
+    // throwing yield leaves in it is never looked at.
+    if (!RunReported(reporter, kCutHTML,
+                     [&] { cutMarkup(*this, sText, EntityTextAfterThrow::Unspecified); }))
+      sText.clear();
+    finishExtract(*this, sText);
+  } catch (...) {
+    ReportCurrentFailure(reporter, kExtractText);
   }
 }
 

@@ -46,6 +46,15 @@ class cSievetext {
   // pipeline goes on with the empty text they return.
   std::u16string ExtractText(std::u16string& sIn);
 
+  // The same pipeline for a host that needs no copy of the input: `sText`
+  // goes in and comes out holding what ExtractText would return for it (the
+  // same yields and reports, too). Nothing else of the size of the text is
+  // allocated; the text grows by one unit per line break kept at the end, so
+  // room reserved beforehand (up to twice the length) spares a reallocation.
+  // Should that reallocation fail, "ExtractText" is reported and the text is
+  // left as it stood before the line breaks were widened.
+  void ExtractTextInPlace(std::u16string& sText);
+
   // Mark-up cutter. Changes `sText` in place and returns a copy of the result.
   // On failure reports "CutHTML" and returns empty text; `sText` keeps the
   // steps completed before the failure.

@@ -561,13 +561,14 @@ std::vector<std::size_t> cutIntoBlocks(const std::u16string& text, std::size_t b
 // for want of memory: the text is then the original).
 template <typename Index>
 void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
-                    const std::vector<std::size_t>& starts) {
+                    const std::vector<std::size_t>& starts, EntityTextAfterThrow afterThrow) {
   const std::size_t blocks = starts.size() - 1;
   std::size_t longest = 0;
   for (std::size_t b = 0; b < blocks; ++b) longest = std::max(longest, starts[b + 1] - starts[b]);
   // Yield k (1 to 9, before stage k) comes before block k * blocks / 10.
   auto yieldBlock = [blocks](std::size_t k) { return k * blocks / kStages; };
-  const std::size_t keptBlocks = yield ? yieldBlock(kStages - 1) : 0;
+  const bool undo = afterThrow == EntityTextAfterThrow::RowsBefore;
+  const std::size_t keptBlocks = yield && undo ? yieldBlock(kStages - 1) : 0;
 
   // Copies of the blocks that changed, each at its own place; the pages of
   // the others are never touched.
@@ -598,8 +599,10 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       try {
         yield();
       } catch (...) {
-        restore(b);
-        decoder.runUpTo(text, nextYield);
+        if (undo) {
+          restore(b);
+          decoder.runUpTo(text, nextYield);
+        }
         throw;
       }
     }
@@ -626,16 +629,16 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
 }  // namespace
 
 void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
-                              std::size_t blockUnits) {
+                              std::size_t blockUnits, EntityTextAfterThrow afterThrow) {
   const std::vector<std::size_t> starts = cutIntoBlocks(text, std::max<std::size_t>(blockUnits, 1));
   // The whole text's length picks the index type: after a throwing yield the
   // blocks are undone and the text is decoded whole.
   const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
   if (starts.size() > 2) {
     if (small) {
-      decodeInBlocks<std::uint32_t>(text, yield, starts);
+      decodeInBlocks<std::uint32_t>(text, yield, starts, afterThrow);
     } else {
-      decodeInBlocks<std::uint64_t>(text, yield, starts);
+      decodeInBlocks<std::uint64_t>(text, yield, starts, afterThrow);
     }
   } else if (small) {
     EntityDecoder<std::uint32_t>().run(text, yield);

@@ -43,11 +43,20 @@ bool YieldsBeforeRow(std::size_t row);
 // and the out-of-memory error propagates in place of the yield's exception).
 void ApplyEntityTable(std::u16string& text, const std::function<void()>& yield);
 
+// What the text holds when a yield throws.
+enum class EntityTextAfterThrow {
+  RowsBefore,   // exactly the result of the rows before that yield
+  Unspecified,  // anything (the caller drops it): nothing is kept to rebuild it
+};
+
 inline constexpr std::size_t kEntityBlockUnits = std::size_t{1} << 16;
 
 // ApplyEntityTable with blocks of about `blockUnits` units (tests use small
-// ones to exercise the cuts between blocks).
-void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
-                              std::size_t blockUnits);
+// ones to exercise the cuts between blocks). With Unspecified, for a caller
+// that drops the text when a yield throws, no copies of decoded blocks are
+// kept.
+void ApplyEntityTableInBlocks(
+    std::u16string& text, const std::function<void()>& yield, std::size_t blockUnits,
+    EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore);
 
 }  // namespace sievetext

@@ -265,6 +265,15 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
         FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
                << "\n got: " << printable(actual) << "\nwant: " << printable(expected);
       }
+      // Keeping nothing for a throwing yield must not change the result.
+      std::u16string unkept = input;
+      int unkeptCalls = 0;
+      ApplyEntityTableInBlocks(unkept, [&] { ++unkeptCalls; }, blockUnits,
+                               EntityTextAfterThrow::Unspecified);
+      if (unkept != expected || unkeptCalls != 9) {
+        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
+               << ", nothing kept\n got: " << printable(unkept) << "\nwant: " << printable(expected);
+      }
       const int stopAt = n++ % 10;
       int refCalls = 0, calls = 0;
       const std::u16string refState =
