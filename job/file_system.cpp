@@ -1,6 +1,7 @@
 #include "file_system.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,6 +234,10 @@ int PosixFileSystem::read(const std::string& path, const ByteSink& use) {
   if (::fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
+  return ReadFromDescriptor(fd, use);
+}
+
+int ReadFromDescriptor(int fd, const ByteSink& use) {
   // Pieces of a size that stays in the processor's cache: the caller turns
   // them into text right away, so the file is never held twice.
   constexpr std::size_t kPiece = 256 * 1024;
@@ -242,6 +247,12 @@ int PosixFileSystem::read(const std::string& path, const ByteSink& use) {
     const ssize_t n = ::read(fd, buffer.get() + kept, kPiece - kept);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN) {
+        // A pipe opened without blocking: wait until there is more.
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return errno;
+        continue;
+      }
       return errno;
     }
     const std::size_t have = kept + static_cast<std::size_t>(n);

@@ -78,6 +78,11 @@ class PosixFileSystem final : public FileSystem {
 int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
 int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
 
+// Hands everything that can be read from the open descriptor `fd`, up to its
+// end, to `use` as PosixFileSystem::read does; 0 or an errno value. For a
+// regular file as well as for a pipe or a terminal (standard input).
+int ReadFromDescriptor(int fd, const ByteSink& use);
+
 // A source that hands out `bytes` in one piece.
 ByteSource WholeSource(std::string_view bytes);
 

@@ -4,17 +4,17 @@
 #include <new>
 #include <utility>
 
+#include "convert.h"
 #include "error_reporter.h"
 #include "option_transfer.h"
-#include "text_codec.h"
 
 namespace sievetext {
 namespace {
 
 constexpr const char* kProcedure = "RemoveHTML";
 
-// Passes the engine's failures on to the user and remembers that one
-// happened; restores the engine's previous reporter when done.
+// Passes the engine's failures on to the user; restores the engine's
+// previous reporter when done.
 class EngineReporter final : public ConversionReporter {
  public:
   EngineReporter(cSievetext& engine, Prompter& prompter)
@@ -24,16 +24,13 @@ class EngineReporter final : public ConversionReporter {
   ~EngineReporter() override { engine_.reporter = previous_; }
 
   void report(std::string_view procedure, long number, std::string_view description) override {
-    failed_ = true;
     ReportError(prompter_, procedure, number, description);
   }
-  bool failed() const { return failed_; }
 
  private:
   cSievetext& engine_;
   Prompter& prompter_;
   ConversionReporter* previous_;
-  bool failed_ = false;
 };
 
 JobOutcome FileError(Prompter& prompter, int error) {
@@ -75,38 +72,19 @@ JobOutcome Run(JobContext& ctx) {
     return JobOutcome::Stopped;
   }
 
-  // Decoded piece by piece as it is read: the file's bytes are never held
-  // whole next to its text.
-  TextDecoder decoder(length);
-  const int readError = ctx.files.read(input, [&decoder](std::string_view piece, bool last) {
-    return decoder.feed(piece, last);
-  });
-  if (readError) return FileError(prompter, readError);
-  std::u16string text = decoder.take();
-
-  std::u16string converted;
+  ConvertResult result;
   {
     EngineReporter reporter(engine, prompter);
-    converted = engine.ExtractText(text);
-    if (reporter.failed()) return JobOutcome::Failed;
+    result = ConvertFile(engine, ctx.files, input, length, output);
   }
-  std::u16string().swap(text);  // the engine's cut copy is no longer needed
-
-  // A long text is written with yields in between, so that the window stays
-  // responsive and can be closed; the old output stays until the last piece.
-  TextEncoder encoder(converted);
-  std::uint64_t sinceYield = 0;
-  const auto source = [&encoder, &engine, &sinceYield] {
-    const std::string_view piece = encoder.next();
-    if (sinceYield + piece.size() > kYieldEveryBytes) {
-      if (engine.yield) engine.yield();
-      sinceYield = 0;
-    }
-    sinceYield += piece.size();
-    return piece;
-  };
-  if (const int error = ctx.files.replace(output, source)) {
-    return FileError(prompter, error);
+  switch (result.status) {
+    case ConvertStatus::Written:
+      break;
+    case ConvertStatus::EngineFailed:
+      return JobOutcome::Failed;
+    case ConvertStatus::ReadFailed:
+    case ConvertStatus::WriteFailed:
+      return FileError(prompter, result.error);
   }
   prompter.say(kDoneMessage);
   return JobOutcome::Written;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "convert.h"
 #include "file_system.h"
 #include "options.h"
 #include "process_state.h"
@@ -16,10 +17,6 @@ inline constexpr const char* kInputMissingMessage = "Input file is missing";
 inline constexpr const char* kOverwriteQuestion = "Output file already exists, overwrite?";
 inline constexpr const char* kInputEmptyMessage = "Input file is empty!";
 inline constexpr const char* kDoneMessage = "Done";
-
-// Reading and writing a file yield to the host at least this often (in
-// bytes), as the engine does while it converts.
-inline constexpr std::uint64_t kYieldEveryBytes = std::uint64_t{16} << 20;
 
 // What one conversion job needs from its host.
 struct JobContext {

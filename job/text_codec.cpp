@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
-#include <sys/mman.h>
+#include "large_text.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-
-#if !defined(MADV_POPULATE_WRITE)
-#define MADV_POPULATE_WRITE 23
 #endif
 
 namespace sievetext {
@@ -27,7 +25,6 @@ constexpr char16_t kCp1252High[32] = {
 };
 
 constexpr char16_t kReplacement = 0xFFFD;
-constexpr std::size_t kPrefaultUnits = std::size_t{1} << 20;
 
 inline char16_t FromCp1252(unsigned char b) {
   return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
@@ -238,19 +235,20 @@ std::size_t EncodeInto(const char16_t* s, const char16_t* const end, char* const
 
 }  // namespace
 
-TextDecoder::TextDecoder(std::uint64_t expectedBytes) {
+TextDecoder::TextDecoder(std::uint64_t expectedBytes, std::uint64_t spareUnits) {
+  // Every byte gives at most one unit (a four-byte sequence gives two).
   const auto units = static_cast<std::size_t>(expectedBytes);
-  text_.reserve(units);
-  // A large text is backed by fresh pages; asking for them all at once costs
-  // far less than taking one fault per page while the text is filled.
-  if (units >= kPrefaultUnits) {
-    const auto begin = reinterpret_cast<std::uintptr_t>(text_.data());
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
-    const std::uintptr_t last = (begin + units * sizeof(char16_t)) & ~(page - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  if (units == 0) return;
+  try {
+    ReserveLargeText(text_, units + static_cast<std::size_t>(spareUnits));
+  } catch (const std::bad_alloc&) {
+    // The spare room is a convenience; the text itself is not.
+    if (spareUnits == 0) throw;
+    ReserveLargeText(text_, units);
+  } catch (const std::length_error&) {
+    if (spareUnits == 0) throw;
+    ReserveLargeText(text_, units);
   }
-  text_.resize(units);
 }
 
 std::size_t TextDecoder::feed(std::string_view piece, bool last) {
@@ -270,9 +268,14 @@ std::size_t TextDecoder::feed(std::string_view piece, bool last) {
       if (piece.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
     }
   }
-  // Every byte yields at most one unit (a four-byte sequence yields two).
+  // Every byte gives at most one unit (a four-byte sequence gives two). Only
+  // the room for this piece is set up, right before it is written, so the
+  // text's memory is first touched by the decoding while it is in the cache.
   const std::size_t needed = length_ + static_cast<std::size_t>(end - p);
-  if (text_.size() < needed) text_.resize(needed > 2 * text_.size() ? needed : 2 * text_.size());
+  if (text_.size() < needed) {
+    if (text_.capacity() < needed) text_.reserve(std::max(needed, 2 * text_.capacity()));
+    text_.resize(needed);
+  }
 
   char16_t* o = text_.data() + length_;
   const std::size_t used = form_ == Form::Mixed

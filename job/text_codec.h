@@ -23,13 +23,17 @@ std::u16string DecodeText(std::string_view bytes);
 class TextDecoder {
  public:
   // `expectedBytes`: the file's size, so the text is allocated once.
-  explicit TextDecoder(std::uint64_t expectedBytes = 0);
+  // `spareUnits`: room asked for beyond the decoded text, for a caller that
+  // lets the text grow in place afterwards; like all room it costs nothing
+  // until it is used. A long text is placed on large pages.
+  explicit TextDecoder(std::uint64_t expectedBytes = 0, std::uint64_t spareUnits = 0);
 
   // Decodes what can be decided of `piece` and returns the bytes used; the
   // rest (at most 3 bytes of an unfinished sequence) must come again at the
   // front of the next piece. With `last`, every byte is used.
   std::size_t feed(std::string_view piece, bool last);
-  // The text decoded so far; the decoder starts afresh.
+  // The text decoded so far, with the room asked for; the decoder starts
+  // afresh.
   std::u16string take();
 
  private:
