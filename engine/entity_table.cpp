@@ -68,6 +68,7 @@ constexpr std::size_t kMaxDependentChain = 322;
 constexpr std::array<std::uint16_t, 11> kStageStart = {0,   17,  38,  59,  82, 114,
                                                        153, 194, 227, 270, 323};
 constexpr std::size_t kStages = kStageStart.size() - 1;
+constexpr std::uint16_t kRowCount = kStageStart[kStages];
 
 // Stage of each row, and kStages for the row past the table.
 constexpr std::array<std::uint8_t, 324> kStageOfRow = [] {
@@ -105,10 +106,14 @@ class EntityDecoder {
 
   // Starts on the `size` units at `src`, which are read until writeBack and
   // taken to be followed by the end of the text or by a unit that no key can
-  // reach.
-  void start(const char16_t* src, std::size_t size) {
+  // reach. With `open`, the text may go on after them in any way: the range
+  // is decoded as if it ended there, and settledPrefix tells how much of the
+  // result holds whatever follows.
+  void start(const char16_t* src, std::size_t size, bool open = false) {
     src_ = src;
     size_ = size;
+    open_ = open;
+    waitingFrom_ = size;
     parts_.clear();
     for (auto& words : queued_) words.clear();
     emptied_.clear();
@@ -147,22 +152,75 @@ class EntityDecoder {
     text.resize(writeBack(text.data()));
   }
 
-  // Writes the current content of the range to `dst`, in order; returns its
-  // length. `dst` may be the range itself or lie before it (the two may
-  // overlap): no unit ever moves right, so copying forwards is safe.
-  std::size_t writeBack(char16_t* dst) {
+  // How many units at the start of an open range came out as they would in
+  // the whole text (all of a range that is not open).
+  //
+  // A part that saw the range's end, or a '&' still waiting for what follows,
+  // may come out otherwise from any row on. A part that saw only parts after
+  // it (their content, or their '&' stopping its window) acts as in the whole
+  // text for as long as all of them do, and one row longer: what it sees at a
+  // row is what they held after the row before. So from the end backwards,
+  // each part gets the first row from which it may differ; one that cannot
+  // differ before the table ends is settled. The prefix ends at the first
+  // part that is not, and no part before the cut may have seen or eaten a
+  // unit past it.
+  std::size_t settledPrefix() {
+    if (!open_) return size_;
+    const std::size_t n = parts_.size();
+    constexpr std::uint16_t kNever = kRowCount;
+    // First row from which each part may differ; parts after i that may
+    // differ soonest, nearest first (index rising, row falling).
+    unsure_.assign(n, kNever);
+    std::vector<Index>& soonest = order_;
+    soonest.clear();
+    std::size_t cut = waitingFrom_;
+    for (std::size_t i = n; i-- > 0;) {
+      const Part& p = parts_[i];
+      std::uint16_t from = 0;
+      if (p.reach < waitingFrom_) {
+        const std::size_t lastSeen = partHolding(p.reach);
+        // The deepest entry at or before lastSeen holds the soonest row.
+        const auto it = std::partition_point(soonest.rbegin(), soonest.rend(),
+                                             [lastSeen](Index j) { return j <= lastSeen; });
+        from = it == soonest.rbegin() ? kNever
+                                      : static_cast<std::uint16_t>(
+                                            std::min<std::size_t>(kNever, unsure_[*(it - 1)] + 1u));
+      }
+      unsure_[i] = from;
+      while (!soonest.empty() && unsure_[soonest.back()] >= from) soonest.pop_back();
+      soonest.push_back(static_cast<Index>(i));
+      if (from < kNever) cut = p.pos;
+    }
+    // Back off to where nothing before the cut saw past it.
+    std::size_t best = 0;
+    std::size_t seen = 0;  // one past the furthest unit seen so far
+    for (const Part& p : parts_) {
+      if (p.pos >= cut) break;
+      if (seen <= p.pos) best = p.pos;
+      seen = std::max<std::size_t>(seen, std::size_t{p.reach} + (p.reachIsStop ? 0 : 1));
+    }
+    return seen <= cut ? cut : best;
+  }
+
+  // Writes the current content of the first `end` units of the range
+  // (settledPrefix or all) to `dst`, in order; returns its length. `dst` may
+  // be the range itself or lie before it (the two may overlap): no unit ever
+  // moves right, so copying forwards is safe.
+  std::size_t writeBack(char16_t* dst) { return writeBack(dst, size_); }
+  std::size_t writeBack(char16_t* dst, std::size_t end) {
     const char16_t* const src = src_;
-    if (parts_.empty()) {
-      if (dst != src) std::memmove(dst, src, size_ * sizeof(char16_t));
-      return size_;
+    if (parts_.empty() || parts_[0].pos >= end) {
+      if (dst != src) std::memmove(dst, src, end * sizeof(char16_t));
+      parts_.clear();
+      return end;
     }
     std::size_t out = parts_[0].pos;
     if (dst != src) std::memmove(dst, src, out * sizeof(char16_t));
-    for (Index i = 0; i < parts_.size(); ++i) {
+    for (Index i = 0; i < parts_.size() && parts_[i].pos < end; ++i) {
       const Part& p = parts_[i];
       for (std::size_t k = 0; k < p.bufLen; ++k) dst[out + k] = p.buf[k];
       out += p.bufLen;
-      const std::size_t n = rangeEnd(i) - p.next;
+      const std::size_t n = std::min<std::size_t>(rangeEnd(i), end) - p.next;
       if (dst + out != src + p.next) {
         // Most pieces are short where references are dense.
         if (n <= 16) {
@@ -187,10 +245,22 @@ class EntityDecoder {
     bool settled;         // what it sees cannot change when the part after it dies
     std::uint16_t death;  // row that removed its '&'; kNoRow while live
     std::uint16_t plan;   // next row known to match, kNoRow, or kLookAgain
+    // Furthest unit of the range that what it saw depended on: a unit, or a
+    // '&' that stopped its window (then reachIsStop); the range's size if it
+    // saw the range end.
+    Index reach;
+    bool reachIsStop;
   };
 
   Index rangeEnd(Index i) const {
     return i + 1 < parts_.size() ? parts_[i + 1].pos : static_cast<Index>(size_);
+  }
+
+  // The last part whose '&' stands at or before `at`.
+  std::size_t partHolding(std::size_t at) const {
+    const auto after = std::upper_bound(parts_.begin(), parts_.end(), at,
+                                        [](std::size_t x, const Part& p) { return x < p.pos; });
+    return static_cast<std::size_t>(after - parts_.begin()) - 1;
   }
 
   bool isEmpty(Index i) const {
@@ -210,7 +280,9 @@ class EntityDecoder {
          at = scan::findUnit(begin, at + 1, size_, u'&')) {
       const char16_t* const p = begin + at;
       const Index pos = static_cast<Index>(at);
-      const KeyWindow seen = originalWindow(p, end);
+      Index reach;
+      bool reachIsStop;
+      const KeyWindow seen = originalWindow(p, end, reach, reachIsStop);
       const std::uint16_t row = FirstMatchingRow(seen, 0);
       if (row == kNoRow) {
         if (IsWindowSettled(seen)) {
@@ -229,15 +301,20 @@ class EntityDecoder {
         continue;
       }
       for (std::size_t i = pendingHead; i < pending.size(); ++i) {
-        const KeyWindow waiting = originalWindow(begin + pending[i], end);
-        parts_.push_back(
-            Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting), kNoRow, kNoRow});
+        Index waitingReach;
+        bool waitingStop;
+        const KeyWindow waiting = originalWindow(begin + pending[i], end, waitingReach, waitingStop);
+        parts_.push_back(Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting), kNoRow,
+                              kNoRow, waitingReach, waitingStop});
       }
       pending.clear();
       pendingHead = 0;
-      parts_.push_back(Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row});
+      parts_.push_back(
+          Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row, reach, reachIsStop});
       queue(static_cast<Index>(parts_.size() - 1), stageOf(row));
     }
+    // These may still come to see a key in what follows an open range.
+    if (pendingHead < pending.size()) waitingFrom_ = pending[pendingHead];
     if (parts_.empty()) return;
 
     const std::size_t n = parts_.size();
@@ -248,17 +325,25 @@ class EntityDecoder {
     for (std::size_t i = 0; i <= n; ++i) prevLive_[i] = static_cast<Index>(i);
   }
 
-  static KeyWindow originalWindow(const char16_t* p, const char16_t* end) {
+  // The window at `p` in the original text, and the position of the last
+  // unit it depends on (see Part::reach).
+  KeyWindow originalWindow(const char16_t* p, const char16_t* end, Index& reach,
+                           bool& reachIsStop) const {
     KeyWindow w;
+    const std::size_t at = static_cast<std::size_t>(p - src_);
     if (end - p >= static_cast<std::ptrdiff_t>(w.units.size())) {
       std::memcpy(w.units.data(), p, sizeof w.units);
       w.size = 1;
       while (w.size < w.units.size() && w.units[w.size] != u'&') ++w.size;
+      reachIsStop = w.size < w.units.size();
+      reach = static_cast<Index>(at + (reachIsStop ? w.size : w.size - 1));
       return w;
     }
     w.units[0] = *p;
     w.size = 1;
     for (++p; p != end && *p != u'&'; ++p) w.units[w.size++] = *p;
+    reachIsStop = p != end;
+    reach = static_cast<Index>(reachIsStop ? at + w.size : size_);
     return w;
   }
 
@@ -303,26 +388,46 @@ class EntityDecoder {
     KeyWindow w;
     change = kNoRow;
     atPart = false;
+    Part& self = parts_[i];
+    const auto saw = [&self](std::size_t at, bool stop) {
+      if (at > self.reach) {
+        self.reach = static_cast<Index>(at);
+        self.reachIsStop = stop;
+      } else if (at == self.reach) {
+        self.reachIsStop = self.reachIsStop && stop;
+      }
+    };
     for (Index j = i; j < parts_.size(); j = findNonEmpty(j + 1)) {
       const Part& p = parts_[j];
       if (j != i && p.death >= row) {
         // Its '&' still stands before `row`; it may fall later in the stage.
         change = p.death;
         atPart = true;
+        saw(p.pos, true);
         return w;
       }
       for (std::size_t k = 0; k < p.bufLen; ++k) {
         w.units[w.size++] = p.buf[k];
-        if (w.size == w.units.size()) return w;
+        if (w.size == w.units.size()) {
+          saw(p.pos, false);
+          return w;
+        }
       }
       const Index end = rangeEnd(j);
       for (Index k = p.next; k < end; ++k) {
         const char16_t c = src_[k];
-        if (w.size > 0 && c == u'&') return w;  // a '&' that never changes
+        if (w.size > 0 && c == u'&') {  // a '&' that never changes
+          saw(k, true);
+          return w;
+        }
         w.units[w.size++] = c;
-        if (w.size == w.units.size()) return w;
+        if (w.size == w.units.size()) {
+          saw(k, false);
+          return w;
+        }
       }
     }
+    saw(size_, false);
     return w;
   }
 
@@ -469,6 +574,9 @@ class EntityDecoder {
 
   const char16_t* src_ = nullptr;
   std::size_t size_ = 0;
+  bool open_ = false;
+  // First '&' that may still come to see a key once more text follows.
+  std::size_t waitingFrom_ = 0;
   std::vector<Part> parts_;
   std::vector<Index> pending_;
   // Per stage, one bit per part that has work in it.
@@ -480,6 +588,8 @@ class EntityDecoder {
   std::vector<Index> emptied_;
   // Parts with work in the running stage, last first.
   std::vector<Index> order_;
+  // First row from which each part of an open range may come out otherwise.
+  std::vector<std::uint16_t> unsure_;
 };
 
 // Units that no key holds after its '&': no key can match across one, so
@@ -561,14 +671,13 @@ std::vector<std::size_t> cutIntoBlocks(const std::u16string& text, std::size_t b
 // for want of memory: the text is then the original).
 template <typename Index>
 void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
-                    const std::vector<std::size_t>& starts, EntityTextAfterThrow afterThrow) {
+                    const std::vector<std::size_t>& starts) {
   const std::size_t blocks = starts.size() - 1;
   std::size_t longest = 0;
   for (std::size_t b = 0; b < blocks; ++b) longest = std::max(longest, starts[b + 1] - starts[b]);
   // Yield k (1 to 9, before stage k) comes before block k * blocks / 10.
   auto yieldBlock = [blocks](std::size_t k) { return k * blocks / kStages; };
-  const bool undo = afterThrow == EntityTextAfterThrow::RowsBefore;
-  const std::size_t keptBlocks = yield && undo ? yieldBlock(kStages - 1) : 0;
+  const std::size_t keptBlocks = yield ? yieldBlock(kStages - 1) : 0;
 
   // Copies of the blocks that changed, each at its own place; the pages of
   // the others are never touched.
@@ -599,10 +708,8 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       try {
         yield();
       } catch (...) {
-        if (undo) {
-          restore(b);
-          decoder.runUpTo(text, nextYield);
-        }
+        restore(b);
+        decoder.runUpTo(text, nextYield);
         throw;
       }
     }
@@ -626,19 +733,81 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
   text.resize(out);
 }
 
+// The text in blocks when nothing has to be kept for a throwing yield. A
+// block ends where the text can be cut (see canCutBefore); where no such place
+// turns up for a long way, a stretch is decoded as if the text ended there,
+// the start of it that cannot have been touched by that end is kept, and the
+// rest is decoded again together with what follows (a stretch that yields
+// nothing is doubled until it does, or reaches the end). So the bookkeeping
+// is that of one block at a time, and every unit is written at most once
+// more than it is decoded. The yields come as the blocks pass the tenths of
+// the text, and those left at the end.
+template <typename Index>
+void decodeStreaming(std::u16string& text, const std::function<void()>& yield,
+                     std::size_t blockUnits) {
+  const std::size_t size = text.size();
+  char16_t* const data = text.data();
+  EntityDecoder<Index> decoder;
+  std::size_t nextYield = 1;
+  const auto yieldBefore = [&](std::size_t done) {
+    for (; yield && nextYield < kStages && done >= nextYield * (size / kStages); ++nextYield) {
+      yield();
+    }
+  };
+  std::size_t out = 0;
+  std::size_t from = 0;
+  std::size_t span = blockUnits;
+  while (from < size) {
+    yieldBefore(from);
+    std::size_t end = size;
+    bool open = false;
+    if (size - from > span + span / 2) {
+      // Units from `from` on are still as given: only what lies before them
+      // has been written.
+      std::size_t x = from + span;
+      const std::size_t limit = std::min(size, x + 2 * span);
+      while (x < limit && !canCutBefore(data, data + size, x)) ++x;
+      end = x;
+      open = x == limit && limit < size;
+    }
+    decoder.start(data + from, end - from, open);
+    decoder.runStages(0, kStages);
+    const std::size_t kept = decoder.settledPrefix();
+    if (kept == 0) {
+      span *= 2;
+      continue;
+    }
+    out += decoder.writeBack(data + out, kept);
+    from += kept;
+    span = blockUnits;
+  }
+  yieldBefore(size);
+  for (; yield && nextYield < kStages; ++nextYield) yield();
+  text.resize(out);
+}
+
 }  // namespace
 
 void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
                               std::size_t blockUnits, EntityTextAfterThrow afterThrow) {
-  const std::vector<std::size_t> starts = cutIntoBlocks(text, std::max<std::size_t>(blockUnits, 1));
+  blockUnits = std::max<std::size_t>(blockUnits, 1);
+  const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
+  if (!yield || afterThrow == EntityTextAfterThrow::Unspecified) {
+    if (small) {
+      decodeStreaming<std::uint32_t>(text, yield, blockUnits);
+    } else {
+      decodeStreaming<std::uint64_t>(text, yield, blockUnits);
+    }
+    return;
+  }
+  const std::vector<std::size_t> starts = cutIntoBlocks(text, blockUnits);
   // The whole text's length picks the index type: after a throwing yield the
   // blocks are undone and the text is decoded whole.
-  const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
   if (starts.size() > 2) {
     if (small) {
-      decodeInBlocks<std::uint32_t>(text, yield, starts, afterThrow);
+      decodeInBlocks<std::uint32_t>(text, yield, starts);
     } else {
-      decodeInBlocks<std::uint64_t>(text, yield, starts, afterThrow);
+      decodeInBlocks<std::uint64_t>(text, yield, starts);
     }
   } else if (small) {
     EntityDecoder<std::uint32_t>().run(text, yield);

@@ -289,6 +289,38 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
   }
 }
 
+TEST(EntityTableDifferentialTest, StretchesWithoutACutMatchTheReferenceInSmallBlocks) {
+  // No place to cut for a long way: each stretch is decoded as if the text
+  // ended there and only what that end cannot have touched is kept, so long
+  // dependency chains, references that only form once the ones after them
+  // are gone, and chains of bare '&' cross many such ends.
+  std::vector<std::u16string> inputs;
+  std::u16string s;
+  for (int i = 0; i < 300; ++i) s += u"&&&&&&&&&&amp;";
+  inputs.push_back(s + u"&#1&#17&pa&not;ra;2;82;");
+  s = u"&l";
+  for (int i = 0; i < 400; ++i) s += i % 2 ? u"&para;" : u"&not;";
+  inputs.push_back(s + u"t;" + s + u"t");
+  s.clear();
+  for (int i = 0; i < 400; ++i) s += u"&";
+  for (int i = 0; i < 50; ++i) s += u"&#3&not;8;#65;&#1&#17&pa&not;ra;2;82;&amp;amp;lt;&";
+  inputs.push_back(s);
+  TextGenerator gen(4242);
+  s.clear();
+  while (s.size() < 20000) s += u"&&" + gen.text(8);
+  inputs.push_back(s);
+  for (const std::u16string& input : inputs) {
+    std::u16string expected = input;
+    ReferenceApplyEntityTable(expected, {});
+    for (const std::size_t blockUnits : {2, 16, 100, 1000}) {
+      std::u16string actual = input;
+      ApplyEntityTableInBlocks(actual, {}, blockUnits, EntityTextAfterThrow::Unspecified);
+      ASSERT_TRUE(actual == expected) << "in blocks of " << blockUnits << "\ninput: "
+                                      << printable(input).substr(0, 200);
+    }
+  }
+}
+
 TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
   // Long enough for several blocks of the size used in earnest, with the
   // yields falling between blocks.
