@@ -1,0 +1,127 @@
+// Runs the built program on large inputs, hostile ones included, and checks
+// its peak memory as the system counts it for the finished child: at most
+// four times the input plus 64 MiB on any input, two and a half times plus
+// 32 MiB on ordinary pages. Not timed: only memory is measured.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace sievetext {
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kInputBytes = 24 * kMiB;
+
+std::string RepeatTo(const std::string& unit, std::size_t bytes) {
+  std::string out;
+  out.reserve(bytes + unit.size());
+  while (out.size() < bytes) out += unit;
+  out.resize(bytes);
+  return out;
+}
+
+class MemoryBoundTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kSanitized) GTEST_SKIP() << "a sanitizer's own memory would be counted";
+    char pattern[] = "/tmp/sievetext-memory-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root = pattern;
+    fs::create_directories(root / "cfg");
+    // All eleven options on, as a first run leaves them.
+    std::ofstream(root / "cfg" / "WexaSievetext.ini")
+        << "[General]\nGenerateSpecialChars=True\nRemoveAllCRLF=True\nRemoveAllTags=True\n"
+           "RemoveBlankLines=True\nRemoveComments=True\nRemoveFunctions=True\nRemovePipe=True\n"
+           "RemoveScripts=True\nRemoveSpaces=True\nRemoveStyles=True\nRemoveTabs=True\n";
+  }
+  void TearDown() override {
+    if (!root.empty()) fs::remove_all(root);
+  }
+
+  // Converts `bytes` with the real program; returns its peak resident size
+  // in bytes, or 0 when it did not succeed.
+  std::size_t peakOf(const std::string& bytes) {
+    const fs::path input = root / "in.html";
+    const fs::path output = root / "out.txt";
+    std::ofstream(input, std::ios::binary) << bytes;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
+      ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+      ::execl(SIEVETEXT_PROGRAM, SIEVETEXT_PROGRAM, input.c_str(), output.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid) return 0;
+    fs::remove(input);
+    fs::remove(output);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      ADD_FAILURE() << "the program failed, status " << status;
+      return 0;
+    }
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+  }
+
+  fs::path root;
+};
+
+TEST_F(MemoryBoundTest, HostileInputsStayWithinFourTimesTheInput) {
+  const struct {
+    const char* name;
+    std::string unit;
+  } inputs[] = {
+      // Runs of '&' that each end in a reference: every '&' can depend on the
+      // ones after it, so no block boundary is obvious.
+      {"ampersand chains", "&&&&&&&&&&amp;"},
+      {"one long ampersand chain", std::string(4000, '&') + "amp;"},
+      {"nothing but references",
+       "&amp;lt;&eacute;&#65;&nbsp;&#38;#38;&copy;&nbsp&l&not;t;&NBSP;&#210;"},
+      {"line breaks only", "\n"},
+      {"unclosed comments", "<!--"},
+      {"open braces", "{"},
+  };
+  for (const auto& in : inputs) {
+    const std::size_t peak = peakOf(RepeatTo(in.unit, kInputBytes));
+    EXPECT_GT(peak, 0u) << in.name;
+    EXPECT_LE(peak, 4 * kInputBytes + 64 * kMiB)
+        << in.name << ": peak " << peak / kMiB << " MiB for " << kInputBytes / kMiB << " MiB";
+  }
+}
+
+TEST_F(MemoryBoundTest, PagesStayWithinTwoAndAHalfTimesTheInput) {
+  const std::string page =
+      "<html><head><title>A page</title><style>p { margin: 0 }</style>\n"
+      "<script>function f(a) { return a && a.b; }</script></head>\n<body>\n"
+      "<!-- navigation --><div class=\"nav\"><a href=\"i.html\">Home</a> | About</div>\n"
+      "<p>Caf&eacute; na&iuml;ve &amp; r&eacute;sum&eacute; &mdash; &lt;tag&gt; x&nbsp;=&nbsp;1\n"
+      "\twith a tab, some   spaces and\r\nline breaks.</p>\n\n\n<pre>if (a &lt; b) {}</pre>\n"
+      "</body></html>\n";
+  const std::size_t peak = peakOf(RepeatTo(page, kInputBytes));
+  EXPECT_GT(peak, 0u);
+  EXPECT_LE(peak, kInputBytes * 5 / 2 + 32 * kMiB) << "peak " << peak / kMiB << " MiB";
+}
+
+}  // namespace
+}  // namespace sievetext
