@@ -8,10 +8,11 @@
 # them on this machine as a user would, uses them, purges them and checks
 # that nothing of theirs is left; a trap purges them again whatever happens.
 #
-#   deb_test.sh BUILD_DIR VERSION
+#   deb_test.sh BUILD_DIR VERSION HOMEPAGE
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
+homepage=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/sievetext-deb-XXXXXX)
@@ -40,7 +41,7 @@ field() { dpkg-deb -f "$1" "$2"; }
 # Control fields.
 for deb in "$cli_deb" "$gui_deb"; do
   [ "$(field "$deb" Version)" = "$version" ] || fail "$deb: version $(field "$deb" Version)"
-  [ "$(field "$deb" Homepage)" = "https://wexa.example.com/sievetext/" ] || fail "$deb: homepage"
+  [ "$(field "$deb" Homepage)" = "$homepage" ] || fail "$deb: homepage $(field "$deb" Homepage)"
   field "$deb" Maintainer | grep -q '<.*@.*>' || fail "$deb: maintainer"
   [ -n "$(field "$deb" Section)" ] || fail "$deb: no section"
   [ "$(field "$deb" Description | wc -l)" -gt 3 ] || fail "$deb: no long description"
@@ -95,6 +96,10 @@ grep -q ' ./usr/bin/sievetext -> ../lib/sievetext/sievetext$' "$work/contents" |
 dpkg-deb -x "$gui_deb" "$work/gui"
 desktop-file-validate "$work/gui/usr/share/applications/sievetext.desktop" ||
   fail "desktop entry"
+icon=$(sed -n 's/^Icon=//p' "$work/gui/usr/share/applications/sievetext.desktop")
+for size in scalable/apps/$icon.svg {16x16,32x32,48x48,256x256}/apps/$icon.png; do
+  [ -f "$work/gui/usr/share/icons/hicolor/$size" ] || fail "the desktop entry's icon '$icon' lacks $size"
+done
 appstreamcli validate --no-net "$work/gui/usr/share/metainfo/com.example.wexa.sievetext.metainfo.xml" ||
   fail "AppStream metadata"
 
