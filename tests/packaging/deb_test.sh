@@ -79,7 +79,7 @@ component gui sievetext-gui | sort >"$work/gui.want"
 diff "$work/cli.want" "$work/cli.have" || fail "sievetext's contents (< expected, > packaged)"
 diff "$work/gui.want" "$work/gui.have" || fail "sievetext-gui's contents (< expected, > packaged)"
 for path in /usr/bin/sievetext /usr/lib/sievetext/sievetext /usr/lib/sievetext/readme.txt \
-            /usr/share/man/man1/sievetext.1.gz; do
+            /usr/share/man/man1/sievetext.1.gz /usr/share/bash-completion/completions/sievetext; do
   grep -qx "$path" "$work/cli.have" || fail "sievetext lacks $path"
 done
 for path in /usr/lib/sievetext/libsievetext_gui.so /usr/share/applications/sievetext.desktop \
