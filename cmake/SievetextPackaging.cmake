@@ -26,6 +26,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SIEVETEXT_WEBSITE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libsievetext, which the program and the window link, ships with the program:
+# its package declares the library (shlibs, ldconfig trigger), and the
+# window's dependency scan finds it in the build tree.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/cli/triggers)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${SIEVETEXT_PROGRAM_DIR})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME sievetext)

@@ -19,6 +19,8 @@ test_packages=(
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   fonts-dejavu-core
   file lintian desktop-file-utils appstream librsvg2-bin
+  # the Python module and its tests, the Dask example on a local cluster
+  pybind11-dev python3-dev python3-pytest python3-dask python3-distributed
 )
 
 case "${1:-all}" in

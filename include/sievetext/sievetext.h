@@ -1,0 +1,114 @@
+#pragma once
+
+// Sievetext as a library: turns HTML documents into plain text, byte for byte
+// as the sievetext command does.
+//
+//   sievetext::Options options;          // every clean-up on, CR LF breaks
+//   options.RemoveAllCRLF = false;
+//   std::string text = sievetext::convert("<p>caf&eacute;</p>", options);
+//   sievetext::convertFile("in.html", "out.txt", options);
+//
+// Every function may be called from any number of threads at once; calls
+// share nothing. Failures are thrown as sievetext::Error (below), never shown
+// or printed.
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+#define SIEVETEXT_API
+#else
+#define SIEVETEXT_API __attribute__((visibility("default")))
+#endif
+
+#define SIEVETEXT_VERSION_MAJOR 1
+#define SIEVETEXT_VERSION_MINOR 0
+#define SIEVETEXT_VERSION_REVISION 20
+
+namespace sievetext {
+inline namespace v1 {
+
+enum class LineBreaks {
+  CrLf,  // "\r\n", as the command writes by default
+  Lf,    // "\n": each CR LF of the result becomes LF, nothing else changes
+};
+
+// How to convert. A default-constructed value has every option on, as a
+// fresh installation does.
+struct SIEVETEXT_API Options {
+  bool RemoveComments = true;        // cut <!-- ... --> blocks
+  bool RemoveScripts = true;         // cut <script ... /script> blocks
+  bool RemoveStyles = true;          // cut <style ... /style> blocks
+  bool RemoveFunctions = true;       // cut { ... } blocks
+  bool RemovePipe = true;            // "|" becomes a space
+  bool RemoveTabs = true;            // a tab becomes a space
+  bool GenerateSpecialChars = true;  // decode character entities
+  bool RemoveAllTags = true;         // delete every "<" ... ">" span
+  bool RemoveAllCRLF = true;         // join all lines into one
+  bool RemoveSpaces = true;          // collapse runs of spaces
+  bool RemoveBlankLines = true;      // drop empty lines
+  LineBreaks lineBreaks = LineBreaks::CrLf;
+
+  // The eleven option names, alphabetical, spelled as the fields above.
+  static const std::array<std::string_view, 11>& names() noexcept;
+
+  // Sets the option called `name`, in any letter case; "all" sets all
+  // eleven. Returns false, changing nothing, for any other name.
+  bool set(std::string_view name, bool on) noexcept;
+
+  // The option called `name`, in any letter case. Throws std::invalid_argument
+  // for a name that is not one of the eleven.
+  bool get(std::string_view name) const;
+};
+
+enum class ErrorCode {
+  InvalidArgument,   // an empty path
+  InputMissing,      // no normal file at the input path (a folder, a hidden file)
+  InputEmpty,        // the input file has 0 bytes
+  FileError,         // reading or writing failed; systemError() holds the errno value
+  OutOfMemory,       // the document did not fit in memory
+  ConversionFailed,  // the converter failed; nothing was produced
+};
+
+// Thrown by every function below. what() is the message the command line
+// would print for the same failure, without the program's name.
+class SIEVETEXT_API Error : public std::runtime_error {
+ public:
+  Error(ErrorCode code, const std::string& message, int systemError = 0, std::string path = {});
+  ~Error() override;
+
+  ErrorCode code() const noexcept { return code_; }
+  // The errno value of a FileError, else 0.
+  int systemError() const noexcept { return systemError_; }
+  // The file concerned, when there is one.
+  const std::string& path() const noexcept { return path_; }
+
+ private:
+  ErrorCode code_;
+  int systemError_;
+  std::string path_;
+};
+
+// Converts one whole document. `html` holds the file's bytes: a UTF-8 or
+// UTF-16 byte-order mark chooses the encoding, otherwise well-formed UTF-8
+// is read as UTF-8 and every other byte as Windows-1252. Returns the text as
+// UTF-8 without a byte-order mark; an empty document gives an empty text.
+// Throws Error (OutOfMemory, ConversionFailed).
+SIEVETEXT_API std::string convert(std::string_view html, const Options& options = {});
+
+// Converts the file `input` into the file `output` (paths as given, relative
+// ones from the working folder), with the command line's checks: the input
+// must be a normal file (not a folder, not hidden) of at least one byte.
+// `output` is replaced whole, atomically: afterwards it holds either the new
+// text or, after a failure, exactly what it held before, and nothing else is
+// left behind. `input` and `output` may be the same file. Throws Error.
+SIEVETEXT_API void convertFile(const std::string& input, const std::string& output,
+                               const Options& options = {});
+
+// "1.0.20": the library's version, which may be newer than the header's.
+SIEVETEXT_API const char* version() noexcept;
+
+}  // namespace v1
+}  // namespace sievetext

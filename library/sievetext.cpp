@@ -1,0 +1,223 @@
+// The library's face: each call builds what the command line builds for one
+// conversion (an engine, the options, the job) and turns the job's outcome
+// into a return value or an Error.
+
+#include "sievetext/sievetext.h"
+
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <span>
+#include <utility>
+
+#include "build_info.h"
+#include "cSievetext.h"
+#include "convert.h"
+#include "error_reporter.h"
+#include "file_system.h"
+#include "line_breaks.h"
+#include "option_names.h"
+#include "option_transfer.h"
+#include "options.h"
+#include "process_state.h"
+#include "prompter.h"
+#include "remove_html.h"
+
+namespace sievetext {
+inline namespace v1 {
+namespace {
+
+static_assert(build_info::kMajor == SIEVETEXT_VERSION_MAJOR &&
+                  build_info::kMinor == SIEVETEXT_VERSION_MINOR &&
+                  build_info::kRevision == SIEVETEXT_VERSION_REVISION,
+              "the public header's version is the project's version");
+
+// The field of `options` that stands for the option `key`.
+bool& Field(Options& options, OptionKey key) {
+  switch (key) {
+    case OptionKey::GenerateSpecialChars: return options.GenerateSpecialChars;
+    case OptionKey::RemoveAllCRLF: return options.RemoveAllCRLF;
+    case OptionKey::RemoveAllTags: return options.RemoveAllTags;
+    case OptionKey::RemoveBlankLines: return options.RemoveBlankLines;
+    case OptionKey::RemoveComments: return options.RemoveComments;
+    case OptionKey::RemoveFunctions: return options.RemoveFunctions;
+    case OptionKey::RemovePipe: return options.RemovePipe;
+    case OptionKey::RemoveScripts: return options.RemoveScripts;
+    case OptionKey::RemoveSpaces: return options.RemoveSpaces;
+    case OptionKey::RemoveStyles: return options.RemoveStyles;
+    case OptionKey::RemoveTabs: return options.RemoveTabs;
+  }
+  return options.RemoveTabs;  // not reached
+}
+
+bool Field(const Options& options, OptionKey key) {
+  return Field(const_cast<Options&>(options), key);
+}
+
+// The options as the job's check boxes.
+void Fill(OptionBoxes& boxes, const Options& options) {
+  for (const OptionInfo& option : kOptions) {
+    boxes.setValue(option.key, Field(options, option.key) ? 1 : 0);
+  }
+}
+
+Error OutOfMemory() { return Error(ErrorCode::OutOfMemory, std::string(kOutOfMemoryText)); }
+
+// The engine's failure, if it reported one; it keeps the first.
+class FailureRecorder final : public ConversionReporter {
+ public:
+  void report(std::string_view procedure, long number, std::string_view description) override {
+    if (!failed) {
+      failed = true;
+      message = FormatError(procedure, number, description);
+      outOfMemory = number == kErrorOutOfMemory;
+    }
+  }
+  bool failed = false;
+  bool outOfMemory = false;
+  std::string message;
+};
+
+// Keeps what the job says, so that it can become an Error; answers the
+// overwrite question with yes, as on the command line.
+class KeepingPrompter final : public Prompter {
+ public:
+  void say(const std::string& message) override { said = message; }
+  bool confirm(const std::string&) override { return true; }
+  std::string said;
+};
+
+// The job's last message after it stopped at a check.
+Error StopError(const std::string& said, const std::string& input) {
+  if (said == kInputMissingMessage) {
+    return Error(ErrorCode::InputMissing, said + ": " + input, ENOENT, input);
+  }
+  if (said == kInputEmptyMessage) return Error(ErrorCode::InputEmpty, said + ": " + input, 0, input);
+  return Error(ErrorCode::InvalidArgument, said);
+}
+
+// The real files, remembering the first failure and the path it concerns;
+// with `lf`, each CR LF written becomes LF.
+class WatchedFiles final : public FileSystem {
+ public:
+  explicit WatchedFiles(bool lf) : lf_(lf) {}
+
+  FileKind kind(const std::string& path) override { return files_.kind(path); }
+  int size(const std::string& path, std::uint64_t& bytes) override {
+    return note(files_.size(path, bytes), path);
+  }
+  int read(const std::string& path, const ByteSink& use) override {
+    return note(files_.read(path, use), path);
+  }
+  int replace(const std::string& path, const ByteSource& next) override {
+    return note(files_.replace(path, lf_ ? WithLfLineBreaks(next) : next), path);
+  }
+
+  int error = 0;
+  std::string errorPath;
+
+ private:
+  int note(int result, const std::string& path) {
+    if (result != 0 && error == 0) {
+      error = result;
+      errorPath = path;
+    }
+    return result;
+  }
+  PosixFileSystem files_;
+  bool lf_;
+};
+
+// The job failed: a file operation, memory or the engine.
+Error FailError(const std::string& said, const WatchedFiles& files) {
+  if (files.error != 0) {
+    return Error(ErrorCode::FileError, files.errorPath + ": " + ErrnoText(files.error), files.error,
+                 files.errorPath);
+  }
+  if (said.find(": Error " + std::to_string(kOutOfMemory) + ": ") != std::string::npos) {
+    return Error(ErrorCode::OutOfMemory, said);
+  }
+  return Error(ErrorCode::ConversionFailed, said);
+}
+
+}  // namespace
+
+const std::array<std::string_view, 11>& Options::names() noexcept {
+  static const std::array<std::string_view, 11> names = [] {
+    std::array<std::string_view, 11> list;
+    for (std::size_t i = 0; i < kOptions.size(); ++i) list[i] = kOptions[i].name;
+    return list;
+  }();
+  return names;
+}
+
+bool Options::set(std::string_view name, bool on) noexcept {
+  const std::span<const OptionInfo> named = OptionsNamed(name);
+  for (const OptionInfo& option : named) Field(*this, option.key) = on;
+  return !named.empty();
+}
+
+bool Options::get(std::string_view name) const {
+  const std::span<const OptionInfo> named = OptionsNamed(name);
+  if (named.size() != 1) throw std::invalid_argument("unknown option: " + std::string(name));
+  return Field(*this, named.front().key);
+}
+
+Error::Error(ErrorCode code, const std::string& message, int systemError, std::string path)
+    : std::runtime_error(message), code_(code), systemError_(systemError), path_(std::move(path)) {}
+
+Error::~Error() = default;
+
+std::string convert(std::string_view html, const Options& options) {
+  try {
+    OptionModel boxes;
+    Fill(boxes, options);
+    cSievetext engine;
+    CopyOptions(boxes, engine);
+    FailureRecorder failure;
+    engine.reporter = &failure;
+    std::string text = ConvertBytes(engine, html);
+    if (failure.failed) {
+      throw Error(failure.outOfMemory ? ErrorCode::OutOfMemory : ErrorCode::ConversionFailed,
+                  failure.message);
+    }
+    if (options.lineBreaks == LineBreaks::Lf) UseLfLineBreaks(text);
+    return text;
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory();
+  } catch (const std::length_error&) {
+    throw OutOfMemory();
+  }
+}
+
+void convertFile(const std::string& input, const std::string& output, const Options& options) {
+  try {
+    ProcessState state;
+    state.bCommandLine = true;
+    state.sInputFile = input;
+    state.sOutputFile = output;
+    state.oRemover = std::make_unique<cSievetext>();
+    OptionModel boxes;
+    Fill(boxes, options);
+    WatchedFiles files(options.lineBreaks == LineBreaks::Lf);
+    KeepingPrompter prompter;
+    JobContext ctx{state, boxes, files, prompter};
+    switch (RemoveHTML(ctx)) {
+      case JobOutcome::Written:
+        return;
+      case JobOutcome::Stopped:
+        throw StopError(prompter.said, input);
+      case JobOutcome::Failed:
+        throw FailError(prompter.said, files);
+    }
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory();
+  } catch (const std::length_error&) {
+    throw OutOfMemory();
+  }
+}
+
+const char* version() noexcept { return SIEVETEXT_LIBRARY_VERSION; }
+
+}  // namespace v1
+}  // namespace sievetext

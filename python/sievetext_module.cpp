@@ -1,0 +1,177 @@
+// The Python module "sievetext": the library's two conversions, with the
+// options as keyword arguments and the interpreter lock released while the
+// converter runs.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <string_view>
+
+#include "sievetext/sievetext.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// Keyword arguments, in the order of Options' fields; all on by default.
+#define SIEVETEXT_OPTION_PARAMETERS                                                             \
+  bool RemoveComments, bool RemoveScripts, bool RemoveStyles, bool RemoveFunctions,             \
+      bool RemovePipe, bool RemoveTabs, bool GenerateSpecialChars, bool RemoveAllTags,          \
+      bool RemoveAllCRLF, bool RemoveSpaces, bool RemoveBlankLines, bool lf
+
+sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
+  sievetext::Options options;
+  options.RemoveComments = RemoveComments;
+  options.RemoveScripts = RemoveScripts;
+  options.RemoveStyles = RemoveStyles;
+  options.RemoveFunctions = RemoveFunctions;
+  options.RemovePipe = RemovePipe;
+  options.RemoveTabs = RemoveTabs;
+  options.GenerateSpecialChars = GenerateSpecialChars;
+  options.RemoveAllTags = RemoveAllTags;
+  options.RemoveAllCRLF = RemoveAllCRLF;
+  options.RemoveSpaces = RemoveSpaces;
+  options.RemoveBlankLines = RemoveBlankLines;
+  options.lineBreaks = lf ? sievetext::LineBreaks::Lf : sievetext::LineBreaks::CrLf;
+  return options;
+}
+
+#define SIEVETEXT_OPTION_ARGUMENTS                                                              \
+  RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe, RemoveTabs,         \
+      GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces, RemoveBlankLines, lf
+
+#define SIEVETEXT_OPTION_KEYWORDS                                                               \
+  py::kw_only(), py::arg("RemoveComments") = true, py::arg("RemoveScripts") = true,             \
+      py::arg("RemoveStyles") = true, py::arg("RemoveFunctions") = true,                        \
+      py::arg("RemovePipe") = true, py::arg("RemoveTabs") = true,                               \
+      py::arg("GenerateSpecialChars") = true, py::arg("RemoveAllTags") = true,                  \
+      py::arg("RemoveAllCRLF") = true, py::arg("RemoveSpaces") = true,                          \
+      py::arg("RemoveBlankLines") = true, py::arg("lf") = false
+
+// The bytes of a str or bytes-like object; `keep` holds what they live in.
+std::string_view DocumentBytes(const py::object& html, py::object& keep) {
+  if (PyUnicode_Check(html.ptr())) {
+    Py_ssize_t size = 0;
+    // UTF-8, cached inside the str itself; fails on a lone surrogate.
+    const char* data = PyUnicode_AsUTF8AndSize(html.ptr(), &size);
+    if (data == nullptr) throw py::error_already_set();
+    keep = html;
+    return {data, static_cast<std::size_t>(size)};
+  }
+  if (PyBytes_Check(html.ptr())) {
+    keep = html;
+    return {PyBytes_AS_STRING(html.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(html.ptr()))};
+  }
+  if (PyObject_CheckBuffer(html.ptr())) {
+    // bytearray, memoryview, mmap ...: copied, since their content may change
+    // while the lock is released.
+    PyObject* copy = PyBytes_FromObject(html.ptr());
+    if (copy == nullptr) throw py::error_already_set();
+    keep = py::reinterpret_steal<py::object>(copy);
+    return {PyBytes_AS_STRING(copy), static_cast<std::size_t>(PyBytes_GET_SIZE(copy))};
+  }
+  throw py::type_error(std::string("convert() needs str or bytes, not ") +
+                       Py_TYPE(html.ptr())->tp_name);
+}
+
+// A path given as str or os.PathLike.
+std::string PathText(const py::object& path) {
+  py::object text = py::module_::import("os").attr("fsdecode")(path);
+  py::object bytes = py::module_::import("os").attr("fsencode")(text);
+  return bytes.cast<std::string>();
+}
+
+}  // namespace
+
+PYBIND11_MODULE(sievetext, m) {
+  m.doc() =
+      "Turns HTML documents into plain text, byte for byte as the sievetext command does.\n\n"
+      "Every clean-up option is a keyword argument, on unless set to False:\n"
+      "RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe,\n"
+      "RemoveTabs, GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces,\n"
+      "RemoveBlankLines. lf=True writes LF line breaks instead of CR LF.\n"
+      "Conversions release the interpreter lock, so threads convert in parallel.";
+
+  py::register_exception_translator([](std::exception_ptr pointer) {
+    try {
+      if (pointer) std::rethrow_exception(pointer);
+    } catch (const sievetext::Error& error) {
+      switch (error.code()) {
+        case sievetext::ErrorCode::InvalidArgument:
+        case sievetext::ErrorCode::InputEmpty:
+          PyErr_SetString(PyExc_ValueError, error.what());
+          return;
+        case sievetext::ErrorCode::OutOfMemory:
+          PyErr_SetString(PyExc_MemoryError, error.what());
+          return;
+        case sievetext::ErrorCode::ConversionFailed:
+          PyErr_SetString(PyExc_RuntimeError, error.what());
+          return;
+        case sievetext::ErrorCode::InputMissing:
+        case sievetext::ErrorCode::FileError:
+          break;
+      }
+      // OSError(errno, text, filename) picks the matching subclass, such as
+      // FileNotFoundError.
+      const bool missing = error.code() == sievetext::ErrorCode::InputMissing;
+      const int number = missing ? ENOENT : error.systemError();
+      const std::string text =
+          missing ? "Input file is missing" : std::generic_category().message(number);
+      py::object path = py::reinterpret_steal<py::object>(
+          PyUnicode_DecodeFSDefaultAndSize(error.path().data(),
+                                           static_cast<Py_ssize_t>(error.path().size())));
+      py::object instance = py::reinterpret_borrow<py::object>(PyExc_OSError)(number, text, path);
+      PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
+    }
+  });
+
+  m.def(
+      "convert",
+      [](const py::object& html, SIEVETEXT_OPTION_PARAMETERS) {
+        const sievetext::Options options = MakeOptions(SIEVETEXT_OPTION_ARGUMENTS);
+        py::object keep;
+        const std::string_view bytes = DocumentBytes(html, keep);
+        std::string text;
+        {
+          py::gil_scoped_release unlocked;
+          text = sievetext::convert(bytes, options);
+        }
+        return py::str(text.data(), text.size());
+      },
+      py::arg("html"), SIEVETEXT_OPTION_KEYWORDS,
+      "convert(html, **options) -> str\n\n"
+      "Converts one whole document and returns its text.\n\n"
+      "html: the document as bytes (as read from a file: a UTF-8 or UTF-16 byte-order\n"
+      "mark chooses the encoding, otherwise well-formed UTF-8 is read as UTF-8 and any\n"
+      "other byte as Windows-1252) or as str (read as its UTF-8 encoding).\n"
+      "An empty document gives ''. Line breaks are CR LF unless lf=True.\n\n"
+      "Raises TypeError for an unknown option, UnicodeEncodeError for a str holding a\n"
+      "lone surrogate, MemoryError when the document does not fit in memory.");
+
+  m.def(
+      "convert_file",
+      [](const py::object& src, const py::object& dst, SIEVETEXT_OPTION_PARAMETERS) {
+        const sievetext::Options options = MakeOptions(SIEVETEXT_OPTION_ARGUMENTS);
+        const std::string input = PathText(src);
+        const std::string output = PathText(dst);
+        py::gil_scoped_release unlocked;
+        sievetext::convertFile(input, output, options);
+      },
+      py::arg("src"), py::arg("dst"), SIEVETEXT_OPTION_KEYWORDS,
+      "convert_file(src, dst, **options) -> None\n\n"
+      "Converts the file src into the file dst (UTF-8, no byte-order mark), as the\n"
+      "sievetext command does. dst is replaced whole and atomically: after a failure\n"
+      "it is exactly as it was, and nothing else is left behind. src and dst may be\n"
+      "the same file.\n\n"
+      "Raises FileNotFoundError when src is not a normal file (missing, a folder, or\n"
+      "a hidden file), ValueError when src is empty or a path is '', OSError when\n"
+      "reading or writing fails, TypeError for an unknown option.");
+
+  py::list names;
+  for (std::string_view name : sievetext::Options::names()) names.append(py::str(name.data(), name.size()));
+  m.attr("OPTIONS") = py::tuple(names);
+  m.attr("__version__") = sievetext::version();
+}

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs the build tree into a temporary prefix and builds a small program
+# against the installed library twice, with pkg-config and with CMake's
+# find_package; both must run and print the same. Then imports the installed
+# Python module, when there is one.
+# Usage: install_consumer_test.sh BUILD_DIR CONSUMER_SOURCE_DIR PYTHON VERSION
+set -euo pipefail
+build=$1
+consumer=$2
+python=$3
+version=$4
+scratch=$(mktemp -d /tmp/sievetext-consumer-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+header=$prefix/include/sievetext/sievetext.h
+[ -f "$header" ] || fail "no header at $header"
+pc=$(find "$prefix" -name sievetext.pc)
+[ -n "$pc" ] || fail "no sievetext.pc"
+libdir=$(dirname "$(dirname "$pc")")
+[ -L "$libdir/libsievetext.so" ] || fail "no libsievetext.so link in $libdir"
+[ -n "$(find "$prefix" -name SievetextConfig.cmake)" ] || fail "no CMake package config"
+
+expected=$(printf 'caf\xc3\xa9 \ntwo|1|Input file is missing: /nonexistent/page.html')
+
+# pkg-config, from a folder that is not the prefix (the .pc finds its prefix itself).
+export PKG_CONFIG_PATH=$(dirname "$pc")
+flags=$(pkg-config --cflags --libs sievetext)
+[ "$(pkg-config --modversion sievetext)" = "$version" ] || fail "pkg-config version"
+# shellcheck disable=SC2086
+c++ -std=c++17 -Wall -Wextra -Werror -o "$scratch/by-pkg-config" "$consumer/consumer.cpp" \
+  $flags -Wl,-rpath,"$libdir"
+[ "$("$scratch/by-pkg-config")" = "$expected" ] || fail "pkg-config build printed: $("$scratch/by-pkg-config")"
+
+# find_package
+cmake -S "$consumer" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_STANDARD=17 >/dev/null
+cmake --build "$scratch/cmake-build" >/dev/null
+[ "$("$scratch/cmake-build/consumer")" = "$expected" ] || fail "find_package build printed: $("$scratch/cmake-build/consumer")"
+
+# The public interface is all a consumer can bind to by default.
+if nm -D --defined-only "$libdir/libsievetext.so" | grep -v 'SIEVETEXT_' | grep -q ' [TDBVW] '; then
+  fail "symbols outside the library's version nodes are exported"
+fi
+
+# The installed program still runs, next to the library in its own folder.
+"$prefix/bin/sievetext" --version >/dev/null || fail "the installed program does not start"
+
+module=$(find "$prefix" -name 'sievetext*.so' -path '*dist-packages*' | head -n 1)
+if [ -n "$module" ]; then
+  [ -f "$(dirname "$module")/sievetext.pyi" ] || fail "no type stubs beside the module"
+  out=$(cd "$scratch" && PYTHONPATH=$(dirname "$module") "$python" -c \
+    'import sievetext; print(sievetext.convert(b"<b>x</b> &amp; y"), sievetext.__file__)')
+  case $out in
+    "x & y $prefix"/*) ;;
+    *) fail "installed module printed: $out" ;;
+  esac
+fi
+echo "install consumer test passed"

@@ -1,0 +1,193 @@
+// The public interface, as a program using the installed library sees it.
+#include "sievetext/sievetext.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "line_breaks.h"
+#include "memory_file_system.h"
+#include "option_transfer.h"
+#include "remove_html.h"
+#include "test_support.h"
+
+namespace sievetext {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Spit(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// What the conversion job writes for `bytes` with `options`.
+std::string JobOutput(const std::string& bytes, const Options& options) {
+  ProcessState state;
+  state.oRemover = std::make_unique<cSievetext>();
+  state.sInputFile = "/in.html";
+  state.sOutputFile = "/out.txt";
+  OptionModel boxes;
+  for (const OptionInfo& option : kOptions) boxes.setValue(option.key, options.get(option.name));
+  MemoryFileSystem files;
+  files.files[state.sInputFile] = bytes;
+  testing::RecordingPrompter prompter;
+  JobContext ctx{state, boxes, files, prompter};
+  EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Written);
+  std::string written = files.files[state.sOutputFile];
+  if (options.lineBreaks == LineBreaks::Lf) UseLfLineBreaks(written);
+  return written;
+}
+
+TEST(LibraryOptions, NamesInAnyLetterCaseAndAll) {
+  Options options;
+  ASSERT_EQ(Options::names().size(), 11u);
+  EXPECT_EQ(Options::names().front(), "GenerateSpecialChars");
+  for (std::string_view name : Options::names()) EXPECT_TRUE(options.get(name)) << name;
+
+  EXPECT_TRUE(options.set("removescripts", false));
+  EXPECT_FALSE(options.RemoveScripts);
+  EXPECT_FALSE(options.get("REMOVESCRIPTS"));
+  EXPECT_TRUE(options.set("ALL", false));
+  for (std::string_view name : Options::names()) EXPECT_FALSE(options.get(name)) << name;
+
+  EXPECT_FALSE(options.set("RemoveScript", true));
+  EXPECT_FALSE(options.set("", true));
+  EXPECT_FALSE(options.set("alll", true));
+  EXPECT_FALSE(options.RemoveScripts);
+  EXPECT_THROW((void)options.get("lf"), std::invalid_argument);
+}
+
+TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
+  const std::string pages[] = {
+      "",
+      "<html><head><style>p{x}</style><script>a|b</script></head>\r\n<body>"
+      "<!-- note -->caf&eacute; &amp;&lt;\t|x|\r\n\r\n  two   spaces\r\n \r\nend</body></html>",
+      "caf\xc3\xa9 and caf\xe9 <b>{brace}</b>\n\nline\nmsnavigation\n",
+      "\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0",  // UTF-16 LE with its mark
+  };
+  for (const std::string& page : pages) {
+    Options all;
+    Options none;
+    none.set("all", false);
+    std::vector<Options> variants{all, none};
+    for (std::string_view name : Options::names()) {
+      Options one = all;
+      one.set(name, false);
+      variants.push_back(one);
+    }
+    Options lf;
+    lf.lineBreaks = LineBreaks::Lf;
+    variants.push_back(lf);
+    none.lineBreaks = LineBreaks::Lf;
+    variants.push_back(none);
+    for (const Options& options : variants) {
+      if (page.empty()) {
+        EXPECT_EQ(convert(page, options), "");
+      } else {
+        EXPECT_EQ(convert(page, options), JobOutput(page, options)) << page;
+      }
+    }
+  }
+  EXPECT_EQ(convert("<p>caf&eacute;</p>"), "caf\xc3\xa9");
+  Options keepLines;
+  keepLines.RemoveAllCRLF = false;
+  EXPECT_EQ(convert("a\r\nb\nc\rd", keepLines), "a \r\nb\r\nc d");
+  keepLines.lineBreaks = LineBreaks::Lf;
+  EXPECT_EQ(convert("a\r\nb\nc\rd", keepLines), "a \nb\nc d");
+}
+
+class LibraryFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/sievetext-library-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // The error convertFile throws, or a failure when it throws none.
+  Error failure(const fs::path& input, const fs::path& output) {
+    try {
+      convertFile(input, output);
+    } catch (const Error& error) {
+      return error;
+    }
+    ADD_FAILURE() << "no error for " << input << " -> " << output;
+    return Error(ErrorCode::ConversionFailed, "none");
+  }
+
+  fs::path dir;
+};
+
+TEST_F(LibraryFiles, ReplacesTheOutputAndMayConvertAFileIntoItself) {
+  Spit(dir / "in.html", "<p>one</p>\r\n<p>two</p>");
+  Spit(dir / "out.txt", "a much longer old content that must vanish");
+  Options options;
+  options.RemoveAllCRLF = false;
+  options.lineBreaks = LineBreaks::Lf;
+  convertFile(dir / "in.html", dir / "out.txt", options);
+  EXPECT_EQ(Slurp(dir / "out.txt"), "one \ntwo");
+
+  convertFile(dir / "in.html", dir / "in.html");
+  EXPECT_EQ(Slurp(dir / "in.html"), "one two");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
+  Spit(dir / "page.html", "text");
+  Spit(dir / "empty.html", "");
+  Spit(dir / ".hidden.html", "text");
+  Spit(dir / "out.txt", "old");
+  fs::create_directory(dir / "folder.html");
+
+  const struct {
+    fs::path input;
+    fs::path output;
+    ErrorCode code;
+    int systemError;
+    std::string path;
+  } rows[] = {
+      {"", dir / "out.txt", ErrorCode::InvalidArgument, 0, ""},
+      {dir / "page.html", "", ErrorCode::InvalidArgument, 0, ""},
+      {dir / "none.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / "none.html"},
+      {dir / "folder.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / "folder.html"},
+      {dir / ".hidden.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / ".hidden.html"},
+      {dir / "empty.html", dir / "out.txt", ErrorCode::InputEmpty, 0, dir / "empty.html"},
+      {dir / "page.html", dir / "page.html" / "out.txt", ErrorCode::FileError, ENOTDIR,
+       dir / "page.html" / "out.txt"},
+      {dir / "page.html", dir / "folder.html", ErrorCode::FileError, EISDIR, dir / "folder.html"},
+  };
+  for (const auto& row : rows) {
+    const Error error = failure(row.input, row.output);
+    EXPECT_EQ(error.code(), row.code) << error.what();
+    EXPECT_EQ(error.systemError(), row.systemError) << error.what();
+    EXPECT_EQ(error.path(), row.path) << error.what();
+    if (!row.path.empty()) {
+      EXPECT_NE(std::string(error.what()).find(row.path), std::string::npos);
+    }
+  }
+  EXPECT_EQ(Slurp(dir / "out.txt"), "old");
+  EXPECT_EQ(std::string(failure(dir / "none.html", dir / "out.txt").what()),
+            "Input file is missing: " + (dir / "none.html").string());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+}
+
+TEST(LibraryVersion, IsTheHeadersVersion) {
+  EXPECT_EQ(std::string(version()), std::to_string(SIEVETEXT_VERSION_MAJOR) + "." +
+                                        std::to_string(SIEVETEXT_VERSION_MINOR) + "." +
+                                        std::to_string(SIEVETEXT_VERSION_REVISION));
+}
+
+}  // namespace
+}  // namespace sievetext
