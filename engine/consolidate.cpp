@@ -7,10 +7,6 @@
 
 namespace sievetext {
 
-bool HasDoubled(const std::u16string& text, char16_t c) {
-  return scan::findPair(text.data(), 0, text.size(), c, 0, c, 0) != scan::kNotFound;
-}
-
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   assert(divisor >= 2);
   RunReduction result;

@@ -26,9 +26,6 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor = 
 // run there was (0 when no `c` was there).
 std::size_t CollapseRuns(std::u16string& text, char16_t c);
 
-// True when two neighbouring units are both `c`.
-bool HasDoubled(const std::u16string& text, char16_t c);
-
 // Number of cycles of ten halving passes needed before no run of two `c`
 // remains: 0 when none is there, 1 for runs up to 1024, and so on.
 std::size_t CyclesNeeded(std::size_t longestRun);

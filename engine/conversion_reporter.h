@@ -21,7 +21,8 @@ class ConversionReporter {
 };
 
 // Error numbers the engine reports. The numbers are this program's own.
-inline constexpr long kErrorOutOfMemory = 7;    // allocation failed
+inline constexpr long kErrorOutOfMemory = 7;    // allocation failed, anywhere in a job
+inline constexpr std::string_view kErrorOutOfMemoryText = "Out of memory";
 inline constexpr long kErrorLengthLimit = 6;    // a text grew past what the library can hold
 inline constexpr long kErrorInterrupted = 18;   // the yield callback threw something unrecognised
 

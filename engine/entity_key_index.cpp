@@ -18,7 +18,7 @@ constexpr std::array<std::uint8_t, 128> kNameUnits = [] {
   return t;
 }();
 
-std::uint8_t nameUnit(char16_t c) { return c < 128 ? kNameUnits[c] : 0; }
+std::uint8_t NameUnit(char16_t c) { return c < 128 ? kNameUnits[c] : 0; }
 
 // Every key but one is '&', a name of one to six units and ';'. Names are
 // looked up by their ASCII-lowercased units packed seven bits each; name
@@ -36,8 +36,8 @@ class KeyIndex {
       }
       std::uint64_t code = 0;
       for (char16_t c : key.substr(1, key.size() - 2)) {
-        assert(nameUnit(c) != 0);
-        code = code << 7 | nameUnit(c);
+        assert(NameUnit(c) != 0);
+        code = code << 7 | NameUnit(c);
       }
       Slot& slot = find(code);
       slot.code = code;
@@ -54,7 +54,7 @@ class KeyIndex {
     std::uint64_t code = 0;
     std::size_t end = 1;  // where the name ends
     for (; end < w.size && end <= 7; ++end) {
-      const std::uint8_t c = nameUnit(w.units[end]);
+      const std::uint8_t c = NameUnit(w.units[end]);
       if (c == 0) break;
       code = code << 7 | c;
     }
@@ -66,8 +66,8 @@ class KeyIndex {
         if (slot.exactName[k] == nullptr || sameName(slot.exactName[k], w, end)) best = r;
       }
     }
-    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && nameUnit(w.units[1]) == 'n' &&
-        nameUnit(w.units[2]) == 'b' && nameUnit(w.units[3]) == 's' && nameUnit(w.units[4]) == 'p') {
+    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && NameUnit(w.units[1]) == 'n' &&
+        NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' && NameUnit(w.units[4]) == 'p') {
       best = nbspRow_;
     }
     return best;
@@ -107,7 +107,7 @@ class KeyIndex {
   std::uint16_t nbspRow_ = kNoEntityRow;
 };
 
-const KeyIndex& keyIndex() {
+const KeyIndex& TheKeyIndex() {
   static const KeyIndex index;
   return index;
 }
@@ -116,13 +116,13 @@ const KeyIndex& keyIndex() {
 
 std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from) {
   assert(w.size > 0 && w.units[0] == u'&');
-  return keyIndex().firstMatch(w, from);
+  return TheKeyIndex().firstMatch(w, from);
 }
 
 bool IsWindowSettled(const KeyWindow& w) {
   if (w.size == w.units.size()) return true;
   for (std::size_t i = 1; i < w.size; ++i) {
-    if (nameUnit(w.units[i]) == 0) return true;
+    if (NameUnit(w.units[i]) == 0) return true;
   }
   return false;
 }

@@ -346,7 +346,7 @@ constexpr std::array<EntityRow, 323> kRows = {{
 // that the gaps between yields stay short on long texts.
 constexpr std::array<std::size_t, 9> kYieldRows = {17, 38, 59, 82, 114, 153, 194, 227, 270};
 
-constexpr bool yieldRowsAreTheNamedOnes() {
+constexpr bool YieldRowsAreTheNamedOnes() {
   constexpr std::array<std::u16string_view, 9> keys = {
       u"&Ntilde;", u"&eacute;", u"&uuml;", u"&mdash;", u"&#36;",
       u"&#75;",    u"&#116;",   u"&#167;", u"&#210;"};
@@ -355,7 +355,7 @@ constexpr bool yieldRowsAreTheNamedOnes() {
   }
   return true;
 }
-static_assert(yieldRowsAreTheNamedOnes());
+static_assert(YieldRowsAreTheNamedOnes());
 
 }  // namespace
 

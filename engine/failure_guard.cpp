@@ -18,7 +18,7 @@ void ReportCurrentFailure(ConversionReporter* reporter, std::string_view procedu
     description = e.what();
   } catch (const std::bad_alloc&) {
     number = kErrorOutOfMemory;
-    description = "Out of memory";
+    description = kErrorOutOfMemoryText;
   } catch (const std::length_error&) {
     number = kErrorLengthLimit;
     description = "Text too long";

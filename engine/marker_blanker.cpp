@@ -12,7 +12,7 @@ constexpr std::u16string_view kNavigation = u"msnavigation";
 
 // First i >= from where a key may be found: a "!" or the "->" that ends
 // "-->" (when `comments`), or an "ms" in either case.
-std::size_t findCandidate(const char16_t* p, std::size_t from, std::size_t n, bool comments) {
+std::size_t FindCandidate(const char16_t* p, std::size_t from, std::size_t n, bool comments) {
   std::size_t i = from;
 #if defined(__SSE2__)
   const __m128i bang = _mm_set1_epi16(comments ? u'!' : 0xFFFF);
@@ -58,7 +58,7 @@ void BlankMarkers(std::u16string& text, bool commentMarkers) {
     kept = i = to;
   };
   while (i < n) {
-    const std::size_t c = findCandidate(p, i, n, commentMarkers);
+    const std::size_t c = FindCandidate(p, i, n, commentMarkers);
     if (c == scan::kNotFound) break;
     const char16_t u = p[c];
     if (u == u'!' && commentMarkers) {

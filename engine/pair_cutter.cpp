@@ -43,7 +43,7 @@ struct TagBlock {
 
 // First opener at or after `from`. Both markers start "<" or "/" followed by
 // a letter, so the pair search finds candidates fast.
-std::size_t findMarker(const char16_t* buf, std::size_t from, std::size_t n,
+std::size_t FindMarker(const char16_t* buf, std::size_t from, std::size_t n,
                        std::u16string_view marker) {
   for (;;) {
     const std::size_t i = scan::findPair(buf, from, n, marker[0], 0, marker[1], kFoldBit);
@@ -53,16 +53,16 @@ std::size_t findMarker(const char16_t* buf, std::size_t from, std::size_t n,
   }
 }
 
-void cutTagBlocks(std::u16string& text, const TagBlock& kind) {
+void CutTagBlocks(std::u16string& text, const TagBlock& kind) {
   Compactor c{text.data(), text.size()};
   // Openers that a cut may join from the kept text on its left and the text
   // on its right start at most this many units before the cut.
   const std::size_t reach = kind.opener.size() - 1;
   std::size_t from = 0;  // next opener search, in buf[r, n)
   for (;;) {
-    const std::size_t h = findMarker(c.buf, from, c.n, kind.opener);
+    const std::size_t h = FindMarker(c.buf, from, c.n, kind.opener);
     if (h == kNotFound) break;
-    const std::size_t e = findMarker(c.buf, h, c.n, kind.closer);
+    const std::size_t e = FindMarker(c.buf, h, c.n, kind.closer);
     if (e == kNotFound) break;
     if (e - h < kind.minCloserOffset) {
       // Too short to cut. Nothing can start inside such a block, so every
@@ -125,9 +125,9 @@ void CutCommentBlocks(std::u16string& text) {
   c.finish(text);
 }
 
-void CutScriptBlocks(std::u16string& text) { cutTagBlocks(text, {u"<script", u"/script>", 9}); }
+void CutScriptBlocks(std::u16string& text) { CutTagBlocks(text, {u"<script", u"/script>", 9}); }
 
-void CutStyleBlocks(std::u16string& text) { cutTagBlocks(text, {u"<style", u"/style>", 7}); }
+void CutStyleBlocks(std::u16string& text) { CutTagBlocks(text, {u"<style", u"/style>", 7}); }
 
 void CutBraceBlocks(std::u16string& text) {
   Compactor c{text.data(), text.size()};

@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "conversion_reporter.h"
 #include "prompter.h"
 
 namespace sievetext {
 
-// Error numbers of the job's own (file errors use errno and its text).
-inline constexpr long kOutOfMemory = 7;
-inline constexpr std::string_view kOutOfMemoryText = "Out of memory";
+// The job reports running out of memory with the engine's number and text
+// (kErrorOutOfMemory); file errors use errno and its text.
 
 // "<procedure>: Error <number>: <description>", nothing added or left out.
 std::string FormatError(std::string_view sProcedure, long number, std::string_view description);

@@ -44,8 +44,8 @@ inline constexpr std::array<OptionInfo, 11> kOptions = {{
 }};
 
 // The live copy of the options: the window's check boxes, or a plain model on
-// the command line. Values are check-box values: 0 unticked, 1 ticked,
-// 2 greyed (never set by the program; reads as ticked).
+// the command line. Values are check-box values: 0 unticked, 1 ticked;
+// any other value reads as ticked.
 class OptionBoxes {
  public:
   OptionBoxes() = default;

@@ -9,9 +9,10 @@
 
 namespace sievetext {
 
-void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store) {
+void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
+                bool engineRunning) {
   SaveOptions(boxes, store);
-  state.oRemover.reset();
+  if (!engineRunning) state.oRemover.reset();
 }
 
 int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host) {

@@ -14,8 +14,11 @@
 namespace sievetext {
 
 // Everything of shutting down but ending the process, which is the caller's:
-// saves the options from the check boxes and releases the engine.
-void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store);
+// saves the options from the check boxes and releases the engine. With
+// `engineRunning` (the window closed from one of the engine's yields) the
+// engine is still inside a conversion and is left to the end of the process.
+void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
+                bool engineRunning = false);
 
 // What the command-line mode works with besides its arguments.
 struct CommandLineHost {

@@ -115,10 +115,10 @@ JobOutcome RemoveHTML(JobContext& ctx) {
   try {
     return Run(ctx);
   } catch (const std::bad_alloc&) {
-    ReportError(ctx.prompter, kProcedure, kOutOfMemory, kOutOfMemoryText);
+    ReportError(ctx.prompter, kProcedure, kErrorOutOfMemory, kErrorOutOfMemoryText);
   } catch (const std::length_error&) {
     // A text too long for the library to hold: memory by another name.
-    ReportError(ctx.prompter, kProcedure, kOutOfMemory, kOutOfMemoryText);
+    ReportError(ctx.prompter, kProcedure, kErrorOutOfMemory, kErrorOutOfMemoryText);
   }
   return JobOutcome::Failed;
 }

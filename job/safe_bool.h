@@ -8,7 +8,7 @@ namespace sievetext {
 // case, or a decimal number (true when not zero, "-1" included); surrounding
 // blanks are allowed; any other text, the empty text included, is false.
 bool SafeBool(std::string_view text);
-// A number, such as a check box's value (0 unticked, 1 ticked, 2 greyed).
+// A number, such as a check box's value: true when not zero.
 inline bool SafeBool(long long number) { return number != 0; }
 inline bool SafeBool(int number) { return number != 0; }
 inline bool SafeBool(bool value) { return value; }

@@ -18,28 +18,12 @@ CheckBoxOptions::CheckBoxOptions(const QWidget& window) {
 }
 
 int CheckBoxOptions::value(OptionKey key) const {
-  // Qt numbers the states differently (Checked is 2, PartiallyChecked 1).
-  switch (box(key)->checkState()) {
-    case Qt::Unchecked:
-      return 0;
-    case Qt::Checked:
-      return 1;
-    case Qt::PartiallyChecked:
-      return 2;
-  }
-  return 0;
+  // The boxes are two-state; a partial tick would read as ticked.
+  return box(key)->checkState() == Qt::Unchecked ? 0 : 1;
 }
 
 void CheckBoxOptions::setValue(OptionKey key, int value) {
-  QCheckBox* target = box(key);
-  if (value == 0) {
-    target->setCheckState(Qt::Unchecked);
-  } else if (value == 2) {
-    target->setTristate(true);
-    target->setCheckState(Qt::PartiallyChecked);
-  } else {
-    target->setCheckState(Qt::Checked);
-  }
+  box(key)->setCheckState(value == 0 ? Qt::Unchecked : Qt::Checked);
 }
 
 }  // namespace sievetext

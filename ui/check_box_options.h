@@ -10,7 +10,7 @@ class QWidget;
 namespace sievetext {
 
 // The window's eleven option check boxes seen as the job's live copy of the
-// options. Values follow the job's convention: 0 unticked, 1 ticked, 2 greyed.
+// options. Values follow the job's convention: 0 unticked, 1 ticked.
 class CheckBoxOptions final : public OptionBoxes {
  public:
   // Finds the check boxes among the window's children by their names

@@ -22,6 +22,7 @@
 #include "dropped_file.h"
 #include "file_system.h"
 #include "option_transfer.h"
+#include "program.h"
 #include "property_bag.h"
 #include "qt_prompter.h"
 #include "remove_html.h"
@@ -361,10 +362,7 @@ void frmMain::dropEvent(QDropEvent* event) {
 void frmMain::EndProgram() {
   if (ending_) return;
   ending_ = true;
-  SaveOptions(*options_, settings_);
-  // A running conversion is still inside the engine (we are in one of its
-  // yields), so the engine is left to the end of the process.
-  if (!converting_) state_.oRemover.reset();
+  sievetext::EndProgram(state_, *options_, settings_, converting_);
   // A conversion may be in the middle of writing its output: its temporary
   // file goes, and the old output stays as it was.
   RemoveLiveTemporaries();

@@ -59,7 +59,18 @@ TEST(OptionTransferTest, EachKeyGoesToItsOwnBoxAndField) {
   }
 }
 
-TEST(OptionTransferTest, GreyedBoxCountsAsTicked) {
+TEST(OptionTransferTest, StoredTwoLoadsAsTicked) {
+  // Older settings files may hold a check box's third state, 2.
+  MemorySettingsStore store;
+  store.values["RemoveTabs"] = "2";
+  store.values["RemovePipe"] = "0";
+  OptionModel boxes;
+  LoadOptions(store, boxes);
+  EXPECT_EQ(boxes.value(OptionKey::RemoveTabs), 1);
+  EXPECT_EQ(boxes.value(OptionKey::RemovePipe), 0);
+}
+
+TEST(OptionTransferTest, AnyNonZeroBoxValueCountsAsTicked) {
   OptionModel boxes;
   boxes.setValue(OptionKey::RemoveTabs, 2);
   cSievetext engine;
