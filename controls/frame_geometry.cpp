@@ -4,19 +4,15 @@
 
 namespace sievetext {
 
-namespace {
-
-// Twips to pixels, rounding down also for negative values.
-int px(int twips) {
+int TwipsToPixels(int twips) {
   int q = twips / kTwipsPerPixel;
   if (twips % kTwipsPerPixel != 0 && twips < 0) --q;
   return q;
 }
 
-// A rectangle given in twips (x, y, width, height), in pixels.
-QRect twipRect(int x, int y, int w, int h) { return QRect(px(x), px(y), px(w), px(h)); }
-
-}  // namespace
+QRect TwipRect(int x, int y, int width, int height) {
+  return QRect(TwipsToPixels(x), TwipsToPixels(y), TwipsToPixels(width), TwipsToPixels(height));
+}
 
 FrameSizes NextFrameSizes(const FrameSizes& previous, int widthPx, int heightPx) {
   constexpr int kLongestSide = 32767;  // the largest signed 16-bit number
@@ -40,14 +36,14 @@ std::array<FramePiece, 8> FramePieces(const FrameSizes& sizes) {
   const int hl120 = sizes.heightLess120;
   const int hl60 = sizes.heightLess60;
   return {{
-      {twipRect(0, 0, 60, 60), twipRect(1, 1, 60, 60)},             // top-left
-      {twipRect(60, 1, 840, 60), twipRect(60, 1, wl120, 60)},       // top
-      {twipRect(900, 1, 60, 60), twipRect(wl60, 1, 60, 60)},        // top-right
-      {twipRect(900, 60, 60, 255), twipRect(wl60, 60, 60, hl120)},  // right
-      {twipRect(900, 315, 60, 60), twipRect(wl60, hl60, 60, 60)},   // bottom-right
-      {twipRect(60, 315, 840, 60), twipRect(60, hl60, wl120, 60)},  // bottom
-      {twipRect(0, 315, 60, 60), twipRect(1, hl60, 60, 60)},        // bottom-left
-      {twipRect(1, 60, 60, 255), twipRect(1, 60, 60, hl120)},       // left
+      {TwipRect(0, 0, 60, 60), TwipRect(1, 1, 60, 60)},             // top-left
+      {TwipRect(60, 1, 840, 60), TwipRect(60, 1, wl120, 60)},       // top
+      {TwipRect(900, 1, 60, 60), TwipRect(wl60, 1, 60, 60)},        // top-right
+      {TwipRect(900, 60, 60, 255), TwipRect(wl60, 60, 60, hl120)},  // right
+      {TwipRect(900, 315, 60, 60), TwipRect(wl60, hl60, 60, 60)},   // bottom-right
+      {TwipRect(60, 315, 840, 60), TwipRect(60, hl60, wl120, 60)},  // bottom
+      {TwipRect(0, 315, 60, 60), TwipRect(1, hl60, 60, 60)},        // bottom-left
+      {TwipRect(1, 60, 60, 255), TwipRect(1, 60, 60, hl120)},       // left
   }};
 }
 
@@ -66,14 +62,14 @@ void PaintFrame(QImage& face, const QImage& picture, const FrameSizes& sizes) {
 std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx) {
   const int W = widthPx * kTwipsPerPixel;
   const int H = heightPx * kTwipsPerPixel;
-  const auto at = [](int x, int y) { return QPoint(px(x), px(y)); };
+  const auto at = [](int x, int y) { return QPoint(TwipsToPixels(x), TwipsToPixels(y)); };
   // The right and bottom sides sit 10 twips further in than the frame's
   // inner edge, which puts them on the fifth pixel from that edge.
   return {{
-      {at(60, 60), at(60, H - 60)},          // LeftLine
-      {at(60, 60), at(W - 60, 60)},          // TopLine
-      {at(W - 70, 60), at(W - 70, H - 60)},  // RightLine
-      {at(60, H - 70), at(W - 60, H - 70)},  // BottomLine
+      {at(60, 60), at(60, H - 60)},          // left
+      {at(60, 60), at(W - 60, 60)},          // top
+      {at(W - 70, 60), at(W - 70, H - 60)},  // right
+      {at(60, H - 70), at(W - 60, H - 70)},  // bottom
   }};
 }
 

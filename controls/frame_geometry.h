@@ -16,6 +16,10 @@ namespace sievetext {
 // both are turned into pixels by rounding down.
 
 inline constexpr int kTwipsPerPixel = 15;
+// Twips to pixels, rounding down (towards minus infinity for negative values).
+int TwipsToPixels(int twips);
+// A rectangle given in twips (left, top, width, height), in pixels.
+QRect TwipRect(int x, int y, int width, int height);
 // Size of every face picture, in pixels.
 inline constexpr int kFacePictureWidth = 64;
 inline constexpr int kFacePictureHeight = 25;
@@ -64,9 +68,8 @@ struct FocusLine {
   QPoint to;
 };
 
-enum FocusLineIndex { LeftLine, TopLine, RightLine, BottomLine };
-
-// The four sides of the focus rectangle, on the fifth pixel in from each edge.
+// The four sides of the focus rectangle, on the fifth pixel in from each edge:
+// left, top, right, bottom.
 std::array<FocusLine, 4> FocusLines(int widthPx, int heightPx);
 
 // The pixels of a dotted line: every second pixel from `from`, the end point

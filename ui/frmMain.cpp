@@ -20,6 +20,7 @@
 #include "command.h"
 #include "control_registry.h"
 #include "dropped_file.h"
+#include "frame_geometry.h"
 #include "file_system.h"
 #include "option_transfer.h"
 #include "program.h"
@@ -37,13 +38,7 @@ namespace sievetext {
 
 namespace {
 
-// The layout is designed in twips; at 96 dots per inch a pixel is 15 twips.
-constexpr int kTwipsPerPixel = 15;
-constexpr int px(int twips) { return twips / kTwipsPerPixel; }
-QRect twipRect(int left, int top, int width, int height) {
-  return {px(left), px(top), px(width), px(height)};
-}
-
+// The layout is given in twips (TwipRect); at 96 dots per inch a pixel is 15 twips.
 const QColor kWindowColour(102, 175, 230);
 const QColor kNoticeColour(92, 197, 231);
 const QColor kShadowColour(0, 0, 128);
@@ -150,7 +145,7 @@ void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
     // the doubled one, which shows as a single "&".
     auto* box = new QCheckBox(QString::fromUtf8(place->caption), frame);
     box->setObjectName(QString::fromLatin1(place->name));
-    box->setGeometry(twipRect(place->left, place->top, place->width, place->height));
+    box->setGeometry(TwipRect(place->left, place->top, place->width, place->height));
     box->setTristate(false);
     box->setCheckState(Qt::Unchecked);
   }
@@ -227,31 +222,31 @@ frmMain::~frmMain() = default;
 void frmMain::createControls() {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(build_info::kProductName));
-  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+  setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
   setWindowIcon(QIcon(QStringLiteral(":/sievetext/sievetext.png")));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kWindowColour);
   setPalette(palette);
 
-  Frame1_ = makeFrame(this, "Frame1", "Options", twipRect(60, 30, 4425, 2265));
+  Frame1_ = makeFrame(this, "Frame1", "Options", TwipRect(60, 30, 4425, 2265));
   addCheckBoxes(Frame1_, std::begin(kFrame1Boxes), std::end(kFrame1Boxes));
-  Frame2_ = makeFrame(this, "Frame2", "Whitespace removal", twipRect(30, 2310, 4455, 1185));
+  Frame2_ = makeFrame(this, "Frame2", "Whitespace removal", TwipRect(30, 2310, 4455, 1185));
   addCheckBoxes(Frame2_, std::begin(kFrame2Boxes), std::end(kFrame2Boxes));
 
   cmdSelectInput_ =
-      makeButton(this, "cmdSelectInput", "Select Input File", twipRect(4590, 120, 2115, 525));
+      makeButton(this, "cmdSelectInput", "Select Input File", TwipRect(4590, 120, 2115, 525));
   cmdSelectOutput_ =
-      makeButton(this, "cmdSelectOutput", "Select Output File", twipRect(4590, 720, 2115, 525));
+      makeButton(this, "cmdSelectOutput", "Select Output File", TwipRect(4590, 720, 2115, 525));
   cmdRemoveHTML_ =
-      makeButton(this, "cmdRemoveHTML", "Remove HTML", twipRect(4590, 1440, 2115, 765));
-  cmdReadme_ = makeButton(this, "cmdReadme", "Readme.txt", twipRect(4620, 2400, 2085, 495));
-  cmdWebsite_ = makeButton(this, "cmdWebsite", "Visit Website", twipRect(4620, 2970, 2085, 525));
+      makeButton(this, "cmdRemoveHTML", "Remove HTML", TwipRect(4590, 1440, 2115, 765));
+  cmdReadme_ = makeButton(this, "cmdReadme", "Readme.txt", TwipRect(4620, 2400, 2085, 495));
+  cmdWebsite_ = makeButton(this, "cmdWebsite", "Visit Website", TwipRect(4620, 2970, 2085, 525));
 
   // The navy rectangle lies under the notice and shows as an edge below and
   // to the left of it.
   Shape1_ = new QWidget(this);
   Shape1_->setObjectName(QStringLiteral("Shape1"));
-  Shape1_->setGeometry(twipRect(30, 3630, 2715, 255));
+  Shape1_->setGeometry(TwipRect(30, 3630, 2715, 255));
   Shape1_->setAutoFillBackground(true);
   QPalette shapePalette = Shape1_->palette();
   shapePalette.setColor(QPalette::Window, kShadowColour);
@@ -259,7 +254,7 @@ void frmMain::createControls() {
 
   Text1_ = new QLineEdit(QString::fromUtf8(kNotice), this);
   Text1_->setObjectName(QStringLiteral("Text1"));
-  Text1_->setGeometry(twipRect(90, 3570, 2745, 255));
+  Text1_->setGeometry(TwipRect(90, 3570, 2745, 255));
   Text1_->setFont(noticeFont());
   Text1_->setReadOnly(true);
   // A file dropped on the notice is the window's, like a drop anywhere else.
