@@ -14,21 +14,21 @@ constexpr std::u16string_view kNavigation = u"msnavigation";
 // "-->" (when `comments`), or an "ms" in either case.
 std::size_t FindCandidate(const char16_t* p, std::size_t from, std::size_t n, bool comments) {
   std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i bang = _mm_set1_epi16(comments ? u'!' : 0xFFFF);
-  const __m128i dash = _mm_set1_epi16(comments ? u'-' : 0xFFFF);
-  const __m128i gt = _mm_set1_epi16(u'>');
-  const __m128i fold = _mm_set1_epi16(scan::kFoldBit);
-  const __m128i m = _mm_set1_epi16(u'm'), s = _mm_set1_epi16(u's');
+#if SIEVETEXT_SIMD
+  const simd::Units bang = simd::Splat(comments ? u'!' : char16_t(0xFFFF));
+  const simd::Units dash = simd::Splat(comments ? u'-' : char16_t(0xFFFF));
+  const simd::Units gt = simd::Splat(u'>');
+  const simd::Units fold = simd::Splat(scan::kFoldBit);
+  const simd::Units m = simd::Splat(u'm'), s = simd::Splat(u's');
   for (; i + 9 <= n; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-    __m128i hit = _mm_cmpeq_epi16(a, bang);
-    hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi16(a, dash), _mm_cmpeq_epi16(b, gt)));
-    hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi16(_mm_or_si128(a, fold), m),
-                                          _mm_cmpeq_epi16(_mm_or_si128(b, fold), s)));
-    const int mask = _mm_movemask_epi8(hit);
-    if (mask) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    const simd::Units a = simd::Load(p + i);
+    const simd::Units b = simd::Load(p + i + 1);
+    simd::Units hit = simd::Equal(a, bang);
+    hit = simd::Or(hit, simd::And(simd::Equal(a, dash), simd::Equal(b, gt)));
+    hit = simd::Or(hit, simd::And(simd::Equal(simd::Or(a, fold), m),
+                                  simd::Equal(simd::Or(b, fold), s)));
+    const int mask = simd::ByteMask(hit);
+    if (mask) return i + simd::FirstLane(mask);
   }
 #endif
   for (; i < n; ++i) {

@@ -2,15 +2,13 @@
 
 // Fast forward searches over UTF-16 code units. Every function returns the
 // index of the first hit at or after `from`, or kNotFound; `from` may lie past
-// the end. The SSE2 paths look at eight code units per step; the portable
+// the end. The vector paths look at eight code units per step; the plain
 // loops below them give the same answers.
 
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd.h"
 
 namespace sievetext::scan {
 
@@ -20,28 +18,15 @@ inline constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 // (c | 0x20) == 's' holds exactly for 'S' and 's', never for other code units.
 inline constexpr char16_t kFoldBit = 0x20;
 
-#if defined(__SSE2__)
-namespace detail {
-inline __m128i load(const char16_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
-// Index (in code units) of the lowest set lane of a 16-bit compare mask.
-inline std::size_t firstLane(int mask) {
-  return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-}
-}  // namespace detail
-#endif
-
 // First i >= from with p[i] == c.
 inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
   std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i vc = detail::splat(c);
+#if SIEVETEXT_SIMD
+  const simd::Units vc = simd::Splat(c);
   for (; i + 16 <= n; i += 16) {
-    const int m0 = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc));
-    const int m1 = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i + 8), vc));
-    if (m0 | m1) return m0 ? i + detail::firstLane(m0) : i + 8 + detail::firstLane(m1);
+    const int m0 = simd::ByteMask(simd::Equal(simd::Load(p + i), vc));
+    const int m1 = simd::ByteMask(simd::Equal(simd::Load(p + i + 8), vc));
+    if (m0 | m1) return m0 ? i + simd::FirstLane(m0) : i + 8 + simd::FirstLane(m1);
   }
 #endif
   for (; i < n; ++i)
@@ -52,12 +37,11 @@ inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, 
 // Last i in [from, to) with p[i] == c.
 inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
   std::size_t i = to;
-#if defined(__SSE2__)
-  const __m128i vc = detail::splat(c);
+#if SIEVETEXT_SIMD
+  const simd::Units vc = simd::Splat(c);
   while (i >= from + 8) {
-    const int m = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i - 8), vc));
-    if (m)
-      return i - 8 + static_cast<std::size_t>(31 - __builtin_clz(static_cast<unsigned>(m))) / 2;
+    const int m = simd::ByteMask(simd::Equal(simd::Load(p + i - 8), vc));
+    if (m) return i - 8 + simd::LastLane(m);
     i -= 8;
   }
 #endif
@@ -69,12 +53,10 @@ inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t
 // Number of units equal to c in [from, to).
 inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
   std::size_t count = 0, i = from;
-#if defined(__SSE2__)
-  const __m128i vc = detail::splat(c);
+#if SIEVETEXT_SIMD
+  const simd::Units vc = simd::Splat(c);
   for (; i + 8 <= to; i += 8)
-    count += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(
-                 _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc))))) /
-             2;
+    count += simd::LaneCount(simd::ByteMask(simd::Equal(simd::Load(p + i), vc)));
 #endif
   for (; i < to; ++i) count += p[i] == c;
   return count;
@@ -83,11 +65,11 @@ inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to
 // First i >= from with p[i] != c.
 inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
   std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i vc = detail::splat(c);
+#if SIEVETEXT_SIMD
+  const simd::Units vc = simd::Splat(c);
   for (; i + 8 <= n; i += 8) {
-    const int m = _mm_movemask_epi8(_mm_cmpeq_epi16(detail::load(p + i), vc)) ^ 0xFFFF;
-    if (m) return i + detail::firstLane(m);
+    const int m = simd::ByteMask(simd::Equal(simd::Load(p + i), vc)) ^ 0xFFFF;
+    if (m) return i + simd::FirstLane(m);
   }
 #endif
   for (; i < n; ++i)
@@ -101,14 +83,14 @@ inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n,
 inline std::size_t findPair(const char16_t* p, std::size_t from, std::size_t n, char16_t c1,
                             char16_t fold1, char16_t c2, char16_t fold2) {
   std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i v1 = detail::splat(c1), f1 = detail::splat(fold1);
-  const __m128i v2 = detail::splat(c2), f2 = detail::splat(fold2);
+#if SIEVETEXT_SIMD
+  const simd::Units v1 = simd::Splat(c1), f1 = simd::Splat(fold1);
+  const simd::Units v2 = simd::Splat(c2), f2 = simd::Splat(fold2);
   for (; i + 9 <= n; i += 8) {
-    const __m128i a = _mm_cmpeq_epi16(_mm_or_si128(detail::load(p + i), f1), v1);
-    const __m128i b = _mm_cmpeq_epi16(_mm_or_si128(detail::load(p + i + 1), f2), v2);
-    const int m = _mm_movemask_epi8(_mm_and_si128(a, b));
-    if (m) return i + detail::firstLane(m);
+    const simd::Units a = simd::Equal(simd::Or(simd::Load(p + i), f1), v1);
+    const simd::Units b = simd::Equal(simd::Or(simd::Load(p + i + 1), f2), v2);
+    const int m = simd::ByteMask(simd::And(a, b));
+    if (m) return i + simd::FirstLane(m);
   }
 #endif
   for (; i + 1 < n; ++i)

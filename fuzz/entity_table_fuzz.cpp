@@ -3,11 +3,9 @@
 // run is stopped by an exception.
 //
 // Input layout: byte 0 chooses the yield that throws (0 to 8; any other value
-// lets all nine pass). Each further byte below 128 adds a fragment (single
-// units, pieces of names, vanishing references, non-ASCII); a byte from 128
-// up, with the byte after it, adds a whole key of the table, in its own or
-// the opposite letter case. The text is also decoded in small blocks, whose
-// size follows from its length.
+// lets all nine pass). The further bytes make the generator's choices, piece
+// after piece, the same pieces the differential test draws at random. The
+// text is also decoded in small blocks, whose size follows from its length.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,73 +15,50 @@
 
 #include "entity_reference.h"
 #include "entity_table.h"
+#include "entity_texts.h"
+#include "throwing_yield.h"
 
 namespace {
 
 constexpr std::size_t kMaxTextLength = 20000;
 
-constexpr std::u16string_view kFragments[] = {
-    u"&",      u"#",      u";",      u"0",      u"1",      u"2",
-    u"3",      u"4",      u"5",      u"6",      u"7",      u"8",
-    u"9",      u"a",      u"m",      u"p",      u"l",      u"t",
-    u"n",      u"o",      u"b",      u"s",      u"A",      u"N",
-    u"amp",    u"lt",     u"gt",     u"nbsp",   u"not",    u"para",
-    u"&#",     u"&amp;",  u"&#38;",  u"&not;",  u"&para;", u"&#172;",
-    u"&#182;", u"&NOT;",  u"&Amp;",  u" ",      u"<",      u"\u00E9",
-    u"\u212A", u"\u0130", u"\u017F", u"\xD83D", u"\xDE00", std::u16string_view(u"\0", 1),
-    u"&&",     u"&#3",    u"8;",     u"&nbsp",  u"eacute", u"Eacute",
-    u"copy",   u"reg"};
-
-std::u16string textFromBytes(const std::uint8_t* data, std::size_t size) {
-  const auto rows = sievetext::EntityRows();
-  std::u16string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    const std::uint8_t b = data[i];
-    if (b < 128) {
-      text += kFragments[b % std::size(kFragments)];
-      continue;
-    }
-    const std::size_t pick = (std::size_t(b & 0x3F) << 8) | (i + 1 < size ? data[++i] : 0);
-    std::u16string key(rows[pick % rows.size()].key);
-    if (b & 0x40) {
-      for (char16_t& c : key) {
-        if (c >= u'a' && c <= u'z') {
-          c = char16_t(c - 32);
-        } else if (c >= u'A' && c <= u'Z') {
-          c = char16_t(c + 32);
-        }
-      }
-    }
-    text += key;
+// Choices for the generator, taken from the input's bytes: one byte for up to
+// 256 choices, two for more; 0 once the bytes run out.
+class BytePicker {
+ public:
+  BytePicker(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool done() const { return at_ >= size_; }
+  std::size_t pick(std::size_t n) {
+    std::size_t value = next();
+    if (n > 256) value = value << 8 | next();
+    return value % n;
   }
-  return text;
-}
 
-struct Stop {};
+ private:
+  std::size_t next() { return at_ < size_ ? data_[at_++] : 0; }
 
-template <typename Apply>
-std::u16string run(Apply apply, std::u16string text, int stopAt, int* calls) {
-  *calls = 0;
-  try {
-    apply(text, [&] {
-      if ((*calls)++ == stopAt) throw Stop{};
-    });
-  } catch (const Stop&) {
-  }
-  return text;
-}
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+};
+
+using sievetext::testing::RunStoppingAt;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const int stopAt = data[0];
-  const std::u16string input = textFromBytes(data + 1, size - 1);
+  BytePicker bytes(data + 1, size - 1);
+  sievetext::testing::EntityTextGenerator generator(
+      [&bytes](std::size_t n) { return bytes.pick(n); });
+  std::u16string input;
+  while (!bytes.done()) input += generator.piece();
   if (input.size() > kMaxTextLength) return 0;
   int expectedCalls = 0, calls = 0;
   const std::u16string expected =
-      run(sievetext::testing::ReferenceApplyEntityTable, input, stopAt, &expectedCalls);
-  const std::u16string actual = run(sievetext::ApplyEntityTable, input, stopAt, &calls);
+      RunStoppingAt(sievetext::testing::ReferenceApplyEntityTable, input, stopAt, &expectedCalls);
+  const std::u16string actual = RunStoppingAt(sievetext::ApplyEntityTable, input, stopAt, &calls);
   if (actual != expected || calls != expectedCalls) {
     std::fprintf(stderr, "entity decoder differs from the reference (%zu units, stop at %d)\n",
                  input.size(), stopAt);
@@ -93,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto blocked = [blockUnits](std::u16string& text, const std::function<void()>& yield) {
     sievetext::ApplyEntityTableInBlocks(text, yield, blockUnits);
   };
-  const std::u16string actualBlocked = run(blocked, input, stopAt, &calls);
+  const std::u16string actualBlocked = RunStoppingAt(blocked, input, stopAt, &calls);
   if (actualBlocked != expected || calls != expectedCalls) {
     std::fprintf(stderr,
                  "entity decoder in blocks of %zu differs from the reference (%zu units, stop at "

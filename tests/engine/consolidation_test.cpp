@@ -36,13 +36,13 @@ TEST(ConsolidationTest, CollapsesEveryRunAndYieldsOncePerCycle) {
       {u("\t\t\t"), u' ', u("\t\t\t"), 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(show(c.text.substr(0, 40)));
+    SCOPED_TRACE(Show(c.text.substr(0, 40)));
     cSievetext engine;
     int yields = 0;
     engine.yield = [&] { ++yields; };
     std::u16string text = c.text;
     const std::u16string result = engine.ConsolidateChar(text, std::u16string(1, c.c));
-    EXPECT_EQ(show(result), show(c.out));
+    EXPECT_EQ(Show(result), Show(c.out));
     EXPECT_EQ(text, result);
     EXPECT_EQ(yields, c.yields);
   }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "cSievetext.h"
+#include "escape.h"
+#include "recording_reporter.h"
 #include "reference/engine_options.h"
 
 namespace sievetext::testutil {
@@ -33,41 +35,8 @@ inline std::u16string u(std::string_view s) {
   return out;
 }
 
-// Readable form for failure messages: CR, LF and tab spelled out, other
-// non-ASCII units as \u followed by hex digits.
-inline std::string show(const std::u16string& s) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  for (char16_t c : s) {
-    if (c == u'\r')
-      out += "\\r";
-    else if (c == u'\n')
-      out += "\\n";
-    else if (c == u'\t')
-      out += "\\t";
-    else if (c >= 0x20 && c < 0x7F)
-      out += static_cast<char>(c);
-    else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
-    }
-  }
-  return out;
-}
-
-struct Report {
-  std::string procedure;
-  long number;
-  std::string description;
-  bool operator==(const Report&) const = default;
-};
-
-class RecordingReporter : public ConversionReporter {
- public:
-  void report(std::string_view procedure, long number, std::string_view description) override {
-    reports.push_back({std::string(procedure), number, std::string(description)});
-  }
-  std::vector<Report> reports;
-};
+using testing::RecordingReporter;
+using testing::Report;
+using testing::Show;
 
 }  // namespace sievetext::testutil

@@ -10,131 +10,22 @@
 
 #include "entity_reference.h"
 #include "entity_table.h"
+#include "entity_texts.h"
+#include "escape.h"
+#include "throwing_yield.h"
 
 namespace sievetext {
 namespace {
 
 using testing::ReferenceApplyEntityTable;
 
-std::string printable(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char buf[12];
-      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
-      out += buf;
-    }
-  }
-  return out;
-}
-
-char16_t flipCase(char16_t c) {
-  if (c >= u'a' && c <= u'z') return char16_t(c - 32);
-  if (c >= u'A' && c <= u'Z') return char16_t(c + 32);
-  return c;
-}
-
-class TextGenerator {
- public:
-  explicit TextGenerator(unsigned seed) : rng_(seed) {}
-
-  std::u16string text(std::size_t maxPieces = 14) {
-    std::u16string out;
-    const std::size_t pieces = pick(maxPieces) + 1;
-    for (std::size_t i = 0; i < pieces; ++i) out += piece();
-    return out;
-  }
-
- private:
-  std::size_t pick(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
-  }
-
-  std::u16string anyKey() {
-    const auto rows = EntityRows();
-    return std::u16string(rows[pick(rows.size())].key);
-  }
-
-  std::u16string piece() {
-    static const std::u16string_view kSplitters[] = {u"&not;",  u"&para;", u"&#172;",
-                                                     u"&#182;", u"&NOT;",  u"&Para;"};
-    static const std::u16string_view kEscapes[] = {u"&amp;", u"&#38;", u"&AMP;", u"&amp;amp;"};
-    static const std::u16string_view kSmall[] = {
-        u"&",          u"#",      u";",  u"3",  u"8",      u"6",      u"5",      u"1",
-        u"0",          u"a",      u"m",  u"p",  u"l",      u"t",      u"n",      u"b",
-        u"s",          u"N",      u"B",  u" ",  u"\u00E9", u"\u212A", u"\u0130", u"\u017F",
-        u"\U0001F600", u"\xD800", u"&#", u"&&", u";;"};
-    std::u16string key = anyKey();
-    switch (pick(12)) {
-      case 0:
-      case 1:
-        return key;
-      case 2:  // wrong letter case, one unit or all
-        if (pick(2) == 0) {
-          for (char16_t& c : key) c = flipCase(c);
-        } else {
-          const std::size_t at = 1 + pick(key.size() - 1);
-          key[at] = flipCase(key[at]);
-        }
-        return key;
-      case 3:  // without its ';', or cut short
-        return key.substr(0, 1 + pick(key.size() - 1));
-      case 4:  // doubly escaped
-        return std::u16string(kEscapes[pick(std::size(kEscapes))]) + key.substr(1);
-      case 5: {  // a vanishing reference inside a key
-        const std::size_t at = 1 + pick(key.size() - 1);
-        return key.substr(0, at) + std::u16string(kSplitters[pick(std::size(kSplitters))]) +
-               key.substr(at);
-      }
-      case 6: {  // a numeric reference that may or may not have a row
-        std::string digits = std::to_string(pick(pick(2) == 0 ? 400 : 40));
-        return u"&#" + std::u16string(digits.begin(), digits.end()) + (pick(4) ? u";" : u"");
-      }
-      case 7: {  // a key whose digits or letters come from references decoded earlier
-        std::u16string out = u"&";
-        for (char16_t c : key.substr(1)) {
-          if (pick(3) == 0) {
-            std::string code = std::to_string(static_cast<int>(c));
-            out += u"&#" + std::u16string(code.begin(), code.end()) + u";";
-          } else {
-            out += c;
-          }
-        }
-        return out;
-      }
-      case 8:
-      case 9:
-      case 10:
-        return std::u16string(kSmall[pick(std::size(kSmall))]);
-      default:
-        return std::u16string(kSplitters[pick(std::size(kSplitters))]);
-    }
-  }
-
-  std::mt19937 rng_;
-};
-
-struct YieldStop {};
-
-// Runs `apply` with a yield that throws on call number `stopAt` (never when it
-// is past the nine calls) and returns the text as it was left.
-template <typename Apply>
-std::u16string runStoppingAt(Apply apply, std::u16string text, int stopAt, int* calls) {
-  *calls = 0;
-  try {
-    apply(text, [&] {
-      if ((*calls)++ == stopAt) throw YieldStop{};
-    });
-  } catch (const YieldStop&) {
-  }
-  return text;
-}
+using testing::EntityTextGenerator;
+using testing::RunStoppingAt;
+using testing::Show;
 
 TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnGeneratedTexts) {
   constexpr int kCases = 50000;
-  TextGenerator gen(20261207);
+  EntityTextGenerator gen(20261207);
   std::mt19937 stops(7);
   for (int i = 0; i < kCases; ++i) {
     const std::u16string input = gen.text();
@@ -143,8 +34,8 @@ TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnGeneratedTexts) {
     std::u16string actual = input;
     ApplyEntityTable(actual, {});
     if (actual != expected) {
-      FAIL() << "input: " << printable(input) << "\n got: " << printable(actual)
-             << "\nwant: " << printable(expected);
+      FAIL() << "input: " << Show(input) << "\n got: " << Show(actual)
+             << "\nwant: " << Show(expected);
     }
 
     // Every tenth text also stops at a random yield, where the text must show
@@ -153,11 +44,11 @@ TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnGeneratedTexts) {
       const int stopAt = static_cast<int>(stops() % 10);
       int refCalls = 0, calls = 0;
       const std::u16string refState =
-          runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
-      const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+          RunStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+      const std::u16string state = RunStoppingAt(ApplyEntityTable, input, stopAt, &calls);
       if (state != refState) {
-        FAIL() << "input: " << printable(input) << " stopped at yield " << stopAt
-               << "\n got: " << printable(state) << "\nwant: " << printable(refState);
+        FAIL() << "input: " << Show(input) << " stopped at yield " << stopAt
+               << "\n got: " << Show(state) << "\nwant: " << Show(refState);
       }
       ASSERT_EQ(calls, refCalls);
     }
@@ -166,21 +57,21 @@ TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnGeneratedTexts) {
 
 TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnLongGeneratedTexts) {
   // Long texts put many interacting references into every stage at once.
-  TextGenerator gen(4242);
+  EntityTextGenerator gen(4242);
   for (int i = 0; i < 300; ++i) {
     const std::u16string input = gen.text(600);
     std::u16string expected = input;
     ReferenceApplyEntityTable(expected, {});
     std::u16string actual = input;
     ApplyEntityTable(actual, {});
-    if (actual != expected) FAIL() << "input: " << printable(input);
+    if (actual != expected) FAIL() << "input: " << Show(input);
     if (i % 10 == 0) {
       const int stopAt = i / 10 % 9;
       int refCalls = 0, calls = 0;
       const std::u16string refState =
-          runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
-      const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
-      if (state != refState) FAIL() << "input: " << printable(input) << " stopped at " << stopAt;
+          RunStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+      const std::u16string state = RunStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+      if (state != refState) FAIL() << "input: " << Show(input) << " stopped at " << stopAt;
     }
   }
 }
@@ -191,9 +82,9 @@ TEST(EntityTableDifferentialTest, ThrowingYieldLeavesTheRowsBeforeIt) {
   for (int stopAt = 0; stopAt < 9; ++stopAt) {
     int refCalls = 0, calls = 0;
     const std::u16string refState =
-        runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
-    const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
-    EXPECT_EQ(printable(state), printable(refState)) << "stopped at yield " << stopAt;
+        RunStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+    const std::u16string state = RunStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+    EXPECT_EQ(Show(state), Show(refState)) << "stopped at yield " << stopAt;
     EXPECT_EQ(calls, stopAt + 1);
   }
 }
@@ -234,7 +125,7 @@ TEST(EntityTableDifferentialTest, LongChainsAndDenseReferencesMatchTheReference)
     ReferenceApplyEntityTable(expected, {});
     std::u16string actual = input;
     ApplyEntityTable(actual, {});
-    EXPECT_EQ(printable(actual), printable(expected));
+    EXPECT_EQ(Show(actual), Show(expected));
   }
 }
 
@@ -242,7 +133,7 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
   // Small blocks put many cuts into short texts: every cut must be one that no
   // key can reach across, and a yield that throws between two blocks must
   // still leave exactly the rows before it, in every block.
-  TextGenerator gen(9090);
+  EntityTextGenerator gen(9090);
   std::vector<std::u16string> inputs;
   for (int i = 0; i < 400; ++i) inputs.push_back(gen.text(i % 4 == 0 ? 400 : 60));
   // No cut at all for a long way: decoded whole.
@@ -262,8 +153,8 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
       std::u16string actual = input;
       blocked(actual, {});
       if (actual != expected) {
-        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
-               << "\n got: " << printable(actual) << "\nwant: " << printable(expected);
+        FAIL() << "input: " << Show(input) << " in blocks of " << blockUnits
+               << "\n got: " << Show(actual) << "\nwant: " << Show(expected);
       }
       // Keeping nothing for a throwing yield must not change the result.
       std::u16string unkept = input;
@@ -277,12 +168,12 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
       const int stopAt = n++ % 10;
       int refCalls = 0, calls = 0;
       const std::u16string refState =
-          runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
-      const std::u16string state = runStoppingAt(blocked, input, stopAt, &calls);
+          RunStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+      const std::u16string state = RunStoppingAt(blocked, input, stopAt, &calls);
       if (state != refState) {
-        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
-               << ", stopped at yield " << stopAt << "\n got: " << printable(state)
-               << "\nwant: " << printable(refState);
+        FAIL() << "input: " << Show(input) << " in blocks of " << blockUnits
+               << ", stopped at yield " << stopAt << "\n got: " << Show(state)
+               << "\nwant: " << Show(refState);
       }
       ASSERT_EQ(calls, refCalls);
     }
@@ -324,7 +215,7 @@ TEST(EntityTableDifferentialTest, StretchesWithoutACutMatchTheReferenceInSmallBl
 TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
   // Long enough for several blocks of the size used in earnest, with the
   // yields falling between blocks.
-  TextGenerator gen(31337);
+  EntityTextGenerator gen(31337);
   std::u16string input;
   while (input.size() < 3 * kEntityBlockUnits) input += gen.text(200);
   std::u16string expected = input;
@@ -337,8 +228,8 @@ TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
   for (const int stopAt : {1, 6}) {
     int refCalls = 0;
     const std::u16string refState =
-        runStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
-    const std::u16string state = runStoppingAt(ApplyEntityTable, input, stopAt, &calls);
+        RunStoppingAt(ReferenceApplyEntityTable, input, stopAt, &refCalls);
+    const std::u16string state = RunStoppingAt(ApplyEntityTable, input, stopAt, &calls);
     EXPECT_TRUE(state == refState) << "stopped at yield " << stopAt;
     EXPECT_EQ(calls, refCalls);
   }

@@ -20,13 +20,13 @@ struct CutCase {
 
 void expectCuts(const std::vector<CutCase>& cases) {
   for (const CutCase& c : cases) {
-    SCOPED_TRACE("input: " + show(c.in));
+    SCOPED_TRACE("input: " + Show(c.in));
     cSievetext engine;
     setOptions(engine, c.options);
     std::u16string text = c.in;
     const std::u16string result = engine.CutHTML(text);
-    EXPECT_EQ(show(result), show(c.out));
-    EXPECT_EQ(show(text), show(c.out)) << "the text is cut in place too";
+    EXPECT_EQ(Show(result), Show(c.out));
+    EXPECT_EQ(Show(text), Show(c.out)) << "the text is cut in place too";
   }
 }
 

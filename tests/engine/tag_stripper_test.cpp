@@ -31,7 +31,7 @@ TEST(TagStripperTest, DeletesEverySpanFromAnOpeningToTheNextClosingBracket) {
   const cSievetext engine;
   for (const auto& c : cases) {
     const std::u16string in = c.in;
-    EXPECT_EQ(show(engine.CutAllTags(in)), show(c.out)) << show(c.in);
+    EXPECT_EQ(Show(engine.CutAllTags(in)), Show(c.out)) << Show(c.in);
     EXPECT_EQ(in, c.in) << "the argument is not changed";
   }
 }

@@ -31,7 +31,7 @@ TEST(YieldPointsTest, YieldsAtTheFixedPointsAndOncePerConsolidationCycle) {
       {kFunctions | kSpaces | kBlankLines, u("{  \n\n}"), 7},  // cut to nothing
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(show(c.in.substr(0, 20)) + " options " + std::to_string(c.options));
+    SCOPED_TRACE(Show(c.in.substr(0, 20)) + " options " + std::to_string(c.options));
     cSievetext engine;
     setOptions(engine, c.options);
     int yields = 0;
@@ -94,7 +94,7 @@ TEST(YieldPointsTest, AnOptionChangedDuringAYieldActsOnTheStepsAfterIt) {
        u("a\r\nb  c")},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(show(c.in) + " changed at yield " + std::to_string(c.atYield));
+    SCOPED_TRACE(Show(c.in) + " changed at yield " + std::to_string(c.atYield));
     cSievetext engine;
     setOptions(engine, c.options);
     int yields = 0;
@@ -102,7 +102,7 @@ TEST(YieldPointsTest, AnOptionChangedDuringAYieldActsOnTheStepsAfterIt) {
       if (++yields == c.atYield) c.change(engine);
     };
     std::u16string in = c.in;
-    EXPECT_EQ(show(engine.ExtractText(in)), show(c.out));
+    EXPECT_EQ(Show(engine.ExtractText(in)), Show(c.out));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "memory_file_system.h"
+#include "temp_folder.h"
 
 namespace sievetext {
 namespace {
@@ -37,12 +38,6 @@ TEST(BatchNamesTest, OutputNamesAndMessageLines) {
 // A real folder tree for the planner, which walks the file system itself.
 class PlanTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sievetext-plan-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
-  }
-  void TearDown() override { fs::remove_all(root); }
   void touch(const fs::path& relative) {
     fs::create_directories((root / relative).parent_path());
     std::ofstream(root / relative) << "x";
@@ -59,7 +54,8 @@ class PlanTest : public ::testing::Test {
     for (const PlannedJob& job : plan.jobs) pairs.push_back(job.inputName + " > " + job.outputName);
     return pairs;
   }
-  fs::path root;
+  testing::TempFolder temp{"sievetext-plan"};
+  fs::path root = temp.path();
 };
 
 TEST_F(PlanTest, WalksFoldersForPagesSkippingHiddenNamesAndFolderLinks) {

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "temp_folder.h"
+
 namespace sievetext {
 namespace {
 
@@ -36,16 +38,8 @@ struct Streams {
   std::size_t closeOutputAfter = 0;  // close the reading end after this many bytes
 };
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 std::string ReadAll(int fd) {
   std::string text;
@@ -59,9 +53,6 @@ std::string ReadAll(int fd) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sievetext-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
     prog = root / "prog";
     work = root / "work";
     fs::create_directories(prog);
@@ -70,14 +61,6 @@ class CliTest : public ::testing::Test {
     fs::copy_file(SIEVETEXT_PROGRAM, prog / "sievetext");
     ::signal(SIGPIPE, SIG_IGN);  // for feeding a program that stops reading
     ini = root / "cfg" / "WexaSievetext.ini";
-  }
-  void TearDown() override {
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (entry.is_directory() && !entry.is_symlink())
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-    }
-    fs::remove_all(root);
   }
 
   // Runs the program from the folder `work` with these arguments. A non-zero
@@ -195,37 +178,39 @@ class CliTest : public ::testing::Test {
     return n;
   }
 
-  fs::path root, prog, work, ini;
+  testing::TempFolder temp{"sievetext-cli"};
+  fs::path root = temp.path();
+  fs::path prog, work, ini;
 };
 
 TEST_F(CliTest, RelativePathsAreTakenFromTheWorkingFolder) {
-  Spit(work / "in.html", "<p>Hello</p>");
-  Spit(prog / "in.html", "the program's own file");
-  Spit(prog / "readme.txt", "the program's read-me");
-  Spit(work / "readme.txt", "<b>mine</b>");
+  WriteFile(work / "in.html", "<p>Hello</p>");
+  WriteFile(prog / "in.html", "the program's own file");
+  WriteFile(prog / "readme.txt", "the program's read-me");
+  WriteFile(work / "readme.txt", "<b>mine</b>");
   fs::create_directory(work / "sub");
-  Spit(work / "sub" / "in.html", "<b>Sub</b>");
+  WriteFile(work / "sub" / "in.html", "<b>Sub</b>");
 
   const Result first = run({"in.html", "out.txt"});
   EXPECT_EQ(first.status, 0) << first.err;
-  EXPECT_EQ(Slurp(work / "out.txt"), "Hello");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "Hello");
   EXPECT_FALSE(fs::exists(prog / "out.txt")) << "nothing written beside the program";
   EXPECT_EQ(first.out + first.err, "") << "success says nothing";
 
   EXPECT_EQ(run({"sub/in.html", (root / "abs.txt").string()}).status, 0);
-  EXPECT_EQ(Slurp(root / "abs.txt"), "Sub");
+  EXPECT_EQ(ReadFile(root / "abs.txt"), "Sub");
   EXPECT_EQ(run({"readme.txt", "../r.txt"}).status, 0);
-  EXPECT_EQ(Slurp(root / "r.txt"), "mine") << "the user's readme.txt, not the program's";
+  EXPECT_EQ(ReadFile(root / "r.txt"), "mine") << "the user's readme.txt, not the program's";
   EXPECT_EQ(run({(prog / "in.html").string(), "./p.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / "p.txt"), "the program's own file");
+  EXPECT_EQ(ReadFile(work / "p.txt"), "the program's own file");
   EXPECT_EQ(entriesIn(prog), 3u);
 }
 
 TEST_F(CliTest, ChecksStopWithOneMessageAndStatusOne) {
-  Spit(work / "in.html", "text");
-  Spit(work / ".hidden.html", "text");
-  Spit(work / "empty.html", "");
-  Spit(work / "kept.txt", "old");
+  WriteFile(work / "in.html", "text");
+  WriteFile(work / ".hidden.html", "text");
+  WriteFile(work / "empty.html", "");
+  WriteFile(work / "kept.txt", "old");
   fs::create_directory(work / "folder.html");
   ASSERT_EQ(::mkfifo((work / "fifo.html").c_str(), 0600), 0);
   const struct {
@@ -246,7 +231,7 @@ TEST_F(CliTest, ChecksStopWithOneMessageAndStatusOne) {
     EXPECT_EQ(result.status, 1) << row.message;
     EXPECT_EQ(result.err, "sievetext: " + row.message + "\n");
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(Slurp(work / "kept.txt"), "old") << row.message;
+    EXPECT_EQ(ReadFile(work / "kept.txt"), "old") << row.message;
     // --quiet: the same status, nothing said.
     std::vector<std::string> quiet = row.arguments;
     quiet.insert(quiet.begin(), "--quiet");
@@ -258,7 +243,7 @@ TEST_F(CliTest, ChecksStopWithOneMessageAndStatusOne) {
 }
 
 TEST_F(CliTest, UsageErrorsSayHowAndExitOne) {
-  Spit(work / "in.html", "x");
+  WriteFile(work / "in.html", "x");
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
            {"in.html"},
            {"in.html", "a.txt", "b.txt"},
@@ -280,27 +265,27 @@ TEST_F(CliTest, UsageErrorsSayHowAndExitOne) {
   EXPECT_FALSE(fs::exists(ini)) << "a run that never started saves nothing";
 
   // "--" ends the options: "-x" is a file.
-  Spit(work / "-x", "<i>dash</i>");
+  WriteFile(work / "-x", "<i>dash</i>");
   EXPECT_EQ(run({"--", "-x", "-y"}).status, 0);
-  EXPECT_EQ(Slurp(work / "-y"), "dash");
+  EXPECT_EQ(ReadFile(work / "-y"), "dash");
   EXPECT_EQ(run({"-x", "out.txt"}).status, 1);
 }
 
 TEST_F(CliTest, ReplacesTheOutputWholeWithoutAsking) {
-  Spit(work / "in.html", "<i>new</i>");
-  Spit(work / "out.txt", std::string(10000, 'o'));
-  Spit(work / ".hidden.txt", "old");
+  WriteFile(work / "in.html", "<i>new</i>");
+  WriteFile(work / "out.txt", std::string(10000, 'o'));
+  WriteFile(work / ".hidden.txt", "old");
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "new");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "new");
   EXPECT_EQ(run({"in.html", ".hidden.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / ".hidden.txt"), "new");
+  EXPECT_EQ(ReadFile(work / ".hidden.txt"), "new");
 
   // Output equal to input: the input is replaced by its conversion.
   EXPECT_EQ(run({"in.html", "in.html"}).status, 0);
-  EXPECT_EQ(Slurp(work / "in.html"), "new");
+  EXPECT_EQ(ReadFile(work / "in.html"), "new");
 
   // A result with no text at all still replaces the output: a 0-byte file.
-  Spit(work / "tags.html", "<html><body><br></body></html>");
+  WriteFile(work / "tags.html", "<html><body><br></body></html>");
   EXPECT_EQ(run({"tags.html", "out.txt"}).status, 0);
   EXPECT_TRUE(fs::exists(work / "out.txt"));
   EXPECT_EQ(fs::file_size(work / "out.txt"), 0u);
@@ -323,27 +308,27 @@ TEST_F(CliTest, ReadsLegacyAndUnicodeEncodingsAndWritesUtf8) {
       {"utf-16 lone surrogate", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8), "a\xEF\xBF\xBD" "b"},
   };
   for (const auto& row : rows) {
-    Spit(work / "in.html", row.in);
+    WriteFile(work / "in.html", row.in);
     EXPECT_EQ(run({"in.html", "out.txt"}).status, 0) << row.name;
-    EXPECT_EQ(Slurp(work / "out.txt"), row.out) << row.name;
+    EXPECT_EQ(ReadFile(work / "out.txt"), row.out) << row.name;
   }
 }
 
 TEST_F(CliTest, FailedWritesLeaveTheOldOutputSayWhyAndExitTwo) {
-  Spit(work / "in.html", std::string(4096, 'x'));
-  Spit(work / "out.txt", "old");
+  WriteFile(work / "in.html", std::string(4096, 'x'));
+  WriteFile(work / "out.txt", "old");
 
   const Result tooBig = run({"in.html", "out.txt"}, /*fileSizeLimit=*/1024);
   EXPECT_EQ(tooBig.status, 2);
   EXPECT_EQ(tooBig.err, "sievetext: out.txt: RemoveHTML: Error 27: File too large\n");
-  EXPECT_EQ(Slurp(work / "out.txt"), "old");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "old");
 
   fs::create_directory(work / "dir");
-  Spit(work / "dir" / "inside", "kept");
+  WriteFile(work / "dir" / "inside", "kept");
   const Result folder = run({"in.html", "dir"});
   EXPECT_EQ(folder.status, 2);
   EXPECT_EQ(folder.err, "sievetext: dir: RemoveHTML: Error 21: Is a directory\n");
-  EXPECT_EQ(Slurp(work / "dir" / "inside"), "kept");
+  EXPECT_EQ(ReadFile(work / "dir" / "inside"), "kept");
   EXPECT_EQ(entriesIn(work / "dir"), 1u);
 
   const Result noFolder = run({"in.html", "no-such-folder/out.txt"});
@@ -354,11 +339,11 @@ TEST_F(CliTest, FailedWritesLeaveTheOldOutputSayWhyAndExitTwo) {
 
   if (::geteuid() != 0) {  // root writes into read-only folders
     fs::create_directory(work / "ro");
-    Spit(work / "ro" / "out.txt", "old");
+    WriteFile(work / "ro" / "out.txt", "old");
     fs::permissions(work / "ro", fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(run({"in.html", "ro/out.txt"}).status, 2);
     fs::permissions(work / "ro", fs::perms::owner_all);
-    EXPECT_EQ(Slurp(work / "ro" / "out.txt"), "old");
+    EXPECT_EQ(ReadFile(work / "ro" / "out.txt"), "old");
     EXPECT_EQ(entriesIn(work / "ro"), 1u);
   }
   EXPECT_EQ(entriesIn(work), ::geteuid() != 0 ? 4u : 3u) << "no temporary file left";
@@ -366,9 +351,9 @@ TEST_F(CliTest, FailedWritesLeaveTheOldOutputSayWhyAndExitTwo) {
 
 TEST_F(CliTest, PipesBothWays) {
   const std::string page = "<p>one</p>\n<p>two &amp; three</p>";
-  Spit(work / "page.html", page);
+  WriteFile(work / "page.html", page);
   ASSERT_EQ(run({"page.html", "file.txt"}).status, 0);
-  const std::string expected = Slurp(work / "file.txt");
+  const std::string expected = ReadFile(work / "file.txt");
 
   Streams piped;
   piped.input = page;
@@ -380,7 +365,7 @@ TEST_F(CliTest, PipesBothWays) {
   Streams redirected;
   redirected.inputFile = (work / "page.html").string();
   EXPECT_EQ(run({"-", "from-file.txt"}, redirected).status, 0);
-  EXPECT_EQ(Slurp(work / "from-file.txt"), expected);
+  EXPECT_EQ(ReadFile(work / "from-file.txt"), expected);
   EXPECT_EQ(run({"page.html", "-"}).out, expected);
   EXPECT_FALSE(fs::exists(work / "-")) << "no file named -";
   EXPECT_FALSE(fs::exists(prog / "-"));
@@ -410,39 +395,39 @@ TEST_F(CliTest, PipesBothWays) {
 }
 
 TEST_F(CliTest, LfLineBreaksAndPerRunOptionsAreNeverSaved) {
-  Spit(work / "in.html", "<b>a</b>\n|b\n\nc");
+  WriteFile(work / "in.html", "<b>a</b>\n|b\n\nc");
   fs::create_directories(ini.parent_path());
-  Spit(ini, AllTrue());
+  WriteFile(ini, AllTrue());
   const Result lf = run({"--without=all", "--with=removealltags", "--with=REMOVEPIPE", "--lf",
                          "in.html", "out.txt"});
   EXPECT_EQ(lf.status, 0) << lf.err;
-  EXPECT_EQ(Slurp(work / "out.txt"), "a\n b\n\nc");
-  EXPECT_EQ(Slurp(ini), AllTrue()) << "per-run options never reach the settings file";
+  EXPECT_EQ(ReadFile(work / "out.txt"), "a\n b\n\nc");
+  EXPECT_EQ(ReadFile(ini), AllTrue()) << "per-run options never reach the settings file";
 
   EXPECT_EQ(run({"--without", "RemoveAllCRLF", "in.html", "crlf.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / "crlf.txt"), "a\r\n b\r\nc");
-  EXPECT_EQ(Slurp(ini), AllTrue());
+  EXPECT_EQ(ReadFile(work / "crlf.txt"), "a\r\n b\r\nc");
+  EXPECT_EQ(ReadFile(ini), AllTrue());
 }
 
 TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
-  Spit(work / "a.html", "<b>A</b>");
-  Spit(work / "b.htm", "<b>B</b>");
-  Spit(work / "empty.html", "");
-  Spit(work / "notes", "plain");
+  WriteFile(work / "a.html", "<b>A</b>");
+  WriteFile(work / "b.htm", "<b>B</b>");
+  WriteFile(work / "empty.html", "");
+  WriteFile(work / "notes", "plain");
   const Result mixed = run({"-d", "out/deep", "a.html", "missing.html", "empty.html", "b.htm",
                             "notes", "-j", "2"});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_EQ(mixed.err,
             "sievetext: missing.html: Input file is missing\n"
             "sievetext: empty.html: Input file is empty!\n");
-  EXPECT_EQ(Slurp(work / "out/deep/a.txt"), "A");
-  EXPECT_EQ(Slurp(work / "out/deep/b.txt"), "B");
-  EXPECT_EQ(Slurp(work / "out/deep/notes.txt"), "plain");
+  EXPECT_EQ(ReadFile(work / "out/deep/a.txt"), "A");
+  EXPECT_EQ(ReadFile(work / "out/deep/b.txt"), "B");
+  EXPECT_EQ(ReadFile(work / "out/deep/notes.txt"), "plain");
   EXPECT_EQ(entriesIn(work / "out/deep"), 3u);
 
   // A run-time failure outranks a check: status 2, every input still tried.
   fs::create_directory(work / "out/deep/c.txt");
-  Spit(work / "c.html", "C");
+  WriteFile(work / "c.html", "C");
   const Result failed = run({"--output-dir=out/deep", "missing.html", "c.html", "a.html"});
   EXPECT_EQ(failed.status, 2);
   EXPECT_EQ(failed.err,
@@ -450,7 +435,7 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
             "sievetext: out/deep/c.txt: RemoveHTML: Error 21: Is a directory\n");
 
   // A folder that cannot be made fails each input that needed it.
-  Spit(work / "file", "");
+  WriteFile(work / "file", "");
   const Result blocked = run({"-d", "file/sub", "a.html"});
   EXPECT_EQ(blocked.status, 2);
   EXPECT_EQ(blocked.err, "sievetext: file/sub/a.txt: RemoveHTML: Error 20: Not a directory\n");
@@ -458,9 +443,9 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
 
 TEST_F(CliTest, TwoInputsForOneOutputWriteNothing) {
   fs::create_directory(work / "x");
-  Spit(work / "a.html", "1");
-  Spit(work / "x/a.HTM", "2");
-  Spit(work / "b.html", "3");
+  WriteFile(work / "a.html", "1");
+  WriteFile(work / "x/a.HTM", "2");
+  WriteFile(work / "b.html", "3");
   const Result clash = run({"-d", "out", "a.html", "b.html", "x/a.HTM"});
   EXPECT_EQ(clash.status, 1);
   EXPECT_EQ(clash.err,
@@ -470,23 +455,23 @@ TEST_F(CliTest, TwoInputsForOneOutputWriteNothing) {
 }
 
 TEST_F(CliTest, RecursiveWalkSkipsHiddenNamesAndNeverLoops) {
-  Spit(work / "a.html", "top");
+  WriteFile(work / "a.html", "top");
   fs::create_directories(work / "site/sub/.cache");
   fs::create_directories(work / "site/.git");
-  Spit(work / "site/index.html", "<p>index</p>");
-  Spit(work / "site/sub/page.HTM", "<p>page</p>");
-  Spit(work / "site/sub/.draft.html", "hidden");
-  Spit(work / "site/sub/.cache/c.html", "hidden");
-  Spit(work / "site/.git/g.html", "hidden");
-  Spit(work / "site/style.css", "p{}");
+  WriteFile(work / "site/index.html", "<p>index</p>");
+  WriteFile(work / "site/sub/page.HTM", "<p>page</p>");
+  WriteFile(work / "site/sub/.draft.html", "hidden");
+  WriteFile(work / "site/sub/.cache/c.html", "hidden");
+  WriteFile(work / "site/.git/g.html", "hidden");
+  WriteFile(work / "site/style.css", "p{}");
   fs::create_directory_symlink("..", work / "site/sub/up");
   fs::create_directory_symlink(work / "site", work / "site/self");
 
   const Result walked = run({"-r", "-d", "txt", "site"});
   EXPECT_EQ(walked.status, 0) << walked.err;
   EXPECT_EQ(walked.err, "");
-  EXPECT_EQ(Slurp(work / "txt/index.txt"), "index");
-  EXPECT_EQ(Slurp(work / "txt/sub/page.txt"), "page");
+  EXPECT_EQ(ReadFile(work / "txt/index.txt"), "index");
+  EXPECT_EQ(ReadFile(work / "txt/sub/page.txt"), "page");
   std::vector<std::string> written;
   for (const auto& entry : fs::recursive_directory_iterator(work / "txt")) {
     if (entry.is_regular_file()) written.push_back(fs::relative(entry.path(), work / "txt"));
@@ -498,7 +483,7 @@ TEST_F(CliTest, RecursiveWalkSkipsHiddenNamesAndNeverLoops) {
   EXPECT_EQ(flat.status, 1);
   EXPECT_EQ(flat.err,
             "sievetext: site: Input file is missing (a folder; -r converts the pages below it)\n");
-  EXPECT_EQ(Slurp(work / "txt/a.txt"), "top");
+  EXPECT_EQ(ReadFile(work / "txt/a.txt"), "top");
 }
 
 TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
@@ -507,14 +492,14 @@ TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
   for (int i = 0; i < 60; ++i) {
     std::string page;
     for (int k = 0; k <= i * 37 % 200; ++k) page += "<p>" + std::to_string(i * k) + " &amp; x</p>\n";
-    Spit(work / "in" / (std::to_string(i) + ".html"), page);
+    WriteFile(work / "in" / (std::to_string(i) + ".html"), page);
   }
   std::vector<std::string> outputs;
   for (const char* jobs : {"1", "2", "5"}) {
     const std::string folder = std::string("out") + jobs;
     ASSERT_EQ(run({"-r", "-j", jobs, "-d", folder, "in"}).status, 0);
     std::string all;
-    for (int i = 0; i < 60; ++i) all += Slurp(work / folder / (std::to_string(i) + ".txt")) + "|";
+    for (int i = 0; i < 60; ++i) all += ReadFile(work / folder / (std::to_string(i) + ".txt")) + "|";
     outputs.push_back(all);
   }
   EXPECT_EQ(outputs[0], outputs[1]);
@@ -522,15 +507,15 @@ TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
 }
 
 TEST_F(CliTest, FirstRunStoresElevenTrueKeysAndConvertsWithAllOptions) {
-  Spit(work / "in.html", "<script>x()</script>a&amp;b  |  {f}  c");
+  WriteFile(work / "in.html", "<script>x()</script>a&amp;b  |  {f}  c");
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  EXPECT_EQ(Slurp(ini), AllTrue());
-  EXPECT_EQ(Slurp(work / "out.txt"), "a&b c");
+  EXPECT_EQ(ReadFile(ini), AllTrue());
+  EXPECT_EQ(ReadFile(work / "out.txt"), "a&b c");
 
   // A run that stops at a check saves the options all the same.
   fs::remove(ini);
   EXPECT_EQ(run({"none.html", "out.txt"}).status, 1);
-  EXPECT_EQ(Slurp(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), AllTrue());
 }
 
 TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
@@ -542,31 +527,31 @@ TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
       {"False", "False"}, {"false", "False"}, {"FALSE", "False"}, {"0", "False"}, {"", "False"},
       {"yes", "False"},
   };
-  Spit(work / "in.html", "<b>bold</b>");
+  WriteFile(work / "in.html", "<b>bold</b>");
   fs::create_directories(ini.parent_path());
   for (const auto& row : rows) {
     // All options on but RemoveAllTags, which holds the form under test.
     std::string stored = AllTrue();
     const std::string key = "RemoveAllTags=True\n";
     stored.replace(stored.find(key), key.size(), std::string("RemoveAllTags=") + row.stored + "\n");
-    Spit(ini, stored);
+    WriteFile(ini, stored);
     EXPECT_EQ(run({"in.html", "out.txt"}).status, 0) << row.stored;
     std::string expected = AllTrue();
     expected.replace(expected.find(key), key.size(), std::string("RemoveAllTags=") + row.saved + "\n");
-    EXPECT_EQ(Slurp(ini), expected) << row.stored;
-    EXPECT_EQ(Slurp(work / "out.txt"), std::string(row.saved) == "True" ? "bold" : "<b>bold</b>")
+    EXPECT_EQ(ReadFile(ini), expected) << row.stored;
+    EXPECT_EQ(ReadFile(work / "out.txt"), std::string(row.saved) == "True" ? "bold" : "<b>bold</b>")
         << row.stored;
   }
 }
 
 TEST_F(CliTest, SettingsFileKeepsOtherEntriesAndSurvivesBeingUnreadable) {
-  Spit(work / "in.html", "<b>x</b>");
+  WriteFile(work / "in.html", "<b>x</b>");
   fs::create_directories(ini.parent_path());
   const std::string mine =
       "; edited by hand\n[Window]\nGeometry=1,2\n\n[General]\nRemoveTabs=0\nMine=keep me\n";
-  Spit(ini, mine);
+  WriteFile(ini, mine);
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  const std::string text = Slurp(ini);
+  const std::string text = ReadFile(ini);
   EXPECT_EQ(text.rfind("; edited by hand\n[Window]\nGeometry=1,2\n\n[General]\nRemoveTabs=False\n"
                        "Mine=keep me\nGenerateSpecialChars=True\n",
                        0),
@@ -579,15 +564,15 @@ TEST_F(CliTest, SettingsFileKeepsOtherEntriesAndSurvivesBeingUnreadable) {
   fs::remove(ini);
   fs::create_directory(ini);
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "x");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "x");
   EXPECT_TRUE(fs::is_directory(ini));
 
   // A malformed file reads as empty and is left for its owner to mend.
   fs::remove(ini);
-  Spit(ini, "[General]\nRemoveAllTags=False\nnot a setting\n");
+  WriteFile(ini, "[General]\nRemoveAllTags=False\nnot a setting\n");
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "x");
-  EXPECT_EQ(Slurp(ini), "[General]\nRemoveAllTags=False\nnot a setting\n");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "x");
+  EXPECT_EQ(ReadFile(ini), "[General]\nRemoveAllTags=False\nnot a setting\n");
 }
 
 TEST_F(CliTest, HelpVersionAndMissingWindow) {
@@ -629,7 +614,7 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
   }
 
   // A module that is there but cannot be loaded is a different fault.
-  Spit(prog / "libsievetext_gui.so", "not a library");
+  WriteFile(prog / "libsievetext_gui.so", "not a library");
   const Result broken = run({"--window", "page.html"});
   EXPECT_EQ(broken.status, 2);
   EXPECT_EQ(broken.err.rfind("sievetext: cannot start the window: ", 0), 0u) << broken.err;

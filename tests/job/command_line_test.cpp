@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "error_reporter.h"
-#include "test_support.h"
+#include "recording_prompter.h"
 
 namespace sievetext {
 namespace {

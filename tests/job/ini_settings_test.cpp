@@ -9,7 +9,8 @@
 #include "ini_document.h"
 #include "ini_settings_store.h"
 #include "option_transfer.h"
-#include "posix_test_support.h"
+#include "file_size_limit.h"
+#include "temp_folder.h"
 
 namespace sievetext {
 namespace {
@@ -61,13 +62,6 @@ TEST(IniDocumentTest, SettingAKeyChangesOnlyItsValue) {
 
 class IniSettingsStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sievetext-ini-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
-    path = folder / "config" / "WexaSievetext.ini";
-  }
-  void TearDown() override { fs::remove_all(folder); }
 
   void saveAll(const char* value) {
     IniSettingsStore store(path.string());
@@ -83,8 +77,9 @@ class IniSettingsStoreTest : public ::testing::Test {
     return n;
   }
 
-  fs::path folder;
-  fs::path path;
+  testing::TempFolder temp{"sievetext-ini"};
+  fs::path folder = temp.path();
+  fs::path path = folder / "config" / "WexaSievetext.ini";
 };
 
 TEST_F(IniSettingsStoreTest, FirstSaveCreatesAPlainGeneralSection) {

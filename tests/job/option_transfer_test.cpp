@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "memory_settings_store.h"
 
 namespace sievetext {
 namespace {

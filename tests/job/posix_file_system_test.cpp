@@ -10,7 +10,8 @@
 
 #include "cleanup_on_signal.h"
 #include "file_system.h"
-#include "posix_test_support.h"
+#include "file_size_limit.h"
+#include "temp_folder.h"
 
 namespace sievetext {
 namespace {
@@ -19,20 +20,9 @@ namespace fs = std::filesystem;
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sievetext-fs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder); }
 
   std::string at(const char* name) const { return (folder / name).string(); }
-  std::string contents(const char* name) const {
-    std::ifstream in(folder / name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string contents(const char* name) const { return testing::ReadFile(folder / name); }
   std::size_t entries() const {
     std::size_t n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
@@ -44,7 +34,8 @@ class PosixFileSystemTest : public ::testing::Test {
     return st.st_mode & 07777;
   }
 
-  fs::path folder;
+  testing::TempFolder temp{"sievetext-fs"};
+  fs::path folder = temp.path();
   PosixFileSystem files;
 };
 

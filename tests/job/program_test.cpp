@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_file_system.h"
-#include "test_support.h"
+#include "memory_settings_store.h"
 
 namespace sievetext {
 namespace {

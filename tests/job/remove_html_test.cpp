@@ -6,7 +6,8 @@
 
 #include "error_reporter.h"
 #include "memory_file_system.h"
-#include "test_support.h"
+#include "memory_settings_store.h"
+#include "recording_prompter.h"
 
 namespace sievetext {
 namespace {
@@ -76,6 +77,39 @@ TEST_F(RemoveHTMLTest, ChecksStopWithTheirMessageAndWriteNothing) {
     EXPECT_EQ(rowPrompter.said, Messages{row.message}) << row.name;
     EXPECT_TRUE(rowPrompter.asked.empty()) << row.name;
     EXPECT_EQ(rowFiles.replaceCalls, 0) << row.name;
+  }
+}
+
+// Every message the job shows, written out as the user reads it: a changed
+// constant must fail here, not pass through the code and the test alike.
+TEST_F(RemoveHTMLTest, MessagesWordForWord) {
+  const struct {
+    const char* name;
+    std::string input;
+    std::string output;
+    bool outputExists;
+    Messages said;
+    Messages asked;
+  } rows[] = {
+      {"no input", "", "/out/page.txt", false, {"You have not selected the input file."}, {}},
+      {"no output", "/in/page.html", "", false, {"You have not selected the output file."}, {}},
+      {"input missing", "/in/none.html", "/out/page.txt", false, {"Input file is missing"}, {}},
+      {"input empty", "/in/empty.html", "/out/page.txt", false, {"Input file is empty!"}, {}},
+      {"written", "/in/page.html", "/out/page.txt", false, {"Done"}, {}},
+      {"replaced", "/in/page.html", "/out/page.txt", true, {"Done"},
+       {"Output file already exists, overwrite?"}},
+  };
+  for (const auto& row : rows) {
+    RecordingPrompter rowPrompter;
+    MemoryFileSystem rowFiles;
+    rowFiles.files = {{"/in/page.html", "x"}, {"/in/empty.html", ""}};
+    if (row.outputExists) rowFiles.files["/out/page.txt"] = "old";
+    state.sInputFile = row.input;
+    state.sOutputFile = row.output;
+    JobContext ctx{state, boxes, rowFiles, rowPrompter};
+    RemoveHTML(ctx);
+    EXPECT_EQ(rowPrompter.said, row.said) << row.name;
+    EXPECT_EQ(rowPrompter.asked, row.asked) << row.name;
   }
 }
 

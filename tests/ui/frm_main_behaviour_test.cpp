@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "command.h"
-#include "fake_settings.h"
+#include "memory_settings_store.h"
 #include "file_system.h"
 #include "frmMain.h"
 #include "ini_settings_store.h"
@@ -480,7 +480,7 @@ class BehaviourTest : public QObject {
   QTemporaryDir dir_;
   bool openFails_ = false;
   ProcessState state_;
-  FakeSettings settings_;
+  testing::MemorySettingsStore settings_;
   ScriptedPrompter prompter_;
   FakeChooser chooser_;
   std::vector<std::string> opened_;

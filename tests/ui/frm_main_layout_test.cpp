@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "command.h"
-#include "fake_settings.h"
+#include "memory_settings_store.h"
 #include "frmMain.h"
 
 using namespace sievetext;
@@ -201,7 +201,7 @@ class LayoutTest : public QObject {
 
  private:
   ProcessState state_;
-  FakeSettings settings_;
+  testing::MemorySettingsStore settings_;
   std::unique_ptr<frmMain> window_;
 };
 

@@ -3,29 +3,25 @@
 #include <new>
 #include <sstream>
 #include <stdexcept>
-#include <tuple>
 
 #include "cSievetext.h"
 #include "engine_options.h"
+#include "escape.h"
+#include "recording_reporter.h"
 #include "quirk_vocabulary.h"
 #include "reference_sievetext.h"
 
 namespace sievetext::compare {
 namespace {
 
-class RecordingReporter : public ConversionReporter {
- public:
-  void report(std::string_view procedure, long number, std::string_view) override {
-    reports.emplace_back(std::string(procedure), number);
-  }
-  std::vector<std::tuple<std::string, long>> reports;
-};
+using testing::RecordingReporter;
+using testing::Report;
 
 struct Outcome {
   std::u16string result;
   std::u16string inOut;
   int yields = 0;
-  std::vector<std::tuple<std::string, long>> reports;
+  std::vector<Report> reports;
 };
 
 // Runs ExtractText, or with `inPlace` the fast engine's ExtractTextInPlace
@@ -71,9 +67,9 @@ Outcome runExtract(const DiffCase& c, bool inPlace = false) {
   return out;
 }
 
-std::string describeReports(const std::vector<std::tuple<std::string, long>>& reports) {
+std::string describeReports(const std::vector<Report>& reports) {
   std::string s = "[";
-  for (const auto& [name, number] : reports) s += " " + name + "#" + std::to_string(number);
+  for (const Report& r : reports) s += " " + r.procedure + "#" + std::to_string(r.number);
   return s + " ]";
 }
 
@@ -96,12 +92,12 @@ std::string actionName(YieldAction a) {
 std::string compare(const Outcome& fast, const Outcome& ref, const std::string& header) {
   std::ostringstream why;
   if (fast.result != ref.result) {
-    why << "  returned text differs\n    fast: u\"" << quirks::Escape(fast.result)
-        << "\"\n    ref:  u\"" << quirks::Escape(ref.result) << "\"\n";
+    why << "  returned text differs\n    fast: " << testing::Show(fast.result)
+        << "\n    ref:  " << testing::Show(ref.result) << "\n";
   }
   if (fast.inOut != ref.inOut) {
-    why << "  in/out parameter differs\n    fast: u\"" << quirks::Escape(fast.inOut)
-        << "\"\n    ref:  u\"" << quirks::Escape(ref.inOut) << "\"\n";
+    why << "  in/out parameter differs\n    fast: " << testing::Show(fast.inOut)
+        << "\n    ref:  " << testing::Show(ref.inOut) << "\n";
   }
   if (fast.yields != ref.yields) {
     why << "  yield count differs: fast " << fast.yields << ", ref " << ref.yields << "\n";
@@ -130,7 +126,7 @@ std::string CompareExtractText(const DiffCase& c) {
     if (c.action == YieldAction::kChangeOptions) header << " to " << OptionNames(c.newOptions);
     header << "\n";
   }
-  header << "  input: u\"" << quirks::Escape(c.input) << "\"\n";
+  header << "  input: " << testing::Show(c.input) << "\n";
   const std::string copying = compare(fast, ref, header.str());
   if (!copying.empty()) return copying;
   // In place, the text ends up as the result; the input is not kept.
@@ -155,8 +151,8 @@ std::string CompareConsolidateChar(const std::u16string& text, const std::u16str
   Outcome fast = run(cSievetext{});
   Outcome ref = run(ReferenceSievetext{});
   return compare(fast, ref,
-                 "ConsolidateChar mismatch (" + origin + ")\n  sChar: u\"" + quirks::Escape(sChar) +
-                     "\"\n  input: u\"" + quirks::Escape(text) + "\"\n");
+                 "ConsolidateChar mismatch (" + origin + ")\n  sChar: " + testing::Show(sChar) +
+                     "\n  input: " + testing::Show(text) + "\n");
 }
 
 std::string CompareCutAllTags(const std::u16string& text, const std::string& origin) {
@@ -166,7 +162,7 @@ std::string CompareCutAllTags(const std::u16string& text, const std::string& ori
   ref.result = ReferenceSievetext{}.CutAllTags(text);
   return compare(
       fast, ref,
-      "CutAllTags mismatch (" + origin + ")\n  input: u\"" + quirks::Escape(text) + "\"\n");
+      "CutAllTags mismatch (" + origin + ")\n  input: " + testing::Show(text) + "\n");
 }
 
 }  // namespace sievetext::compare

@@ -35,8 +35,4 @@ std::u16string TextFromBytes(const std::uint8_t* data, std::size_t size);
 std::string BytesForToken(std::size_t tokenIndex);
 std::size_t TokenCount();
 
-// The text as a C++ literal body: printable ASCII as is, everything else
-// escaped, so that a failing case can be pasted into a test.
-std::string Escape(const std::u16string& text);
-
 }  // namespace sievetext::quirks

@@ -2,19 +2,26 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "settings_store.h"
 
-// An in-memory settings store for window tests.
-class FakeSettings final : public sievetext::SettingsStore {
+namespace sievetext::testing {
+
+// Settings in a map; counts the syncs.
+class MemorySettingsStore final : public SettingsStore {
  public:
   std::string read(std::string_view key, std::string_view defaultText) override {
-    auto it = values.find(key);
+    const auto it = values.find(key);
     return it == values.end() ? std::string(defaultText) : it->second;
   }
   void write(std::string_view key, std::string_view text) override {
     values[std::string(key)] = std::string(text);
   }
+  void sync() override { ++syncs; }
 
   std::map<std::string, std::string, std::less<>> values;
+  int syncs = 0;
 };
+
+}  // namespace sievetext::testing
