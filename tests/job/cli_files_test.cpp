@@ -23,6 +23,8 @@
 #include <sstream>
 #include <thread>
 
+#include "temp_folder.h"
+
 namespace sievetext {
 namespace {
 
@@ -44,16 +46,8 @@ constexpr bool kSanitized = false;
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 struct stat StatOf(const fs::path& path) {
   struct stat st {};
@@ -86,9 +80,6 @@ struct Launch {
 class CliFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/sievetext-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
     prog = root / "prog";
     work = root / "work";
     cfg = root / "cfg";
@@ -102,7 +93,6 @@ class CliFilesTest : public ::testing::Test {
     fs::permissions(cfg, fs::perms::all);
     ini = cfg / "WexaSievetext.ini";
   }
-  void TearDown() override { fs::remove_all(root); }
 
   // Starts the program with these arguments, from `work`.
   pid_t start(const std::vector<std::string>& arguments, const Launch& launch = {}) {
@@ -172,7 +162,9 @@ class CliFilesTest : public ::testing::Test {
 
   static bool Root() { return ::geteuid() == 0; }
 
-  fs::path root, prog, work, cfg, ini;
+  testing::TempFolder temp{"sievetext-files"};
+  fs::path root = temp.path();
+  fs::path prog, work, cfg, ini;
 };
 
 // Plain words, so the conversion is quick and the output as long as the input.
@@ -184,14 +176,14 @@ std::string Words(std::size_t bytes) {
 }
 
 TEST_F(CliFilesTest, ASignalDuringTheWriteRemovesTheTemporaryAndEndsByThatSignal) {
-  Spit(work / "out.txt", "old");
+  WriteFile(work / "out.txt", "old");
   std::size_t bytes = std::size_t{8} << 20;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     bool caught = false;
     // A machine fast enough to finish before the signal arrives gets a longer
     // file next time.
     for (int attempt = 0; attempt < 4 && !caught; ++attempt, bytes *= 2) {
-      Spit(work / "in.html", Words(bytes));
+      WriteFile(work / "in.html", Words(bytes));
       const int watch = ::inotify_init1(IN_CLOEXEC);
       ASSERT_GE(watch, 0);
       ASSERT_GE(::inotify_add_watch(watch, work.c_str(), IN_CREATE), 0);
@@ -206,7 +198,7 @@ TEST_F(CliFilesTest, ASignalDuringTheWriteRemovesTheTemporaryAndEndsByThatSignal
       caught = true;
       EXPECT_EQ(status, 128 + signal) << "ends by the signal " << signal;
       // A signal that came after the rename finds the new output complete.
-      const std::string output = Slurp(work / "out.txt");
+      const std::string output = ReadFile(work / "out.txt");
       if (output != "old") {
         std::string converted = Words(bytes);
         while (converted.back() == ' ') converted.pop_back();
@@ -215,26 +207,26 @@ TEST_F(CliFilesTest, ASignalDuringTheWriteRemovesTheTemporaryAndEndsByThatSignal
       EXPECT_TRUE(HiddenIn(work).empty()) << signal << ": " << HiddenIn(work)[0];
     }
     EXPECT_TRUE(caught) << "never caught the write with signal " << signal;
-    Spit(work / "out.txt", "old");
+    WriteFile(work / "out.txt", "old");
   }
 }
 
 TEST_F(CliFilesTest, AFileSizeLimitFailsTheWriteWithStatusTwo) {
-  Spit(work / "in.html", std::string(8192, 'x'));
-  Spit(work / "out.txt", "old");
+  WriteFile(work / "in.html", std::string(8192, 'x'));
+  WriteFile(work / "out.txt", "old");
   Launch limited;
   limited.fileSizeLimit = 4096;  // SIGXFSZ at its default: the program copes
   EXPECT_EQ(run({in("in.html"), in("out.txt")}, limited), 2);
-  EXPECT_EQ(Slurp(work / "out.txt"), "old");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "old");
   EXPECT_TRUE(HiddenIn(work).empty());
 }
 
 TEST_F(CliFilesTest, OutputNamesUpToTheFileSystemsLimitWork) {
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   for (const std::size_t length : {235u, 245u, 255u}) {
     const std::string name = std::string(length - 4, 'n') + ".txt";
     EXPECT_EQ(run({in("in.html"), in(name.c_str())}), 0) << length;
-    EXPECT_EQ(Slurp(work / name), "text") << length;
+    EXPECT_EQ(ReadFile(work / name), "text") << length;
     EXPECT_EQ(run({in("in.html"), in(name.c_str())}), 0) << length << ", replaced";
     fs::remove(work / name);
   }
@@ -243,27 +235,27 @@ TEST_F(CliFilesTest, OutputNamesUpToTheFileSystemsLimitWork) {
 }
 
 TEST_F(CliFilesTest, AReplacedFileKeepsItsPermissionsButNotSetuidOrSetgid) {
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   const struct {
     mode_t before, after;
   } rows[] = {{06755, 0755}, {0640, 0640}, {0604, 0604}, {02770, 0770}, {01644, 0644}};
   for (const auto& row : rows) {
-    Spit(work / "out.txt", "old");
+    WriteFile(work / "out.txt", "old");
     ASSERT_EQ(::chmod((work / "out.txt").c_str(), row.before), 0);
     EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
-    EXPECT_EQ(Slurp(work / "out.txt"), "text");
+    EXPECT_EQ(ReadFile(work / "out.txt"), "text");
     EXPECT_EQ(StatOf(work / "out.txt").st_mode & 07777, row.after) << std::oct << row.before;
   }
 }
 
 TEST_F(CliFilesTest, OwnerAndGroupAreKeptWherePossible) {
   if (!Root()) GTEST_SKIP() << "owner cases need root to hand files to a second user";
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   fs::permissions(work / "in.html", fs::perms::all);
 
   // Root rewriting another user's file gives it back to that user.
   for (const mode_t mode : {mode_t{0666}, mode_t{06755}, mode_t{0600}}) {
-    Spit(work / "theirs.txt", "old");
+    WriteFile(work / "theirs.txt", "old");
     ASSERT_EQ(::chown((work / "theirs.txt").c_str(), kNobody, kNogroup), 0);
     ASSERT_EQ(::chmod((work / "theirs.txt").c_str(), mode), 0);
     EXPECT_EQ(run({in("in.html"), in("theirs.txt")}), 0);
@@ -271,12 +263,12 @@ TEST_F(CliFilesTest, OwnerAndGroupAreKeptWherePossible) {
     EXPECT_EQ(st.st_uid, kNobody) << std::oct << mode;
     EXPECT_EQ(st.st_gid, kNogroup) << std::oct << mode;
     EXPECT_EQ(st.st_mode & 07777, mode & 0777) << std::oct << mode;
-    EXPECT_EQ(Slurp(work / "theirs.txt"), "text");
+    EXPECT_EQ(ReadFile(work / "theirs.txt"), "text");
   }
 
   // A user rewriting root's file (in a folder open to all) cannot give it
   // back: it becomes theirs, and root's group loses what others lack.
-  Spit(work / "roots.txt", "old");
+  WriteFile(work / "roots.txt", "old");
   ASSERT_EQ(::chmod((work / "roots.txt").c_str(), 0664), 0);
   Launch nobody;
   nobody.asNobody = true;
@@ -289,9 +281,9 @@ TEST_F(CliFilesTest, OwnerAndGroupAreKeptWherePossible) {
 }
 
 TEST_F(CliFilesTest, SymbolicLinksAreFollowedToTheFileTheyName) {
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   fs::create_directory(work / "elsewhere");
-  Spit(work / "elsewhere" / "target.txt", "old");
+  WriteFile(work / "elsewhere" / "target.txt", "old");
   ::chmod((work / "elsewhere" / "target.txt").c_str(), 0640);
   fs::create_symlink("elsewhere/target.txt", work / "link.txt");
   fs::create_symlink("link.txt", work / "chain.txt");
@@ -299,14 +291,14 @@ TEST_F(CliFilesTest, SymbolicLinksAreFollowedToTheFileTheyName) {
   EXPECT_EQ(run({in("in.html"), in("chain.txt")}), 0);
   EXPECT_TRUE(fs::is_symlink(work / "chain.txt"));
   EXPECT_TRUE(fs::is_symlink(work / "link.txt"));
-  EXPECT_EQ(Slurp(work / "elsewhere" / "target.txt"), "text");
+  EXPECT_EQ(ReadFile(work / "elsewhere" / "target.txt"), "text");
   EXPECT_EQ(StatOf(work / "elsewhere" / "target.txt").st_mode & 07777, 0640u);
 
   // A dangling link makes its target, when the target's folder exists.
   fs::create_symlink("elsewhere/new.txt", work / "dangling.txt");
   EXPECT_EQ(run({in("in.html"), in("dangling.txt")}), 0);
   EXPECT_TRUE(fs::is_symlink(work / "dangling.txt"));
-  EXPECT_EQ(Slurp(work / "elsewhere" / "new.txt"), "text");
+  EXPECT_EQ(ReadFile(work / "elsewhere" / "new.txt"), "text");
   fs::create_symlink("nowhere/new.txt", work / "astray.txt");
   EXPECT_EQ(run({in("in.html"), in("astray.txt")}), 2);
   EXPECT_TRUE(fs::is_symlink(work / "astray.txt"));
@@ -345,21 +337,21 @@ class LockHolder {
 };
 
 TEST_F(CliFilesTest, ABusySettingsLockCostsTheSaveNotTheConversion) {
-  Spit(work / "in.html", "<b>text</b>");
-  Spit(ini, "[General]\nRemoveTabs=1\n");
+  WriteFile(work / "in.html", "<b>text</b>");
+  WriteFile(ini, "[General]\nRemoveTabs=1\n");
   {
     LockHolder other(ini);
     EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
   }
-  EXPECT_EQ(Slurp(work / "out.txt"), "text");
-  EXPECT_EQ(Slurp(ini), "[General]\nRemoveTabs=1\n") << "not saved this time";
+  EXPECT_EQ(ReadFile(work / "out.txt"), "text");
+  EXPECT_EQ(ReadFile(ini), "[General]\nRemoveTabs=1\n") << "not saved this time";
   EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
-  EXPECT_NE(Slurp(ini).find("RemoveTabs=True"), std::string::npos) << "saved once free";
+  EXPECT_NE(ReadFile(ini).find("RemoveTabs=True"), std::string::npos) << "saved once free";
 }
 
 TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
-  Spit(work / "in.html", "<b>text</b>");
-  Spit(ini, "[General]\n");
+  WriteFile(work / "in.html", "<b>text</b>");
+  WriteFile(ini, "[General]\n");
   // Another program adding entries under the same lock, each time with a
   // value the program rewrites, so that every run has something to save.
   std::atomic<bool> stop{false};
@@ -367,12 +359,12 @@ TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
   std::thread other([&] {
     while (!stop) {
       LockHolder lock(ini);
-      std::string text = Slurp(ini);
+      std::string text = ReadFile(ini);
       const std::size_t saved = text.find("RemoveTabs=True\n");
       if (saved != std::string::npos) text.replace(saved, 16, "RemoveTabs=1\n");
       if (text.find("RemoveTabs=") == std::string::npos) text += "RemoveTabs=1\n";
       text += "Other" + std::to_string(added) + "=kept\n";
-      Spit(cfg / "other.tmp", text);
+      WriteFile(cfg / "other.tmp", text);
       fs::rename(cfg / "other.tmp", ini);
       ++added;
     }
@@ -384,8 +376,8 @@ TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
   stop = true;
   other.join();
   EXPECT_EQ(failures, 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "text");
-  const std::string text = Slurp(ini);
+  EXPECT_EQ(ReadFile(work / "out.txt"), "text");
+  const std::string text = ReadFile(ini);
   for (int i = 0; i < added; ++i) {
     EXPECT_NE(text.find("Other" + std::to_string(i) + "=kept\n"), std::string::npos)
         << "entry " << i << " of " << added << " lost";
@@ -395,21 +387,21 @@ TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
 }
 
 TEST_F(CliFilesTest, ASettingsFilePastOneMebibyteIsNotASettingsFile) {
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   // Valid entries, but too many of them: read as empty, so every option is on.
   std::string huge = "[General]\nRemoveAllTags=False\n";
   while (huge.size() <= (std::size_t{1} << 20)) huge += "; filler filler filler filler\n";
-  Spit(ini, huge);
+  WriteFile(ini, huge);
   EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "text");
-  EXPECT_EQ(Slurp(ini), huge) << "never overwritten";
+  EXPECT_EQ(ReadFile(work / "out.txt"), "text");
+  EXPECT_EQ(ReadFile(ini), huge) << "never overwritten";
 
   // Exactly 1 MiB is still a settings file.
   huge.resize(std::size_t{1} << 20);
   huge.back() = '\n';
-  Spit(ini, huge);
+  WriteFile(ini, huge);
   EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
-  EXPECT_EQ(Slurp(work / "out.txt"), "<b>text</b>");
+  EXPECT_EQ(ReadFile(work / "out.txt"), "<b>text</b>");
 
   // A vast file, or a link to one, is never read: with the address space
   // capped well below its size the program still runs.
@@ -428,7 +420,7 @@ TEST_F(CliFilesTest, ASettingsFilePastOneMebibyteIsNotASettingsFile) {
     Launch capped;
     if (!kSanitized) capped.addressLimit = rlim_t{1} << 30;
     EXPECT_EQ(run({in("in.html"), in("out.txt")}, capped), 0) << how;
-    EXPECT_EQ(Slurp(work / "out.txt"), "text") << how;
+    EXPECT_EQ(ReadFile(work / "out.txt"), "text") << how;
     EXPECT_EQ(fs::file_size(cfg / (std::string(how) == "file" ? "WexaSievetext.ini" : "vast.ini")),
               std::uintmax_t{3} << 30)
         << how;
@@ -436,9 +428,9 @@ TEST_F(CliFilesTest, ASettingsFilePastOneMebibyteIsNotASettingsFile) {
 }
 
 TEST_F(CliFilesTest, ALinkedSettingsFileStaysLinkedAndKeepsItsOwner) {
-  Spit(work / "in.html", "<b>text</b>");
+  WriteFile(work / "in.html", "<b>text</b>");
   fs::create_directory(root / "dotfiles");
-  Spit(root / "dotfiles" / "sievetext.ini", "[General]\nRemoveTabs=1\n");
+  WriteFile(root / "dotfiles" / "sievetext.ini", "[General]\nRemoveTabs=1\n");
   fs::create_symlink(root / "dotfiles" / "sievetext.ini", ini);
   if (Root()) {
     ASSERT_EQ(::chown((root / "dotfiles" / "sievetext.ini").c_str(), kNobody, kNogroup), 0);
@@ -447,7 +439,7 @@ TEST_F(CliFilesTest, ALinkedSettingsFileStaysLinkedAndKeepsItsOwner) {
 
   EXPECT_EQ(run({in("in.html"), in("out.txt")}), 0);
   EXPECT_TRUE(fs::is_symlink(ini));
-  const std::string text = Slurp(root / "dotfiles" / "sievetext.ini");
+  const std::string text = ReadFile(root / "dotfiles" / "sievetext.ini");
   EXPECT_NE(text.find("RemoveTabs=True"), std::string::npos) << text;
   const struct stat st = StatOf(root / "dotfiles" / "sievetext.ini");
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -459,8 +451,8 @@ TEST_F(CliFilesTest, ALinkedSettingsFileStaysLinkedAndKeepsItsOwner) {
 }
 
 TEST_F(CliFilesTest, FiftyRunsAtOnceOnOneOutputAllSucceedAndLeaveNothing) {
-  Spit(work / "in.html", "<p>" + Words(256 * 1024) + "</p>");
-  Spit(work / "out.txt", "old");
+  WriteFile(work / "in.html", "<p>" + Words(256 * 1024) + "</p>");
+  WriteFile(work / "out.txt", "old");
   std::vector<pid_t> runs;
   for (int i = 0; i < 50; ++i) runs.push_back(start({in("in.html"), in("out.txt")}));
   int failures = 0;
@@ -468,9 +460,9 @@ TEST_F(CliFilesTest, FiftyRunsAtOnceOnOneOutputAllSucceedAndLeaveNothing) {
   EXPECT_EQ(failures, 0);
   std::string expected = Words(256 * 1024);
   while (!expected.empty() && expected.back() == ' ') expected.pop_back();
-  EXPECT_EQ(Slurp(work / "out.txt"), expected);
+  EXPECT_EQ(ReadFile(work / "out.txt"), expected);
   EXPECT_TRUE(HiddenIn(work).empty());
-  EXPECT_EQ(Slurp(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), AllTrue());
 }
 
 }  // namespace

@@ -18,16 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FileSizeLimit;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 TEST(IniDocumentTest, ReadsOnlyWellFormedFiles) {
   IniDocument doc;
@@ -92,7 +84,7 @@ TEST_F(IniSettingsStoreTest, FirstSaveCreatesAPlainGeneralSection) {
   }
   std::string expected = "[General]\n";
   for (const OptionInfo& option : kOptions) expected += std::string(option.name) + "=True\n";
-  EXPECT_EQ(Slurp(path), expected);
+  EXPECT_EQ(ReadFile(path), expected);
   EXPECT_EQ(filesInConfig(), 1u) << "no temporary file left behind";
 
   IniSettingsStore again(path.string());
@@ -102,7 +94,7 @@ TEST_F(IniSettingsStoreTest, FirstSaveCreatesAPlainGeneralSection) {
 TEST_F(IniSettingsStoreTest, KeepsEverythingElseAndWritesOnlyOnChange) {
   fs::create_directories(path.parent_path());
   const std::string mine = "; my notes\n[General]\nRemoveTabs=TRUE\nMyKey=1\n[Other]\nRemoveTabs=no\n";
-  Spit(path, mine);
+  WriteFile(path, mine);
   ::chmod(path.c_str(), 0640);
   {
     IniSettingsStore store(path.string());
@@ -110,12 +102,12 @@ TEST_F(IniSettingsStoreTest, KeepsEverythingElseAndWritesOnlyOnChange) {
     store.write("RemoveTabs", "TRUE");
     store.sync();
   }
-  EXPECT_EQ(Slurp(path), mine);
+  EXPECT_EQ(ReadFile(path), mine);
   struct stat original {};
   ::stat(path.c_str(), &original);
 
   saveAll("False");
-  std::string text = Slurp(path);
+  std::string text = ReadFile(path);
   EXPECT_EQ(text.rfind("; my notes\n[General]\nRemoveTabs=False\nMyKey=1\n", 0), 0u) << text;
   EXPECT_NE(text.find("[Other]\nRemoveTabs=no\n"), std::string::npos) << text;
   struct stat st {};
@@ -133,13 +125,13 @@ TEST_F(IniSettingsStoreTest, KeepsEverythingElseAndWritesOnlyOnChange) {
 TEST_F(IniSettingsStoreTest, UnusableFilesReadAsEmptyAndAreNeverWrittenOver) {
   fs::create_directories(path.parent_path());
   const std::string malformed = "[General]\nRemoveTabs=False\nthis line is not INI\n";
-  Spit(path, malformed);
+  WriteFile(path, malformed);
   {
     IniSettingsStore store(path.string());
     EXPECT_EQ(store.read("RemoveTabs", "true"), "true");
   }
   saveAll("False");
-  EXPECT_EQ(Slurp(path), malformed);
+  EXPECT_EQ(ReadFile(path), malformed);
 
   // A folder where the file should be: unreadable, and the write fails.
   fs::remove(path);
@@ -161,24 +153,24 @@ TEST_F(IniSettingsStoreTest, UnusableFilesReadAsEmptyAndAreNeverWrittenOver) {
 
 TEST_F(IniSettingsStoreTest, FailedWriteChangesNothing) {
   fs::create_directories(path.parent_path());
-  Spit(path, "[General]\nRemoveTabs=True\n");
+  WriteFile(path, "[General]\nRemoveTabs=True\n");
   {
     // Files may not grow past 8 bytes: the new file cannot be written.
     FileSizeLimit limit(8);
     saveAll("False");
   }
-  EXPECT_EQ(Slurp(path), "[General]\nRemoveTabs=True\n");
+  EXPECT_EQ(ReadFile(path), "[General]\nRemoveTabs=True\n");
   EXPECT_EQ(filesInConfig(), 1u);
 }
 
 TEST_F(IniSettingsStoreTest, WritesThroughASymbolicLink) {
   fs::create_directories(path.parent_path());
   const fs::path real = folder / "dotfiles.ini";
-  Spit(real, "[General]\n");
+  WriteFile(real, "[General]\n");
   fs::create_symlink(real, path);
   saveAll("True");
   EXPECT_TRUE(fs::is_symlink(path));
-  EXPECT_NE(Slurp(real).find("RemoveTabs=True\n"), std::string::npos);
+  EXPECT_NE(ReadFile(real).find("RemoveTabs=True\n"), std::string::npos);
 }
 
 TEST(IniSettingsStorePathTest, FollowsTheUsersConfigFolder) {
