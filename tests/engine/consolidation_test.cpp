@@ -12,7 +12,7 @@
 namespace sievetext {
 namespace {
 
-using testutil::show;
+using testutil::Show;
 using testutil::u;
 
 std::u16string run(std::size_t n, char16_t c) { return std::u16string(n, c); }

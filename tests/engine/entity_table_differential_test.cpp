@@ -115,7 +115,7 @@ TEST(EntityTableDifferentialTest, LongChainsAndDenseReferencesMatchTheReference)
   s.clear();
   for (int i = 0; i < 200; ++i) s += u"&amp;amp;#38;#38;lt;&&#35;&#51;&#56;;#65;";
   inputs.push_back(s);
-  s = u"&";
+  s.assign(1, u'&');
   for (int i = 0; i < 500; ++i) s += u"&not;";
   s += u"#65;&";
   for (int i = 0; i < 500; ++i) s += u"&#182;&para;";

@@ -98,7 +98,7 @@ TEST(ReferenceFailures, EachOperationReportsUnderItsOwnNameAndReturnsItsPromise)
     std::u16string in = u"a<!-- x -->  b";
     EXPECT_EQ(engine.ExtractText(in), c.expectedResult) << "fail at " << c.failAt;
     EXPECT_EQ(in, c.expectedIn) << "fail at " << c.failAt;
-    EXPECT_EQ(recorder.reports, std::vector<testing::Report>{{c.procedure, 99, "stop"}});
+    EXPECT_EQ(recorder.reports, (std::vector<testing::Report>{{c.procedure, 99, "stop"}}));
   }
 
   ReferenceSievetext engine;

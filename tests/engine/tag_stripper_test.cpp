@@ -8,7 +8,7 @@
 namespace sievetext {
 namespace {
 
-using testutil::show;
+using testutil::Show;
 using testutil::u;
 
 TEST(TagStripperTest, DeletesEverySpanFromAnOpeningToTheNextClosingBracket) {
