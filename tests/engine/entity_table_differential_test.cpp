@@ -162,8 +162,8 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
       ApplyEntityTableInBlocks(unkept, [&] { ++unkeptCalls; }, blockUnits,
                                EntityTextAfterThrow::Unspecified);
       if (unkept != expected || unkeptCalls != 9) {
-        FAIL() << "input: " << printable(input) << " in blocks of " << blockUnits
-               << ", nothing kept\n got: " << printable(unkept) << "\nwant: " << printable(expected);
+        FAIL() << "input: " << Show(input) << " in blocks of " << blockUnits
+               << ", nothing kept\n got: " << Show(unkept) << "\nwant: " << Show(expected);
       }
       const int stopAt = n++ % 10;
       int refCalls = 0, calls = 0;
@@ -196,7 +196,7 @@ TEST(EntityTableDifferentialTest, StretchesWithoutACutMatchTheReferenceInSmallBl
   for (int i = 0; i < 400; ++i) s += u"&";
   for (int i = 0; i < 50; ++i) s += u"&#3&not;8;#65;&#1&#17&pa&not;ra;2;82;&amp;amp;lt;&";
   inputs.push_back(s);
-  TextGenerator gen(4242);
+  EntityTextGenerator gen(4242);
   s.clear();
   while (s.size() < 20000) s += u"&&" + gen.text(8);
   inputs.push_back(s);
@@ -207,7 +207,7 @@ TEST(EntityTableDifferentialTest, StretchesWithoutACutMatchTheReferenceInSmallBl
       std::u16string actual = input;
       ApplyEntityTableInBlocks(actual, {}, blockUnits, EntityTextAfterThrow::Unspecified);
       ASSERT_TRUE(actual == expected) << "in blocks of " << blockUnits << "\ninput: "
-                                      << printable(input).substr(0, 200);
+                                      << Show(input).substr(0, 200);
     }
   }
 }

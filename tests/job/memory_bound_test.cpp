@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+#include "temp_folder.h"
+
 namespace sievetext {
 namespace {
 
@@ -43,18 +45,12 @@ class MemoryBoundTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (kSanitized) GTEST_SKIP() << "a sanitizer's own memory would be counted";
-    char pattern[] = "/tmp/sievetext-memory-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
     fs::create_directories(root / "cfg");
     // All eleven options on, as a first run leaves them.
     std::ofstream(root / "cfg" / "WexaSievetext.ini")
         << "[General]\nGenerateSpecialChars=True\nRemoveAllCRLF=True\nRemoveAllTags=True\n"
            "RemoveBlankLines=True\nRemoveComments=True\nRemoveFunctions=True\nRemovePipe=True\n"
            "RemoveScripts=True\nRemoveSpaces=True\nRemoveStyles=True\nRemoveTabs=True\n";
-  }
-  void TearDown() override {
-    if (!root.empty()) fs::remove_all(root);
   }
 
   // Converts `bytes` with the real program; returns its peak resident size
@@ -84,7 +80,8 @@ class MemoryBoundTest : public ::testing::Test {
     return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
   }
 
-  fs::path root;
+  testing::TempFolder temp{"sievetext-memory"};
+  fs::path root = temp.path();
 };
 
 TEST_F(MemoryBoundTest, HostileInputsStayWithinFourTimesTheInput) {
