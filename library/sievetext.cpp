@@ -61,7 +61,7 @@ void Fill(OptionBoxes& boxes, const Options& options) {
   }
 }
 
-Error OutOfMemory() { return Error(ErrorCode::OutOfMemory, std::string(kOutOfMemoryText)); }
+Error OutOfMemory() { return Error(ErrorCode::OutOfMemory, std::string(kErrorOutOfMemoryText)); }
 
 // The engine's failure, if it reported one; it keeps the first.
 class FailureRecorder final : public ConversionReporter {
@@ -134,7 +134,7 @@ Error FailError(const std::string& said, const WatchedFiles& files) {
     return Error(ErrorCode::FileError, files.errorPath + ": " + ErrnoText(files.error), files.error,
                  files.errorPath);
   }
-  if (said.find(": Error " + std::to_string(kOutOfMemory) + ": ") != std::string::npos) {
+  if (said.find(": Error " + std::to_string(kErrorOutOfMemory) + ": ") != std::string::npos) {
     return Error(ErrorCode::OutOfMemory, said);
   }
   return Error(ErrorCode::ConversionFailed, said);

@@ -12,8 +12,8 @@
 #include "line_breaks.h"
 #include "memory_file_system.h"
 #include "option_transfer.h"
+#include "recording_prompter.h"
 #include "remove_html.h"
-#include "test_support.h"
 
 namespace sievetext {
 namespace {
