@@ -87,6 +87,9 @@ class CliFilesTest : public ::testing::Test {
     fs::create_directories(work);
     fs::create_directories(cfg);
     fs::copy_file(SIEVETEXT_PROGRAM, prog / "sievetext");
+    // The program finds its library beside itself; the build tree it came
+    // from may be closed to the second user.
+    fs::copy_file(SIEVETEXT_LIBRARY, prog / fs::path(SIEVETEXT_LIBRARY).filename());
     // Open to the second user of the owner cases.
     fs::permissions(root, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
     fs::permissions(work, fs::perms::all);
