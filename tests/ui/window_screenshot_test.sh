@@ -67,16 +67,19 @@ program_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
   fail "no window titled '$title'; program said: $(cat "$work/program.log")"
 
-# Wait until two screenshots in a row agree, so the window has finished
-# painting.
-previous=""
-for _ in $(seq 50); do
-  sleep 0.2
-  import -window "$window" "$work/shot.png"
-  sum=$(md5sum <"$work/shot.png")
-  [ "$sum" = "$previous" ] && break
-  previous=$sum
-done
+# Waits until two screenshots in a row agree, so the window has finished
+# painting and takes keys.
+settled() {
+  local previous="" sum
+  for _ in $(seq 50); do
+    sleep 0.2
+    import -window "$1" "$work/shot.png"
+    sum=$(md5sum <"$work/shot.png")
+    [ "$sum" = "$previous" ] && return 0
+    previous=$sum
+  done
+}
+settled "$window"
 
 size=$(identify -format '%wx%h' "$work/shot.png")
 [ "$size" = "454x262" ] || fail "screenshot is $size, expected 454x262"
@@ -126,10 +129,11 @@ printf '<html><body><p>Opened &amp; converted</p></body></html>' >"$work/files/p
 program_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | head -n1) ||
   fail "--window FILE showed no window; program said: $(cat "$work/program.log")"
+settled "$window"
 focus "$window"
 for _ in $(seq 13); do xdotool key --window "$window" Tab; done
 xdotool key space
-dialog=$(timeout 10 xdotool search --sync --onlyvisible --pid "$program_pid" --name '.' |
+dialog=$(timeout 30 xdotool search --sync --onlyvisible --pid "$program_pid" --name '.' |
   grep -vx "$window" | head -n1) || fail "Space on \"Select Output File\" showed no dialog"
 focus "$dialog"
 xdotool type --delay 20 "$work/files/out.txt"
