@@ -133,8 +133,15 @@ settled "$window"
 focus "$window"
 for _ in $(seq 13); do xdotool key --window "$window" Tab; done
 xdotool key space
-dialog=$(timeout 30 xdotool search --sync --onlyvisible --pid "$program_pid" --name '.' |
-  grep -vx "$window" | head -n1) || fail "Space on \"Select Output File\" showed no dialog"
+# The search also finds the main window at once: wait for another one.
+dialog=""
+for _ in $(seq 300); do
+  dialog=$(xdotool search --onlyvisible --pid "$program_pid" --name '.' | grep -vx "$window" |
+    head -n1 || true)
+  [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || fail "Space on \"Select Output File\" showed no dialog"
 focus "$dialog"
 xdotool type --delay 20 "$work/files/out.txt"
 xdotool key Return
