@@ -39,25 +39,6 @@ class FdCloser {
   int fd_;
 };
 
-int WriteAll(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    // Large single writes are split by the kernel anyway; keep each call
-    // within what every platform accepts.
-    const std::size_t chunk = left < (std::size_t{1} << 30) ? left : (std::size_t{1} << 30);
-    const ssize_t n = ::write(fd, p, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -169,7 +150,7 @@ int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool 
   FdCloser closer(fd);
   int error = hadFile ? KeepOwnerAndMode(fd, old) : 0;
   try {
-    for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteAll(fd, piece);
+    for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteToDescriptor(fd, piece);
   } catch (...) {
     ::unlink(tempPath.c_str());
     throw;
@@ -267,6 +248,28 @@ int ReadFromDescriptor(int fd, const ByteSink& use) {
 
 int PosixFileSystem::replace(const std::string& path, const ByteSource& next) {
   return ReplaceFileAtomically(path, next, syncBeforeRename_);
+}
+
+int WriteToDescriptor(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const std::size_t chunk = left < (std::size_t{1} << 30) ? left : (std::size_t{1} << 30);
+    const ssize_t n = ::write(fd, p, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd wait{fd, POLLOUT, 0};
+        ::poll(&wait, 1, -1);
+        continue;
+      }
+      return errno;
+    }
+    if (n == 0) return EIO;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return 0;
 }
 
 }  // namespace sievetext

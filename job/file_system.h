@@ -86,4 +86,8 @@ int ReadFromDescriptor(int fd, const ByteSink& use);
 // A source that hands out `bytes` in one piece.
 ByteSource WholeSource(std::string_view bytes);
 
+// Writes all of `bytes` to `fd`, retrying short writes and interruptions.
+// Returns 0 or an errno value.
+int WriteToDescriptor(int fd, std::string_view bytes);
+
 }  // namespace sievetext

@@ -117,28 +117,6 @@ ClosedStreams KeepStandardStreamsOpen() {
   return closed;
 }
 
-int WriteToDescriptor(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const std::size_t chunk = left < (std::size_t{1} << 30) ? left : (std::size_t{1} << 30);
-    const ssize_t n = ::write(fd, p, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pollfd wait{fd, POLLOUT, 0};
-        ::poll(&wait, 1, -1);
-        continue;
-      }
-      return errno;
-    }
-    if (n == 0) return EIO;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 StandardStreamFileSystem::StandardStreamFileSystem(FileSystem& files, ClosedStreams closed,
                                                    int inputFd, int outputFd)
     : files_(files), closed_(closed), inputFd_(inputFd), outputFd_(outputFd) {}

@@ -54,8 +54,5 @@ class StandardStreamFileSystem final : public FileSystem {
   std::vector<std::unique_ptr<Chunk>> chunks_;
 };
 
-// Writes all of `bytes` to `fd`, retrying short writes and interruptions.
-// Returns 0 or an errno value.
-int WriteToDescriptor(int fd, std::string_view bytes);
 
 }  // namespace sievetext
