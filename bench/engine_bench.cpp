@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "bench_inputs.h"
-#include "cSievetext.h"
-#include "engine_options.h"
-#include "reference_sievetext.h"
+#include "engine/cSievetext.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/engine/reference/reference_sievetext.h"
 
 namespace sievetext::bench {
 namespace {

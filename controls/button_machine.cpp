@@ -1,4 +1,4 @@
-#include "button_machine.h"
+#include "controls/button_machine.h"
 
 namespace sievetext {
 

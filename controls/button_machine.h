@@ -1,6 +1,6 @@
 #pragma once
 
-#include "button_state.h"
+#include "controls/button_state.h"
 
 namespace sievetext {
 

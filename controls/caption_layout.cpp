@@ -1,4 +1,4 @@
-#include "caption_layout.h"
+#include "controls/caption_layout.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "command.h"
+#include "controls/command.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -13,11 +13,11 @@
 #include <limits>
 #include <unordered_set>
 
-#include "caption_layout.h"
-#include "command_accessible.h"
-#include "face_gradient.h"
-#include "face_pictures.h"
-#include "property_bag.h"
+#include "controls/caption_layout.h"
+#include "controls/command_accessible.h"
+#include "controls/face_gradient.h"
+#include "controls/face_pictures.h"
+#include "controls/property_bag.h"
 
 namespace sievetext {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "button_machine.h"
-#include "button_state.h"
-#include "frame_geometry.h"
+#include "controls/button_machine.h"
+#include "controls/button_state.h"
+#include "controls/frame_geometry.h"
 
 class QShortcut;
 class QTimer;

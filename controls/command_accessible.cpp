@@ -1,9 +1,9 @@
-#include "command_accessible.h"
+#include "controls/command_accessible.h"
 
 #include <QKeySequence>
 
-#include "caption_layout.h"
-#include "command.h"
+#include "controls/caption_layout.h"
+#include "controls/command.h"
 
 namespace sievetext {
 

@@ -1,7 +1,7 @@
-#include "control_registry.h"
+#include "controls/control_registry.h"
 
-#include "command.h"
-#include "property_bag.h"
+#include "controls/command.h"
+#include "controls/property_bag.h"
 
 namespace sievetext {
 

@@ -1,4 +1,4 @@
-#include "face_gradient.h"
+#include "controls/face_gradient.h"
 
 #include <QColor>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "face_pictures.h"
+#include "controls/face_pictures.h"
 
 #include <QString>
 

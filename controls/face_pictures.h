@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "button_state.h"
+#include "controls/button_state.h"
 
 namespace sievetext {
 

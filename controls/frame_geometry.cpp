@@ -1,4 +1,4 @@
-#include "frame_geometry.h"
+#include "controls/frame_geometry.h"
 
 #include <QPainter>
 

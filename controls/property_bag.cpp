@@ -1,4 +1,4 @@
-#include "property_bag.h"
+#include "controls/property_bag.h"
 
 #include <cmath>
 

@@ -1,16 +1,16 @@
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 
 #include <cstddef>
 
-#include "char_map.h"
-#include "consolidate.h"
-#include "entity_table.h"
-#include "failure_guard.h"
-#include "line_endings.h"
-#include "marker_blanker.h"
-#include "pair_cutter.h"
-#include "tag_stripper.h"
-#include "text_scan.h"
+#include "engine/char_map.h"
+#include "engine/consolidate.h"
+#include "engine/entity_table.h"
+#include "engine/failure_guard.h"
+#include "engine/line_endings.h"
+#include "engine/marker_blanker.h"
+#include "engine/pair_cutter.h"
+#include "engine/tag_stripper.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 namespace {

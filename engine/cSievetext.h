@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "conversion_reporter.h"
+#include "engine/conversion_reporter.h"
 
 namespace sievetext {
 

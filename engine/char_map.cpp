@@ -1,8 +1,8 @@
-#include "char_map.h"
+#include "engine/char_map.h"
 
 #include <cstddef>
 
-#include "simd.h"
+#include "engine/simd.h"
 
 namespace sievetext {
 

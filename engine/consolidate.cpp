@@ -1,9 +1,9 @@
-#include "consolidate.h"
+#include "engine/consolidate.h"
 
 #include <algorithm>
 #include <cassert>
 
-#include "text_scan.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 

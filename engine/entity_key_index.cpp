@@ -1,9 +1,9 @@
-#include "entity_key_index.h"
+#include "engine/entity_key_index.h"
 
 #include <cassert>
 #include <string_view>
 
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 namespace sievetext {
 namespace {

@@ -1,4 +1,4 @@
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "entity_key_index.h"
-#include "text_scan.h"
+#include "engine/entity_key_index.h"
+#include "engine/text_scan.h"
 
 // How the table is applied in one sweep instead of one pass per row.
 //

@@ -1,4 +1,4 @@
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 #include <array>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "failure_guard.h"
+#include "engine/failure_guard.h"
 
 #include <exception>
 #include <new>

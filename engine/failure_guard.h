@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "conversion_reporter.h"
+#include "engine/conversion_reporter.h"
 
 namespace sievetext {
 

@@ -1,10 +1,10 @@
-#include "line_endings.h"
+#include "engine/line_endings.h"
 
 #include <cassert>
 #include <cstddef>
 #include <cstring>
 
-#include "text_scan.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 

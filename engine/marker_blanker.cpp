@@ -1,9 +1,9 @@
-#include "marker_blanker.h"
+#include "engine/marker_blanker.h"
 
 #include <cstddef>
 #include <string_view>
 
-#include "text_scan.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 namespace {

@@ -1,11 +1,11 @@
-#include "pair_cutter.h"
+#include "engine/pair_cutter.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 
-#include "text_scan.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 namespace {

@@ -1,8 +1,8 @@
-#include "tag_stripper.h"
+#include "engine/tag_stripper.h"
 
 #include <cstddef>
 
-#include "text_scan.h"
+#include "engine/text_scan.h"
 
 namespace sievetext {
 

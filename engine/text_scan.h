@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "simd.h"
+#include "engine/simd.h"
 
 namespace sievetext::scan {
 

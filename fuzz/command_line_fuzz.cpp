@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.h"
-#include "line_breaks.h"
+#include "job/arguments.h"
+#include "job/line_breaks.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine_comparison.h"
-#include "engine_options.h"
-#include "quirk_vocabulary.h"
+#include "tests/engine/reference/engine_comparison.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "entity_reference.h"
-#include "entity_table.h"
-#include "entity_texts.h"
-#include "throwing_yield.h"
+#include "tests/engine/entity_reference.h"
+#include "engine/entity_table.h"
+#include "tests/support/entity_texts.h"
+#include "tests/support/throwing_yield.h"
 
 namespace {
 

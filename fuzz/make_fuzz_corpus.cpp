@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "engine_options.h"
-#include "quirk_vocabulary.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
 
 int main(int argc, char** argv) {
   using namespace sievetext;

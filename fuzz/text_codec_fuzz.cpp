@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "ini_document.h"
-#include "text_codec.h"
+#include "job/ini_document.h"
+#include "job/text_codec.h"
 
 namespace {
 

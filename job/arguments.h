@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "option_names.h"
+#include "job/option_names.h"
 
 namespace sievetext {
 

@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "job/batch.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,10 +12,10 @@
 #include <memory>
 #include <thread>
 
-#include "command_line.h"
-#include "error_reporter.h"
-#include "line_breaks.h"
-#include "remove_html.h"
+#include "job/command_line.h"
+#include "job/error_reporter.h"
+#include "job/line_breaks.h"
+#include "job/remove_html.h"
 
 namespace sievetext {
 namespace {

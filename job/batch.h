@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.h"
-#include "file_system.h"
-#include "options.h"
-#include "process_state.h"
-#include "standard_streams.h"
+#include "job/arguments.h"
+#include "job/file_system.h"
+#include "job/options.h"
+#include "job/process_state.h"
+#include "job/standard_streams.h"
 
 namespace sievetext {
 

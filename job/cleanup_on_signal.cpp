@@ -1,4 +1,4 @@
-#include "cleanup_on_signal.h"
+#include "job/cleanup_on_signal.h"
 
 #include <pthread.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "job/command_line.h"
 
 #include <unistd.h>
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "process_state.h"
+#include "job/process_state.h"
 
 namespace sievetext {
 

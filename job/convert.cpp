@@ -1,9 +1,9 @@
-#include "convert.h"
+#include "job/convert.h"
 
 #include <functional>
 #include <utility>
 
-#include "text_codec.h"
+#include "job/text_codec.h"
 
 namespace sievetext {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "cSievetext.h"
-#include "file_system.h"
+#include "engine/cSievetext.h"
+#include "job/file_system.h"
 
 namespace sievetext {
 

@@ -1,4 +1,4 @@
-#include "error_reporter.h"
+#include "job/error_reporter.h"
 
 #include <system_error>
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "conversion_reporter.h"
-#include "prompter.h"
+#include "engine/conversion_reporter.h"
+#include "job/prompter.h"
 
 namespace sievetext {
 

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "job/file_system.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-#include "cleanup_on_signal.h"
+#include "job/cleanup_on_signal.h"
 
 namespace sievetext {
 namespace {

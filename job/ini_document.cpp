@@ -1,4 +1,4 @@
-#include "ini_document.h"
+#include "job/ini_document.h"
 
 namespace sievetext {
 namespace {

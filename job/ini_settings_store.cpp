@@ -1,4 +1,4 @@
-#include "ini_settings_store.h"
+#include "job/ini_settings_store.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "file_system.h"
+#include "job/file_system.h"
 
 namespace sievetext {
 namespace {

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "ini_document.h"
-#include "settings_store.h"
+#include "job/ini_document.h"
+#include "job/settings_store.h"
 
 namespace sievetext {
 

@@ -1,4 +1,4 @@
-#include "large_text.h"
+#include "job/large_text.h"
 
 #include <sys/mman.h>
 

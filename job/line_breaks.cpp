@@ -1,4 +1,4 @@
-#include "line_breaks.h"
+#include "job/line_breaks.h"
 
 #include <algorithm>
 #include <memory>

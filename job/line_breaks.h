@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "file_system.h"
+#include "job/file_system.h"
 
 namespace sievetext {
 

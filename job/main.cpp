@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "arguments.h"
-#include "batch.h"
+#include "job/arguments.h"
+#include "job/batch.h"
 #include "build_info.h"
-#include "cleanup_on_signal.h"
-#include "command_line.h"
-#include "file_system.h"
-#include "ini_settings_store.h"
-#include "process_state.h"
-#include "program.h"
-#include "standard_streams.h"
+#include "job/cleanup_on_signal.h"
+#include "job/command_line.h"
+#include "job/file_system.h"
+#include "job/ini_settings_store.h"
+#include "job/process_state.h"
+#include "job/program.h"
+#include "job/standard_streams.h"
 
 namespace {
 

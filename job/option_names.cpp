@@ -1,4 +1,4 @@
-#include "option_names.h"
+#include "job/option_names.h"
 
 namespace sievetext {
 namespace {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "options.h"
+#include "job/options.h"
 
 namespace sievetext {
 

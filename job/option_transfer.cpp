@@ -1,6 +1,6 @@
-#include "option_transfer.h"
+#include "job/option_transfer.h"
 
-#include "safe_bool.h"
+#include "job/safe_bool.h"
 
 namespace sievetext {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cSievetext.h"
-#include "options.h"
-#include "settings_store.h"
+#include "engine/cSievetext.h"
+#include "job/options.h"
+#include "job/settings_store.h"
 
 namespace sievetext {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 
 namespace sievetext {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 
 namespace sievetext {
 

@@ -1,11 +1,11 @@
-#include "program.h"
+#include "job/program.h"
 
 #include <algorithm>
 #include <cerrno>
 
-#include "command_line.h"
-#include "error_reporter.h"
-#include "option_transfer.h"
+#include "job/command_line.h"
+#include "job/error_reporter.h"
+#include "job/option_transfer.h"
 
 namespace sievetext {
 

@@ -3,13 +3,13 @@
 #include <string>
 #include <string_view>
 
-#include "arguments.h"
-#include "batch.h"
-#include "file_system.h"
-#include "options.h"
-#include "process_state.h"
-#include "settings_store.h"
-#include "standard_streams.h"
+#include "job/arguments.h"
+#include "job/batch.h"
+#include "job/file_system.h"
+#include "job/options.h"
+#include "job/process_state.h"
+#include "job/settings_store.h"
+#include "job/standard_streams.h"
 
 namespace sievetext {
 

@@ -1,12 +1,12 @@
-#include "remove_html.h"
+#include "job/remove_html.h"
 
 #include <cassert>
 #include <new>
 #include <utility>
 
-#include "convert.h"
-#include "error_reporter.h"
-#include "option_transfer.h"
+#include "job/convert.h"
+#include "job/error_reporter.h"
+#include "job/option_transfer.h"
 
 namespace sievetext {
 namespace {

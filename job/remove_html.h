@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
-#include "convert.h"
-#include "file_system.h"
-#include "options.h"
-#include "process_state.h"
-#include "prompter.h"
+#include "job/convert.h"
+#include "job/file_system.h"
+#include "job/options.h"
+#include "job/process_state.h"
+#include "job/prompter.h"
 
 namespace sievetext {
 

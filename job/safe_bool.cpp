@@ -1,4 +1,4 @@
-#include "safe_bool.h"
+#include "job/safe_bool.h"
 
 namespace sievetext {
 namespace {

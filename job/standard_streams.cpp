@@ -1,4 +1,4 @@
-#include "standard_streams.h"
+#include "job/standard_streams.h"
 
 #include <fcntl.h>
 #include <poll.h>

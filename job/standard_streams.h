@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
+#include "job/file_system.h"
 
 namespace sievetext {
 

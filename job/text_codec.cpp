@@ -1,4 +1,4 @@
-#include "text_codec.h"
+#include "job/text_codec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "large_text.h"
+#include "job/large_text.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

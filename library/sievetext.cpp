@@ -11,17 +11,17 @@
 #include <utility>
 
 #include "build_info.h"
-#include "cSievetext.h"
-#include "convert.h"
-#include "error_reporter.h"
-#include "file_system.h"
-#include "line_breaks.h"
-#include "option_names.h"
-#include "option_transfer.h"
-#include "options.h"
-#include "process_state.h"
-#include "prompter.h"
-#include "remove_html.h"
+#include "engine/cSievetext.h"
+#include "job/convert.h"
+#include "job/error_reporter.h"
+#include "job/file_system.h"
+#include "job/line_breaks.h"
+#include "job/option_names.h"
+#include "job/option_transfer.h"
+#include "job/options.h"
+#include "job/process_state.h"
+#include "job/prompter.h"
+#include "job/remove_html.h"
 
 namespace sievetext {
 inline namespace v1 {

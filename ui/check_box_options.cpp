@@ -1,4 +1,4 @@
-#include "check_box_options.h"
+#include "ui/check_box_options.h"
 
 #include <QCheckBox>
 #include <QString>

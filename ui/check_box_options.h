@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "options.h"
+#include "job/options.h"
 
 class QCheckBox;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "dropped_file.h"
+#include "ui/dropped_file.h"
 
 #include <QFileInfo>
 #include <QMimeData>

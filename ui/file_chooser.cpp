@@ -1,4 +1,4 @@
-#include "file_chooser.h"
+#include "ui/file_chooser.h"
 
 #include <QFileDialog>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "frmMain.h"
+#include "ui/frmMain.h"
 
 #include <unistd.h>
 
@@ -16,19 +16,19 @@
 #include <stdexcept>
 
 #include "build_info.h"
-#include "cleanup_on_signal.h"
-#include "command.h"
-#include "control_registry.h"
-#include "dropped_file.h"
-#include "frame_geometry.h"
-#include "file_system.h"
-#include "option_transfer.h"
-#include "program.h"
-#include "property_bag.h"
-#include "qt_prompter.h"
-#include "remove_html.h"
-#include "set_buttons.h"
-#include "shell_open.h"
+#include "job/cleanup_on_signal.h"
+#include "controls/command.h"
+#include "controls/control_registry.h"
+#include "ui/dropped_file.h"
+#include "controls/frame_geometry.h"
+#include "job/file_system.h"
+#include "job/option_transfer.h"
+#include "job/program.h"
+#include "controls/property_bag.h"
+#include "ui/qt_prompter.h"
+#include "job/remove_html.h"
+#include "ui/set_buttons.h"
+#include "ui/shell_open.h"
 
 // Resources compiled into this static library register themselves only when
 // asked to; this has to be called outside any namespace.

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "cleanup_on_signal.h"
-#include "frmMain.h"
-#include "ini_settings_store.h"
-#include "option_transfer.h"
+#include "job/cleanup_on_signal.h"
+#include "ui/frmMain.h"
+#include "job/ini_settings_store.h"
+#include "job/option_transfer.h"
 
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "qt_prompter.h"
+#include "ui/qt_prompter.h"
 
 #include <QMessageBox>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "prompter.h"
+#include "job/prompter.h"
 
 class QWidget;
 

@@ -1,8 +1,8 @@
-#include "set_buttons.h"
+#include "ui/set_buttons.h"
 
 #include <QWidget>
 
-#include "command.h"
+#include "controls/command.h"
 
 namespace sievetext {
 

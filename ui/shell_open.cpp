@@ -1,4 +1,4 @@
-#include "shell_open.h"
+#include "ui/shell_open.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <functional>
 
-#include "button_machine.h"
+#include "controls/button_machine.h"
 
 using namespace sievetext;
 

@@ -7,7 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "command.h"
+#include "controls/command.h"
 
 using namespace sievetext;
 

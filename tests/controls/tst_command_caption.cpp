@@ -7,8 +7,8 @@
 #include <QPainter>
 #include <QTest>
 
-#include "caption_layout.h"
-#include "command.h"
+#include "controls/caption_layout.h"
+#include "controls/command.h"
 
 using namespace sievetext;
 

@@ -9,11 +9,11 @@
 #include <QTest>
 #include <set>
 
-#include "caption_layout.h"
-#include "command.h"
-#include "face_gradient.h"
-#include "face_pictures.h"
-#include "frame_geometry.h"
+#include "controls/caption_layout.h"
+#include "controls/command.h"
+#include "controls/face_gradient.h"
+#include "controls/face_pictures.h"
+#include "controls/frame_geometry.h"
 
 using namespace sievetext;
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "command.h"
+#include "controls/command.h"
 
 using namespace sievetext;
 

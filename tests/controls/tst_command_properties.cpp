@@ -7,9 +7,9 @@
 #include <QTest>
 #include <memory>
 
-#include "command.h"
-#include "control_registry.h"
-#include "property_bag.h"
+#include "controls/command.h"
+#include "controls/control_registry.h"
+#include "controls/property_bag.h"
 
 using namespace sievetext;
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "cSievetext.h"
-#include "consolidate.h"
+#include "engine/cSievetext.h"
+#include "engine/consolidate.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cSievetext.h"
-#include "escape.h"
-#include "recording_reporter.h"
-#include "reference/engine_options.h"
+#include "engine/cSievetext.h"
+#include "tests/support/escape.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/engine/reference/engine_options.h"
 
 namespace sievetext::testutil {
 

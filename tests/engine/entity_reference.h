@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 namespace sievetext::testing {
 

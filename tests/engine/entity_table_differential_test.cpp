@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "entity_reference.h"
-#include "entity_table.h"
-#include "entity_texts.h"
-#include "escape.h"
-#include "throwing_yield.h"
+#include "engine/entity_table.h"
+#include "tests/support/entity_texts.h"
+#include "tests/support/escape.h"
+#include "tests/support/throwing_yield.h"
 
 namespace sievetext {
 namespace {

@@ -1,11 +1,11 @@
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "entity_key_index.h"
+#include "engine/entity_key_index.h"
 
 namespace sievetext {
 namespace {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

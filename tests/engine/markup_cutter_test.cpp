@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "engine_options.h"
-#include "escape.h"
-#include "quirk_vocabulary.h"
-#include "recording_reporter.h"
-#include "reference_sievetext.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/support/escape.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/engine/reference/reference_sievetext.h"
 
 namespace sievetext {
 namespace {

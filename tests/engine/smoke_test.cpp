@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 
 namespace sievetext {
 namespace {

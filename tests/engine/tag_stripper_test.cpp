@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "cSievetext.h"
-#include "engine_options.h"
-#include "escape.h"
-#include "reference_sievetext.h"
+#include "engine/cSievetext.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/support/escape.h"
+#include "tests/engine/reference/reference_sievetext.h"
 
 namespace sievetext {
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "cSievetext.h"
+#include "engine/cSievetext.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

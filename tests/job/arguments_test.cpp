@@ -1,4 +1,4 @@
-#include "arguments.h"
+#include "job/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "job/batch.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "memory_file_system.h"
-#include "temp_folder.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {

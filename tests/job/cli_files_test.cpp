@@ -23,7 +23,7 @@
 #include <sstream>
 #include <thread>
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {

@@ -1,9 +1,9 @@
-#include "command_line.h"
+#include "job/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "error_reporter.h"
-#include "recording_prompter.h"
+#include "job/error_reporter.h"
+#include "tests/support/recording_prompter.h"
 
 namespace sievetext {
 namespace {

@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "job/convert.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "memory_file_system.h"
-#include "text_codec.h"
+#include "tests/support/memory_file_system.h"
+#include "job/text_codec.h"
 
 namespace sievetext {
 namespace {

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "ini_document.h"
-#include "ini_settings_store.h"
-#include "option_transfer.h"
-#include "file_size_limit.h"
-#include "temp_folder.h"
+#include "job/ini_document.h"
+#include "job/ini_settings_store.h"
+#include "job/option_transfer.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {

@@ -1,8 +1,8 @@
-#include "line_breaks.h"
+#include "job/line_breaks.h"
 
 #include <gtest/gtest.h>
 
-#include "option_names.h"
+#include "job/option_names.h"
 
 namespace sievetext {
 namespace {

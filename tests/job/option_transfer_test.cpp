@@ -1,8 +1,8 @@
-#include "option_transfer.h"
+#include "job/option_transfer.h"
 
 #include <gtest/gtest.h>
 
-#include "memory_settings_store.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace sievetext {
 namespace {

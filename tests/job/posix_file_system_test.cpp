@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "cleanup_on_signal.h"
-#include "file_system.h"
-#include "file_size_limit.h"
-#include "temp_folder.h"
+#include "job/cleanup_on_signal.h"
+#include "job/file_system.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {

@@ -1,9 +1,9 @@
-#include "program.h"
+#include "job/program.h"
 
 #include <gtest/gtest.h>
 
-#include "memory_file_system.h"
-#include "memory_settings_store.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/memory_settings_store.h"
 
 namespace sievetext {
 namespace {

@@ -1,13 +1,13 @@
-#include "remove_html.h"
+#include "job/remove_html.h"
 
 #include <gtest/gtest.h>
 
 #include <new>
 
-#include "error_reporter.h"
-#include "memory_file_system.h"
-#include "memory_settings_store.h"
-#include "recording_prompter.h"
+#include "job/error_reporter.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/memory_settings_store.h"
+#include "tests/support/recording_prompter.h"
 
 namespace sievetext {
 namespace {

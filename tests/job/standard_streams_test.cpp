@@ -1,4 +1,4 @@
-#include "standard_streams.h"
+#include "job/standard_streams.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 #include <sys/wait.h>
 
-#include "memory_file_system.h"
+#include "tests/support/memory_file_system.h"
 
 namespace sievetext {
 namespace {

@@ -9,11 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "line_breaks.h"
-#include "memory_file_system.h"
-#include "option_transfer.h"
-#include "recording_prompter.h"
-#include "remove_html.h"
+#include "job/line_breaks.h"
+#include "tests/support/memory_file_system.h"
+#include "job/option_transfer.h"
+#include "tests/support/recording_prompter.h"
+#include "job/remove_html.h"
 
 namespace sievetext {
 namespace {

@@ -1,9 +1,9 @@
-#include "entity_texts.h"
+#include "tests/support/entity_texts.h"
 
 #include <random>
 #include <string_view>
 
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 namespace sievetext::testing {
 namespace {

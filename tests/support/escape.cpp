@@ -1,4 +1,4 @@
-#include "escape.h"
+#include "tests/support/escape.h"
 
 #include <cstdio>
 

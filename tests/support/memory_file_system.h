@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "file_system.h"
+#include "job/file_system.h"
 
 namespace sievetext {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "prompter.h"
+#include "job/prompter.h"
 
 namespace sievetext::testing {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion_reporter.h"
+#include "engine/conversion_reporter.h"
 
 namespace sievetext::testing {
 

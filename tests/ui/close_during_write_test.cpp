@@ -10,11 +10,11 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "command.h"
-#include "frmMain.h"
-#include "ini_settings_store.h"
-#include "option_transfer.h"
-#include "remove_html.h"
+#include "controls/command.h"
+#include "ui/frmMain.h"
+#include "job/ini_settings_store.h"
+#include "job/option_transfer.h"
+#include "job/remove_html.h"
 
 using namespace sievetext;
 

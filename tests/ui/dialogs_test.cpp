@@ -11,9 +11,9 @@
 #include <QtTest>
 #include <functional>
 
-#include "file_chooser.h"
-#include "qt_prompter.h"
-#include "shell_open.h"
+#include "ui/file_chooser.h"
+#include "ui/qt_prompter.h"
+#include "ui/shell_open.h"
 
 using namespace sievetext;
 

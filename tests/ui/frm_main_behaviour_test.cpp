@@ -11,14 +11,14 @@
 #include <deque>
 #include <optional>
 
-#include "command.h"
-#include "memory_settings_store.h"
-#include "file_system.h"
-#include "frmMain.h"
-#include "ini_settings_store.h"
-#include "option_transfer.h"
-#include "remove_html.h"
-#include "shell_open.h"
+#include "controls/command.h"
+#include "tests/support/memory_settings_store.h"
+#include "job/file_system.h"
+#include "ui/frmMain.h"
+#include "job/ini_settings_store.h"
+#include "job/option_transfer.h"
+#include "job/remove_html.h"
+#include "ui/shell_open.h"
 
 using namespace sievetext;
 

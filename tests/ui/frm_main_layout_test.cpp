@@ -7,9 +7,9 @@
 #include <QLineEdit>
 #include <QtTest>
 
-#include "command.h"
-#include "memory_settings_store.h"
-#include "frmMain.h"
+#include "controls/command.h"
+#include "tests/support/memory_settings_store.h"
+#include "ui/frmMain.h"
 
 using namespace sievetext;
 

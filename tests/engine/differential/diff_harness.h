@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine_comparison.h"
+#include "tests/engine/reference/engine_comparison.h"
 
 namespace sievetext::difftest {
 

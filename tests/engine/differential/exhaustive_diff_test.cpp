@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "diff_harness.h"
-#include "engine_options.h"
+#include "tests/engine/reference/engine_options.h"
 
 namespace sievetext::difftest {
 namespace {

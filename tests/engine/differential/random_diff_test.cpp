@@ -7,8 +7,8 @@
 #include <string>
 
 #include "diff_harness.h"
-#include "engine_options.h"
-#include "quirk_vocabulary.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
 
 namespace sievetext::difftest {
 namespace {

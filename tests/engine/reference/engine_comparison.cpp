@@ -1,15 +1,15 @@
-#include "engine_comparison.h"
+#include "tests/engine/reference/engine_comparison.h"
 
 #include <new>
 #include <sstream>
 #include <stdexcept>
 
-#include "cSievetext.h"
-#include "engine_options.h"
-#include "escape.h"
-#include "recording_reporter.h"
-#include "quirk_vocabulary.h"
-#include "reference_sievetext.h"
+#include "engine/cSievetext.h"
+#include "tests/engine/reference/engine_options.h"
+#include "tests/support/escape.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
+#include "tests/engine/reference/reference_sievetext.h"
 
 namespace sievetext::compare {
 namespace {

@@ -1,8 +1,8 @@
-#include "quirk_vocabulary.h"
+#include "tests/engine/reference/quirk_vocabulary.h"
 
 #include <cstdio>
 
-#include "entity_table.h"
+#include "engine/entity_table.h"
 
 namespace sievetext::quirks {
 namespace {

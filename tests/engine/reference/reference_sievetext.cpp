@@ -1,10 +1,10 @@
-#include "reference_sievetext.h"
+#include "tests/engine/reference/reference_sievetext.h"
 
 #include <new>
 #include <stdexcept>
 
-#include "entity_table.h"
-#include "failure_guard.h"
+#include "engine/entity_table.h"
+#include "engine/failure_guard.h"
 
 namespace sievetext {
 namespace literal {
