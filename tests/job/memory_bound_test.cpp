@@ -3,14 +3,14 @@
 // four times the input plus 64 MiB on any input, two and a half times plus
 // 32 MiB on ordinary pages. Not timed: only memory is measured.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/first_run_settings.h"
+#include "tests/support/program_launcher.h"
+#include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"
 
 namespace sievetext {
@@ -18,17 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testing::kSanitized;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 constexpr std::size_t kInputBytes = 24 * kMiB;
@@ -47,10 +37,7 @@ class MemoryBoundTest : public ::testing::Test {
     if (kSanitized) GTEST_SKIP() << "a sanitizer's own memory would be counted";
     fs::create_directories(root / "cfg");
     // All eleven options on, as a first run leaves them.
-    std::ofstream(root / "cfg" / "WexaSievetext.ini")
-        << "[General]\nGenerateSpecialChars=True\nRemoveAllCRLF=True\nRemoveAllTags=True\n"
-           "RemoveBlankLines=True\nRemoveComments=True\nRemoveFunctions=True\nRemovePipe=True\n"
-           "RemoveScripts=True\nRemoveSpaces=True\nRemoveStyles=True\nRemoveTabs=True\n";
+    std::ofstream(root / "cfg" / "WexaSievetext.ini") << testing::kFirstRunSettings;
   }
 
   // Converts `bytes` with the real program; returns its peak resident size
@@ -59,25 +46,20 @@ class MemoryBoundTest : public ::testing::Test {
     const fs::path input = root / "in.html";
     const fs::path output = root / "out.txt";
     std::ofstream(input, std::ios::binary) << bytes;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      ::execl(SIEVETEXT_PROGRAM, SIEVETEXT_PROGRAM, input.c_str(), output.c_str(),
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) != pid) return 0;
+    testing::Launch launch;
+    launch.program = SIEVETEXT_PROGRAM;
+    launch.arguments = {input.string(), output.string()};
+    launch.environment = {{"XDG_CONFIG_HOME", (root / "cfg").string()},
+                          {"DISPLAY", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt}};
+    const testing::Outcome outcome = testing::Run(launch);
     fs::remove(input);
     fs::remove(output);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      ADD_FAILURE() << "the program failed, status " << status;
+    if (outcome.status != 0) {
+      ADD_FAILURE() << "the program failed, status " << outcome.status << ": " << outcome.err;
       return 0;
     }
-    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+    return outcome.peakBytes;
   }
 
   testing::TempFolder temp{"sievetext-memory"};
