@@ -1,22 +1,16 @@
 // Runs the built program as a user would: a copy of it in a folder of its own,
 // started from another folder (the working folder, which relative paths are
 // taken from), settings in a temporary XDG_CONFIG_HOME, no display.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
-#include <thread>
 
+#include "tests/support/first_run_settings.h"
+#include "tests/support/program_launcher.h"
 #include "tests/support/temp_folder.h"
 
 namespace sievetext {
@@ -24,31 +18,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// How the program's standard streams are set up for one run.
-struct Streams {
-  std::optional<std::string> input;  // fed through a pipe; otherwise /dev/null
-  std::string inputFile;             // or redirected from this file
-  std::string outputFile;            // standard output to this file (/dev/full, say)
-  std::size_t closeOutputAfter = 0;  // close the reading end after this many bytes
-};
-
+using testing::kFirstRunSettings;
+using testing::Launch;
+using testing::Outcome;
 using testing::ReadFile;
 using testing::WriteFile;
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(fd);
-  return text;
-}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -59,119 +33,22 @@ class CliTest : public ::testing::Test {
     fs::create_directories(work);
     fs::create_directories(root / "home");
     fs::copy_file(SIEVETEXT_PROGRAM, prog / "sievetext");
-    ::signal(SIGPIPE, SIG_IGN);  // for feeding a program that stops reading
     ini = root / "cfg" / "WexaSievetext.ini";
   }
 
-  // Runs the program from the folder `work` with these arguments. A non-zero
-  // `fileSizeLimit` makes every write past that many bytes fail.
-  Result run(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0) {
-    return run(arguments, Streams{}, fileSizeLimit);
-  }
-  Result run(const std::vector<std::string>& arguments, const Streams& streams,
-             rlim_t fileSizeLimit = 0) {
-    int out[2], err[2], in[2] = {-1, -1};
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    if (streams.input) {
-      EXPECT_EQ(::pipe(in), 0);
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
-      if (streams.input) {
-        ::dup2(in[0], 0);
-        ::close(in[0]);
-        ::close(in[1]);
-      } else {
-        const std::string from = streams.inputFile.empty() ? "/dev/null" : streams.inputFile;
-        const int fd = ::open(from.c_str(), O_RDONLY);
-        ::dup2(fd, 0);
-        ::close(fd);
-      }
-      if (streams.outputFile.empty()) {
-        ::dup2(out[1], 1);
-      } else {
-        const int fd = ::open(streams.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::close(fd);
-      }
-      ::dup2(err[1], 2);
-      ::close(out[0]);
-      ::close(out[1]);
-      ::close(err[0]);
-      ::close(err[1]);
-      if (::chdir(work.c_str()) != 0) ::_exit(120);
-      ::setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
-      ::setenv("HOME", (root / "home").c_str(), 1);
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      if (fileSizeLimit != 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = fileSizeLimit;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      const std::string program = (prog / "sievetext").string();
-      std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    std::thread feeder;
-    if (streams.input) {
-      ::close(in[0]);
-      feeder = std::thread([fd = in[1], bytes = *streams.input] {
-        // The program may stop reading early; SIGPIPE is ignored here.
-        for (std::size_t done = 0; done < bytes.size();) {
-          const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-          if (n <= 0) break;
-          done += static_cast<std::size_t>(n);
-        }
-        ::close(fd);
-      });
-    }
-    Result result;
-    std::thread errors([&result, fd = err[0]] { result.err = ReadAll(fd); });
-    if (streams.closeOutputAfter != 0) {
-      char buffer[4096];
-      ssize_t n;
-      while (result.out.size() < streams.closeOutputAfter &&
-             (n = ::read(out[0], buffer, sizeof buffer)) > 0) {
-        result.out.append(buffer, static_cast<std::size_t>(n));
-      }
-      ::close(out[0]);
-    } else {
-      result.out = ReadAll(out[0]);
-    }
-    // Never hang the suite: a program that blocks (on a FIFO, say) is killed.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &wstatus, 0);
-        ADD_FAILURE() << "the program did not finish";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    errors.join();
-    if (feeder.joinable()) feeder.join();
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    return result;
+  // Runs the program from the folder `work` with these arguments, its
+  // standard streams and limits as `launch` gives them.
+  Outcome run(const std::vector<std::string>& arguments, Launch launch = {}) {
+    launch.program = (prog / "sievetext").string();
+    launch.arguments = arguments;
+    launch.workingFolder = work;
+    launch.environment = {{"XDG_CONFIG_HOME", (root / "cfg").string()},
+                          {"HOME", (root / "home").string()},
+                          {"DISPLAY", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt}};
+    return testing::Run(launch);
   }
 
-  // The eleven keys as a first run leaves them.
-  static std::string AllTrue() {
-    return "[General]\nGenerateSpecialChars=True\nRemoveAllCRLF=True\nRemoveAllTags=True\n"
-           "RemoveBlankLines=True\nRemoveComments=True\nRemoveFunctions=True\nRemovePipe=True\n"
-           "RemoveScripts=True\nRemoveSpaces=True\nRemoveStyles=True\nRemoveTabs=True\n";
-  }
   std::size_t entriesIn(const fs::path& folder) const {
     std::size_t n = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
@@ -191,7 +68,7 @@ TEST_F(CliTest, RelativePathsAreTakenFromTheWorkingFolder) {
   fs::create_directory(work / "sub");
   WriteFile(work / "sub" / "in.html", "<b>Sub</b>");
 
-  const Result first = run({"in.html", "out.txt"});
+  const Outcome first = run({"in.html", "out.txt"});
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(ReadFile(work / "out.txt"), "Hello");
   EXPECT_FALSE(fs::exists(prog / "out.txt")) << "nothing written beside the program";
@@ -227,7 +104,7 @@ TEST_F(CliTest, ChecksStopWithOneMessageAndStatusOne) {
       {{"\"in.html\"", "kept.txt"}, "\"in.html\": Input file is missing"},
   };
   for (const auto& row : rows) {
-    const Result result = run(row.arguments);
+    const Outcome result = run(row.arguments);
     EXPECT_EQ(result.status, 1) << row.message;
     EXPECT_EQ(result.err, "sievetext: " + row.message + "\n");
     EXPECT_EQ(result.out, "");
@@ -235,7 +112,7 @@ TEST_F(CliTest, ChecksStopWithOneMessageAndStatusOne) {
     // --quiet: the same status, nothing said.
     std::vector<std::string> quiet = row.arguments;
     quiet.insert(quiet.begin(), "--quiet");
-    const Result silent = run(quiet);
+    const Outcome silent = run(quiet);
     EXPECT_EQ(silent.status, 1);
     EXPECT_EQ(silent.out + silent.err, "") << row.message;
   }
@@ -254,7 +131,7 @@ TEST_F(CliTest, UsageErrorsSayHowAndExitOne) {
            {"-r", "in.html", "out.txt"},
            {"in.html", "out.txt", "-d"},
        }) {
-    const Result result = run(arguments);
+    const Outcome result = run(arguments);
     EXPECT_EQ(result.status, 1) << arguments[0];
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err.rfind("sievetext: ", 0), 0u) << result.err;
@@ -318,20 +195,22 @@ TEST_F(CliTest, FailedWritesLeaveTheOldOutputSayWhyAndExitTwo) {
   WriteFile(work / "in.html", std::string(4096, 'x'));
   WriteFile(work / "out.txt", "old");
 
-  const Result tooBig = run({"in.html", "out.txt"}, /*fileSizeLimit=*/1024);
+  Launch limited;
+  limited.fileSizeLimit = 1024;
+  const Outcome tooBig = run({"in.html", "out.txt"}, limited);
   EXPECT_EQ(tooBig.status, 2);
   EXPECT_EQ(tooBig.err, "sievetext: out.txt: RemoveHTML: Error 27: File too large\n");
   EXPECT_EQ(ReadFile(work / "out.txt"), "old");
 
   fs::create_directory(work / "dir");
   WriteFile(work / "dir" / "inside", "kept");
-  const Result folder = run({"in.html", "dir"});
+  const Outcome folder = run({"in.html", "dir"});
   EXPECT_EQ(folder.status, 2);
   EXPECT_EQ(folder.err, "sievetext: dir: RemoveHTML: Error 21: Is a directory\n");
   EXPECT_EQ(ReadFile(work / "dir" / "inside"), "kept");
   EXPECT_EQ(entriesIn(work / "dir"), 1u);
 
-  const Result noFolder = run({"in.html", "no-such-folder/out.txt"});
+  const Outcome noFolder = run({"in.html", "no-such-folder/out.txt"});
   EXPECT_EQ(noFolder.status, 2);
   EXPECT_EQ(noFolder.err,
             "sievetext: no-such-folder/out.txt: RemoveHTML: Error 2: No such file or directory\n");
@@ -355,14 +234,14 @@ TEST_F(CliTest, PipesBothWays) {
   ASSERT_EQ(run({"page.html", "file.txt"}).status, 0);
   const std::string expected = ReadFile(work / "file.txt");
 
-  Streams piped;
+  Launch piped;
   piped.input = page;
-  const Result both = run({"-", "-"}, piped);
+  const Outcome both = run({"-", "-"}, piped);
   EXPECT_EQ(both.status, 0) << both.err;
   EXPECT_EQ(both.out, expected);
   EXPECT_EQ(both.err, "");
 
-  Streams redirected;
+  Launch redirected;
   redirected.inputFile = (work / "page.html").string();
   EXPECT_EQ(run({"-", "from-file.txt"}, redirected).status, 0);
   EXPECT_EQ(ReadFile(work / "from-file.txt"), expected);
@@ -370,26 +249,26 @@ TEST_F(CliTest, PipesBothWays) {
   EXPECT_FALSE(fs::exists(work / "-")) << "no file named -";
   EXPECT_FALSE(fs::exists(prog / "-"));
 
-  Streams nothing;
+  Launch nothing;
   nothing.input = "";
-  const Result empty = run({"-", "-"}, nothing);
+  const Outcome empty = run({"-", "-"}, nothing);
   EXPECT_EQ(empty.status, 1);
   EXPECT_EQ(empty.err, "sievetext: standard input: Input file is empty!\n");
 
   // A full device is a failure, said and counted.
-  Streams full;
+  Launch full;
   full.outputFile = "/dev/full";
-  const Result noRoom = run({"page.html", "-"}, full);
+  const Outcome noRoom = run({"page.html", "-"}, full);
   EXPECT_EQ(noRoom.status, 2);
   EXPECT_EQ(noRoom.err, "sievetext: standard output: RemoveHTML: Error 28: No space left on device\n");
 
   // A reader that has seen enough ends the program quietly, as it ends cat.
   std::string big;
   while (big.size() < 4 << 20) big += "<p>a line of text</p>\n";
-  Streams early;
+  Launch early;
   early.input = big;
   early.closeOutputAfter = 1;
-  const Result closed = run({"--without=RemoveAllCRLF", "-", "-"}, early);
+  const Outcome closed = run({"--without=RemoveAllCRLF", "-", "-"}, early);
   EXPECT_EQ(closed.status, 128 + SIGPIPE);
   EXPECT_EQ(closed.err, "");
 }
@@ -397,16 +276,16 @@ TEST_F(CliTest, PipesBothWays) {
 TEST_F(CliTest, LfLineBreaksAndPerRunOptionsAreNeverSaved) {
   WriteFile(work / "in.html", "<b>a</b>\n|b\n\nc");
   fs::create_directories(ini.parent_path());
-  WriteFile(ini, AllTrue());
-  const Result lf = run({"--without=all", "--with=removealltags", "--with=REMOVEPIPE", "--lf",
+  WriteFile(ini, kFirstRunSettings);
+  const Outcome lf = run({"--without=all", "--with=removealltags", "--with=REMOVEPIPE", "--lf",
                          "in.html", "out.txt"});
   EXPECT_EQ(lf.status, 0) << lf.err;
   EXPECT_EQ(ReadFile(work / "out.txt"), "a\n b\n\nc");
-  EXPECT_EQ(ReadFile(ini), AllTrue()) << "per-run options never reach the settings file";
+  EXPECT_EQ(ReadFile(ini), kFirstRunSettings) << "per-run options never reach the settings file";
 
   EXPECT_EQ(run({"--without", "RemoveAllCRLF", "in.html", "crlf.txt"}).status, 0);
   EXPECT_EQ(ReadFile(work / "crlf.txt"), "a\r\n b\r\nc");
-  EXPECT_EQ(ReadFile(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), kFirstRunSettings);
 }
 
 TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
@@ -414,7 +293,7 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
   WriteFile(work / "b.htm", "<b>B</b>");
   WriteFile(work / "empty.html", "");
   WriteFile(work / "notes", "plain");
-  const Result mixed = run({"-d", "out/deep", "a.html", "missing.html", "empty.html", "b.htm",
+  const Outcome mixed = run({"-d", "out/deep", "a.html", "missing.html", "empty.html", "b.htm",
                             "notes", "-j", "2"});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_EQ(mixed.err,
@@ -428,7 +307,7 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
   // A run-time failure outranks a check: status 2, every input still tried.
   fs::create_directory(work / "out/deep/c.txt");
   WriteFile(work / "c.html", "C");
-  const Result failed = run({"--output-dir=out/deep", "missing.html", "c.html", "a.html"});
+  const Outcome failed = run({"--output-dir=out/deep", "missing.html", "c.html", "a.html"});
   EXPECT_EQ(failed.status, 2);
   EXPECT_EQ(failed.err,
             "sievetext: missing.html: Input file is missing\n"
@@ -436,7 +315,7 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
 
   // A folder that cannot be made fails each input that needed it.
   WriteFile(work / "file", "");
-  const Result blocked = run({"-d", "file/sub", "a.html"});
+  const Outcome blocked = run({"-d", "file/sub", "a.html"});
   EXPECT_EQ(blocked.status, 2);
   EXPECT_EQ(blocked.err, "sievetext: file/sub/a.txt: RemoveHTML: Error 20: Not a directory\n");
 }
@@ -446,7 +325,7 @@ TEST_F(CliTest, TwoInputsForOneOutputWriteNothing) {
   WriteFile(work / "a.html", "1");
   WriteFile(work / "x/a.HTM", "2");
   WriteFile(work / "b.html", "3");
-  const Result clash = run({"-d", "out", "a.html", "b.html", "x/a.HTM"});
+  const Outcome clash = run({"-d", "out", "a.html", "b.html", "x/a.HTM"});
   EXPECT_EQ(clash.status, 1);
   EXPECT_EQ(clash.err,
             "sievetext: out/a.txt: both a.html and x/a.HTM would be written to it; nothing "
@@ -467,7 +346,7 @@ TEST_F(CliTest, RecursiveWalkSkipsHiddenNamesAndNeverLoops) {
   fs::create_directory_symlink("..", work / "site/sub/up");
   fs::create_directory_symlink(work / "site", work / "site/self");
 
-  const Result walked = run({"-r", "-d", "txt", "site"});
+  const Outcome walked = run({"-r", "-d", "txt", "site"});
   EXPECT_EQ(walked.status, 0) << walked.err;
   EXPECT_EQ(walked.err, "");
   EXPECT_EQ(ReadFile(work / "txt/index.txt"), "index");
@@ -479,7 +358,7 @@ TEST_F(CliTest, RecursiveWalkSkipsHiddenNamesAndNeverLoops) {
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written, (std::vector<std::string>{"index.txt", "sub/page.txt"}));
 
-  const Result flat = run({"-d", "txt", "site", "a.html"});
+  const Outcome flat = run({"-d", "txt", "site", "a.html"});
   EXPECT_EQ(flat.status, 1);
   EXPECT_EQ(flat.err,
             "sievetext: site: Input file is missing (a folder; -r converts the pages below it)\n");
@@ -509,13 +388,13 @@ TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
 TEST_F(CliTest, FirstRunStoresElevenTrueKeysAndConvertsWithAllOptions) {
   WriteFile(work / "in.html", "<script>x()</script>a&amp;b  |  {f}  c");
   EXPECT_EQ(run({"in.html", "out.txt"}).status, 0);
-  EXPECT_EQ(ReadFile(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), kFirstRunSettings);
   EXPECT_EQ(ReadFile(work / "out.txt"), "a&b c");
 
   // A run that stops at a check saves the options all the same.
   fs::remove(ini);
   EXPECT_EQ(run({"none.html", "out.txt"}).status, 1);
-  EXPECT_EQ(ReadFile(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), kFirstRunSettings);
 }
 
 TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
@@ -531,12 +410,12 @@ TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
   fs::create_directories(ini.parent_path());
   for (const auto& row : rows) {
     // All options on but RemoveAllTags, which holds the form under test.
-    std::string stored = AllTrue();
+    std::string stored = kFirstRunSettings;
     const std::string key = "RemoveAllTags=True\n";
     stored.replace(stored.find(key), key.size(), std::string("RemoveAllTags=") + row.stored + "\n");
     WriteFile(ini, stored);
     EXPECT_EQ(run({"in.html", "out.txt"}).status, 0) << row.stored;
-    std::string expected = AllTrue();
+    std::string expected = kFirstRunSettings;
     expected.replace(expected.find(key), key.size(), std::string("RemoveAllTags=") + row.saved + "\n");
     EXPECT_EQ(ReadFile(ini), expected) << row.stored;
     EXPECT_EQ(ReadFile(work / "out.txt"), std::string(row.saved) == "True" ? "bold" : "<b>bold</b>")
@@ -577,14 +456,14 @@ TEST_F(CliTest, SettingsFileKeepsOtherEntriesAndSurvivesBeingUnreadable) {
 
 TEST_F(CliTest, HelpVersionAndMissingWindow) {
   for (const char* flag : {"--help", "-h"}) {
-    const Result help = run({flag});
+    const Outcome help = run({flag});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: sievetext [OPTION]... INPUT OUTPUT\n", 0), 0u) << help.out;
     EXPECT_NE(help.out.find(ini.string()), std::string::npos) << "names the settings file";
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
     EXPECT_EQ(help.err, "");
   }
-  const Result version = run({"--version"});
+  const Outcome version = run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Wexa Sievetext 1.0.20\n");
 
@@ -593,10 +472,10 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
   EXPECT_EQ(entriesIn(work), 0u);
 
   // Help or version that could not be written is a failure.
-  Streams full;
+  Launch full;
   full.outputFile = "/dev/full";
   for (const char* flag : {"--help", "--version"}) {
-    const Result lost = run({flag}, full);
+    const Outcome lost = run({flag}, full);
     EXPECT_EQ(lost.status, 2) << flag;
     EXPECT_EQ(lost.err, "sievetext: standard output: cannot write: No space left on device\n");
   }
@@ -606,7 +485,7 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{}, {"--window"}, {"--window", "page.html"}}) {
     fs::remove(ini);
-    const Result window = run(arguments);
+    const Outcome window = run(arguments);
     EXPECT_EQ(window.status, 2);
     EXPECT_EQ(window.err.rfind("sievetext: the window is not installed", 0), 0u) << window.err;
     EXPECT_NE(window.err.find("package sievetext-gui"), std::string::npos) << window.err;
@@ -615,7 +494,7 @@ TEST_F(CliTest, HelpVersionAndMissingWindow) {
 
   // A module that is there but cannot be loaded is a different fault.
   WriteFile(prog / "libsievetext_gui.so", "not a library");
-  const Result broken = run({"--window", "page.html"});
+  const Outcome broken = run({"--window", "page.html"});
   EXPECT_EQ(broken.status, 2);
   EXPECT_EQ(broken.err.rfind("sievetext: cannot start the window: ", 0), 0u) << broken.err;
   EXPECT_FALSE(fs::exists(ini));

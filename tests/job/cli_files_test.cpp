@@ -3,7 +3,6 @@
 // permissions and owners, symbolic links, a busy or oversized settings file,
 // many copies of the program at once.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -11,18 +10,21 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <poll.h>
 #include <sstream>
 #include <thread>
 
+#include "tests/support/first_run_settings.h"
+#include "tests/support/program_launcher.h"
+#include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"
 
 namespace sievetext {
@@ -30,34 +32,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // The unprivileged user the owner cases run as.
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
+using testing::kSanitized;
+using testing::kFirstRunSettings;
+using testing::Launch;
+using testing::Outcome;
 using testing::ReadFile;
+using testing::RunningProgram;
 using testing::WriteFile;
 
 struct stat StatOf(const fs::path& path) {
   struct stat st {};
   ::lstat(path.c_str(), &st);
   return st;
-}
-
-// How a child ended: its exit status, or 128 + the signal that ended it.
-int StatusOf(int wstatus) {
-  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
 
 // Names in `folder` that start with a dot: temporary files, left or not.
@@ -69,13 +59,6 @@ std::vector<std::string> HiddenIn(const fs::path& folder) {
   }
   return names;
 }
-
-// What a child may be given before it runs the program.
-struct Launch {
-  rlim_t fileSizeLimit = 0;     // RLIMIT_FSIZE when not 0; SIGXFSZ left at default
-  rlim_t addressLimit = 0;      // RLIMIT_AS when not 0
-  bool asNobody = false;
-};
 
 class CliFilesTest : public ::testing::Test {
  protected:
@@ -97,71 +80,33 @@ class CliFilesTest : public ::testing::Test {
     ini = cfg / "WexaSievetext.ini";
   }
 
-  // Starts the program with these arguments, from `work`.
-  pid_t start(const std::vector<std::string>& arguments, const Launch& launch = {}) {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    if (::chdir(work.c_str()) != 0) ::_exit(120);
-    ::setenv("XDG_CONFIG_HOME", cfg.c_str(), 1);
-    ::setenv("HOME", root.c_str(), 1);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    // The test runner may have ignored or blocked some; the program starts
-    // as from a shell.
-    for (int signal : {SIGHUP, SIGINT, SIGTERM, SIGXFSZ}) ::signal(signal, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    auto limit = [](int resource, rlim_t bytes) {
-      rlimit value{};
-      ::getrlimit(resource, &value);
-      value.rlim_cur = bytes;
-      ::setrlimit(resource, &value);
-    };
-    if (launch.fileSizeLimit != 0) limit(RLIMIT_FSIZE, launch.fileSizeLimit);
-    if (launch.addressLimit != 0) limit(RLIMIT_AS, launch.addressLimit);
-    if (launch.asNobody &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0)) {
-      ::_exit(121);
-    }
-    const std::string program = (prog / "sievetext").string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+  // Starts the program with these arguments, from `work`, with the limits
+  // and user `launch` gives; nothing on its standard input and output.
+  RunningProgram start(const std::vector<std::string>& arguments, Launch launch = {}) {
+    launch.program = (prog / "sievetext").string();
+    launch.arguments = arguments;
+    launch.workingFolder = work;
+    launch.environment = {{"XDG_CONFIG_HOME", cfg.string()},
+                          {"HOME", root.string()},
+                          {"DISPLAY", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt}};
+    launch.outputFile = "/dev/null";
+    return RunningProgram(launch);
   }
 
-  // Waits for a started program; kills it should it hang.
-  static int finish(pid_t pid) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &wstatus, 0);
-        ADD_FAILURE() << "the program did not finish";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return StatusOf(wstatus);
+  // Waits for a started program; its messages go to the test's own log.
+  static int finish(RunningProgram& running) {
+    const Outcome outcome = running.finish();
+    std::cerr << outcome.err;
+    return outcome.status;
   }
 
   int run(const std::vector<std::string>& arguments, const Launch& launch = {}) {
-    return finish(start(arguments, launch));
+    RunningProgram running = start(arguments, launch);
+    return finish(running);
   }
 
   std::string in(const char* name) const { return (work / name).string(); }
-
-  static std::string AllTrue() {
-    return "[General]\nGenerateSpecialChars=True\nRemoveAllCRLF=True\nRemoveAllTags=True\n"
-           "RemoveBlankLines=True\nRemoveComments=True\nRemoveFunctions=True\nRemovePipe=True\n"
-           "RemoveScripts=True\nRemoveSpaces=True\nRemoveStyles=True\nRemoveTabs=True\n";
-  }
 
   static bool Root() { return ::geteuid() == 0; }
 
@@ -190,13 +135,13 @@ TEST_F(CliFilesTest, ASignalDuringTheWriteRemovesTheTemporaryAndEndsByThatSignal
       const int watch = ::inotify_init1(IN_CLOEXEC);
       ASSERT_GE(watch, 0);
       ASSERT_GE(::inotify_add_watch(watch, work.c_str(), IN_CREATE), 0);
-      const pid_t pid = start({in("in.html"), in("out.txt")});
+      RunningProgram running = start({in("in.html"), in("out.txt")});
       // The first file created in the folder is the temporary one.
       pollfd ready{watch, POLLIN, 0};
       ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "no file was created";
-      ::kill(pid, signal);
+      ::kill(running.pid(), signal);
       ::close(watch);
-      const int status = finish(pid);
+      const int status = finish(running);
       if (status == 0) continue;
       caught = true;
       EXPECT_EQ(status, 128 + signal) << "ends by the signal " << signal;
@@ -274,7 +219,7 @@ TEST_F(CliFilesTest, OwnerAndGroupAreKeptWherePossible) {
   WriteFile(work / "roots.txt", "old");
   ASSERT_EQ(::chmod((work / "roots.txt").c_str(), 0664), 0);
   Launch nobody;
-  nobody.asNobody = true;
+  nobody.user = {{kNobody, kNogroup}};
   EXPECT_EQ(run({in("in.html"), in("roots.txt")}, nobody), 0);
   const struct stat st = StatOf(work / "roots.txt");
   EXPECT_EQ(st.st_uid, kNobody);
@@ -372,10 +317,10 @@ TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
       ++added;
     }
   });
-  std::vector<pid_t> runs;
+  std::vector<RunningProgram> runs;
   for (int i = 0; i < 50; ++i) runs.push_back(start({in("in.html"), in("out.txt")}));
   int failures = 0;
-  for (const pid_t pid : runs) failures += finish(pid) != 0;
+  for (RunningProgram& running : runs) failures += finish(running) != 0;
   stop = true;
   other.join();
   EXPECT_EQ(failures, 0);
@@ -456,16 +401,16 @@ TEST_F(CliFilesTest, ALinkedSettingsFileStaysLinkedAndKeepsItsOwner) {
 TEST_F(CliFilesTest, FiftyRunsAtOnceOnOneOutputAllSucceedAndLeaveNothing) {
   WriteFile(work / "in.html", "<p>" + Words(256 * 1024) + "</p>");
   WriteFile(work / "out.txt", "old");
-  std::vector<pid_t> runs;
+  std::vector<RunningProgram> runs;
   for (int i = 0; i < 50; ++i) runs.push_back(start({in("in.html"), in("out.txt")}));
   int failures = 0;
-  for (const pid_t pid : runs) failures += finish(pid) != 0;
+  for (RunningProgram& running : runs) failures += finish(running) != 0;
   EXPECT_EQ(failures, 0);
   std::string expected = Words(256 * 1024);
   while (!expected.empty() && expected.back() == ' ') expected.pop_back();
   EXPECT_EQ(ReadFile(work / "out.txt"), expected);
   EXPECT_TRUE(HiddenIn(work).empty());
-  EXPECT_EQ(ReadFile(ini), AllTrue());
+  EXPECT_EQ(ReadFile(ini), kFirstRunSettings);
 }
 
 }  // namespace
