@@ -2,34 +2,24 @@
 #include "sievetext/sievetext.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "job/line_breaks.h"
-#include "tests/support/memory_file_system.h"
 #include "job/option_transfer.h"
-#include "tests/support/recording_prompter.h"
 #include "job/remove_html.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 // What the conversion job writes for `bytes` with `options`.
 std::string JobOutput(const std::string& bytes, const Options& options) {
@@ -109,13 +99,6 @@ TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
 
 class LibraryFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/sievetext-library-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // The error convertFile throws, or a failure when it throws none.
   Error failure(const fs::path& input, const fs::path& output) {
     try {
@@ -127,28 +110,29 @@ class LibraryFiles : public ::testing::Test {
     return Error(ErrorCode::ConversionFailed, "none");
   }
 
-  fs::path dir;
+  testing::TempFolder temp{"sievetext-library"};
+  fs::path dir = temp.path();
 };
 
 TEST_F(LibraryFiles, ReplacesTheOutputAndMayConvertAFileIntoItself) {
-  Spit(dir / "in.html", "<p>one</p>\r\n<p>two</p>");
-  Spit(dir / "out.txt", "a much longer old content that must vanish");
+  WriteFile(dir / "in.html", "<p>one</p>\r\n<p>two</p>");
+  WriteFile(dir / "out.txt", "a much longer old content that must vanish");
   Options options;
   options.RemoveAllCRLF = false;
   options.lineBreaks = LineBreaks::Lf;
   convertFile(dir / "in.html", dir / "out.txt", options);
-  EXPECT_EQ(Slurp(dir / "out.txt"), "one \ntwo");
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "one \ntwo");
 
   convertFile(dir / "in.html", dir / "in.html");
-  EXPECT_EQ(Slurp(dir / "in.html"), "one two");
+  EXPECT_EQ(ReadFile(dir / "in.html"), "one two");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
 
 TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
-  Spit(dir / "page.html", "text");
-  Spit(dir / "empty.html", "");
-  Spit(dir / ".hidden.html", "text");
-  Spit(dir / "out.txt", "old");
+  WriteFile(dir / "page.html", "text");
+  WriteFile(dir / "empty.html", "");
+  WriteFile(dir / ".hidden.html", "text");
+  WriteFile(dir / "out.txt", "old");
   fs::create_directory(dir / "folder.html");
 
   const struct {
@@ -177,7 +161,7 @@ TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
       EXPECT_NE(std::string(error.what()).find(row.path), std::string::npos);
     }
   }
-  EXPECT_EQ(Slurp(dir / "out.txt"), "old");
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "old");
   EXPECT_EQ(std::string(failure(dir / "none.html", dir / "out.txt").what()),
             "Input file is missing: " + (dir / "none.html").string());
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
