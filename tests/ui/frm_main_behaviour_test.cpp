@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QMimeData>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
@@ -12,6 +11,7 @@
 #include <optional>
 
 #include "controls/command.h"
+#include "tests/ui/close_in_child.h"
 #include "tests/support/memory_settings_store.h"
 #include "job/file_system.h"
 #include "ui/frmMain.h"
@@ -24,13 +24,13 @@ using namespace sievetext;
 
 namespace {
 
-// Records every message; answers questions from a script (OK when it runs
-// out). With `echo`, prints each message as it comes (for the child process).
+// Records every message, questions among them, in order; answers questions
+// from a script (OK when it runs out).
 class ScriptedPrompter final : public Prompter {
  public:
-  void say(const std::string& message) override { record(message); }
+  void say(const std::string& message) override { said.push_back(message); }
   bool confirm(const std::string& message) override {
-    record(message);
+    said.push_back(message);
     if (answers.empty()) return true;
     const bool answer = answers.front();
     answers.pop_front();
@@ -39,13 +39,6 @@ class ScriptedPrompter final : public Prompter {
 
   std::vector<std::string> said;
   std::deque<bool> answers;
-  bool echo = false;
-
- private:
-  void record(const std::string& message) {
-    said.push_back(message);
-    if (echo) std::printf("%s\n", message.c_str()), std::fflush(stdout);
-  }
 };
 
 // Hands out scripted choices; nullopt is a cancelled dialog.
@@ -93,10 +86,7 @@ void runYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter)
   (void)RemoveHTML(ctx);
 }
 
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::ReadAll;
 
 void writeAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -191,7 +181,7 @@ class BehaviourTest : public QObject {
       window.close();
       QCOMPARE(terminations_, 1);
     }
-    const QString saved = QString::fromUtf8(readAll(path));
+    const QString saved = QString::fromUtf8(ReadAll(path));
     QCOMPARE(saved.count(QStringLiteral("=True")), 9);
     QCOMPARE(saved.count(QStringLiteral("=False")), 2);
     QVERIFY(saved.contains(QStringLiteral("[General]")));
@@ -280,7 +270,7 @@ class BehaviourTest : public QObject {
     for (const std::string& message : prompter_.said) actual << QString::fromStdString(message);
     QCOMPARE(actual, said);
     if (!output.isEmpty()) {
-      const QByteArray after = readAll(path(output));
+      const QByteArray after = ReadAll(path(output));
       QCOMPARE(after == "<missing>" ? QByteArray("<none>") : after, outputAfter);
     }
   }
@@ -378,7 +368,7 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdSelectOutput");
     click(*window_, "cmdRemoveHTML");
     QCOMPARE(prompter_.said, std::vector<std::string>{kDoneMessage});
-    QCOMPARE(readAll(work.filePath("out.txt")), QByteArray("opened with"));
+    QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("opened with"));
   }
 
   void droppedFileBecomesTheInput() {
@@ -444,17 +434,8 @@ class BehaviourTest : public QObject {
   void closingDuringAConversionSavesOptionsAndLeavesTheOutput() {
     QTemporaryDir work;
     writeAll(work.filePath("in.html"), "<p>new text</p>");
-    writeAll(work.filePath("out.txt"), "old output");
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {kChildSwitch, work.path()});
-    QVERIFY(child.waitForFinished(30000));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
-    // Asked about the output, then closed: no "Done", the old output stays.
-    QCOMPARE(child.readAllStandardOutput(), QByteArray(kOverwriteQuestion) + "\n");
-    QCOMPARE(readAll(work.filePath("out.txt")), QByteArray("old output"));
-    const QString saved = QString::fromUtf8(readAll(work.filePath("WexaSievetext.ini")));
+    const QString saved = testing::CloseInChild(kChildSwitch, work.path(), 30000);
+    if (QTest::currentTestFailed()) return;
     QVERIFY2(saved.contains("RemoveTabs=False") && saved.contains("RemovePipe=False"),
              qPrintable(saved));
     QCOMPARE(saved.count(QStringLiteral("=True")), 9);
@@ -488,28 +469,13 @@ class BehaviourTest : public QObject {
   std::unique_ptr<frmMain> window_;
 };
 
-// The child half of the close test: runs a conversion over the files in
-// `folder` and closes the window at its first yield, with the real ending of
-// the process. Returning from here means the process did not end.
+// The child half of the close test: closes the window at the conversion's
+// first yield.
 static int closeDuringConversion(const QString& folder) {
-  ProcessState state;
-  state.sAppPath = folder.toStdString() + "/";
-  state.oRemover = std::make_unique<cSievetext>();
-  state.sInputFile = (folder + "/in.html").toStdString();
-  state.sOutputFile = (folder + "/out.txt").toStdString();
-  IniSettingsStore store((folder + "/WexaSievetext.ini").toStdString());
-  frmMain window(state, store);
-  ScriptedPrompter prompter;
-  prompter.echo = true;
-  window.setPrompter(prompter);
-  window.setJobRunner(&runYieldingJob);
-  LoadOptions(store, window.optionBoxes());
-  window.findChild<QCheckBox*>("chkRemoveTabs")->setChecked(false);
-  window.findChild<QCheckBox*>("chkRemovePipe")->setChecked(false);
-  window.show();
-  QTimer::singleShot(0, &window, [&] { window.close(); });
-  emit window.findChild<Command*>("cmdRemoveHTML")->Click();
-  return 3;
+  return testing::ConvertAndClose(folder, {"chkRemoveTabs", "chkRemovePipe"}, [](frmMain& window) {
+    window.setJobRunner(&runYieldingJob);
+    QTimer::singleShot(0, &window, [&window] { window.close(); });
+  });
 }
 
 int main(int argc, char** argv) {
