@@ -10,6 +10,7 @@
 #
 #   deb_test.sh BUILD_DIR VERSION HOMEPAGE
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 build=$(cd "$1" && pwd)
 version=$2
 homepage=$3
@@ -17,11 +18,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/sievetext-deb-XXXXXX)
 installed_here=""
-xvfb_pid=""
 window_pid=""
 cleanup() {
   [ -n "$window_pid" ] && kill "$window_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_stop
   if [ -n "$installed_here" ]; then
     dpkg --purge sievetext-gui sievetext >/dev/null 2>&1 || true
   fi
@@ -150,14 +150,7 @@ apt-get install -y -qq --no-install-recommends "$cli_deb" "$gui_deb" >"$work/apt
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/sievetext.desktop | head -n1 |
           sed 's/ *%[fFuUick]//g')
 [ -n "$command" ] || fail "no Exec line in the installed desktop entry"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+xvfb_start "$work" || fail "no X server"
 # The command is looked up on the PATH, as the desktop does.
 PATH=/usr/bin:/bin QT_QPA_PLATFORM=xcb $command >"$work/window.log" 2>&1 &
 window_pid=$!

@@ -11,17 +11,17 @@
 # With SIEVETEXT_SCREENSHOT=path the screenshot is also copied there (this is
 # how docs/screenshot.png is made).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 program=$(readlink -f "$1")
 close_window=$2
 title='Wexa Sievetext v1.0 Build 20'
 
 work=$(mktemp -d)
-xvfb_pid=""
 program_pid=""
 cleanup() {
   [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -40,6 +40,20 @@ others_gone() {
   done
   return 1
 }
+# Closes the program's window as a window manager would, waits up to twenty
+# seconds for the program to end and sets `status` to its exit status.
+close_and_wait() {
+  "$close_window" "$window"
+  for _ in $(seq 200); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$program_pid" 2>/dev/null &&
+    fail "the program did not end when its window was closed; it said: $(cat "$work/program.log"); protocols: $(xprop -id "$window" WM_PROTOCOLS 2>&1)"
+  status=0
+  wait "$program_pid" || status=$?
+  program_pid=""
+}
 
 # Without any display the program says so and fails, instead of aborting.
 status=0
@@ -49,15 +63,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work" "$program" \
 grep -q 'cannot start the window: no display' "$work/nodisplay.log" ||
   fail "without a display the program said: $(cat "$work/nodisplay.log")"
 
-# Xvfb picks a free display itself and writes its number to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+xvfb_start "$work" || fail "no X server"
 
 mkdir -p "$work/home" "$work/config"
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
@@ -101,16 +107,7 @@ focus "$box"
 xdotool key Return
 others_gone || fail "Return did not close the message"
 
-"$close_window" "$window"
-for _ in $(seq 100); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$program_pid" 2>/dev/null &&
-  fail "the program did not end when its window was closed; it said: $(cat "$work/program.log"); protocols: $(xprop -id "$window" WM_PROTOCOLS 2>&1)"
-status=0
-wait "$program_pid" || status=$?
-program_pid=""
+close_and_wait
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 # Closing saved the options: a first run leaves all eleven ticked.
@@ -156,13 +153,6 @@ xdotool key Return
 others_gone || fail "Return did not close the \"Done\" message"
 [ "$(cat "$work/files/out.txt" 2>/dev/null)" = "Opened & converted" ] ||
   fail "the output holds '$(cat "$work/files/out.txt" 2>/dev/null)'"
-"$close_window" "$window"
-for _ in $(seq 100); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.1
-done
-status=0
-wait "$program_pid" || status=$?
-program_pid=""
+close_and_wait
 [ "$status" -eq 0 ] || fail "the program opened with a file ended with status $status"
 echo "window screenshot test passed"
