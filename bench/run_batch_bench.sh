@@ -17,26 +17,14 @@
 #   WORK_DIR   where the pages and outputs go (default /tmp); a tmpfs such as
 #              /dev/shm leaves out the disk file system's own costs
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/bench_setup.sh"
 
-source_folder=${1:-/usr/share/doc}
+source_folder=$(readlink -f "${1:-/usr/share/doc}")
 PAGES=${PAGES:-2000}
 PIPE_MB=${PIPE_MB:-32}
 RUNS=${RUNS:-3}
-work=$(mktemp -d "${WORK_DIR:-/tmp}/sievetext-batch-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_setup batch-bench
 
-if [ -z "${SIEVETEXT:-}" ]; then
-  SIEVETEXT=$PWD/build-bench/bin/sievetext
-  if [ ! -x "$SIEVETEXT" ]; then
-    scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DSIEVETEXT_BUILD_TESTS=OFF \
-      -DSIEVETEXT_BUILD_GUI=OFF >/dev/null
-  fi
-fi
-[ -x "$SIEVETEXT" ] || { echo "no program at $SIEVETEXT" >&2; exit 1; }
-export XDG_CONFIG_HOME=$work/cfg  # a first run: all eleven options on
-
-now() { date +%s.%N; }
 # best CMD...: the shortest wall time of RUNS runs, in seconds.
 best() {
   local b="" s t
@@ -44,7 +32,7 @@ best() {
     rm -rf "$work/out" && mkdir -p "$work/out"
     s=$(now)
     "$@" >/dev/null
-    t=$(awk -v a="$s" -v b="$(now)" 'BEGIN { printf "%.4f", b - a }')
+    t=$(seconds_since "$s")
     if [ -z "$b" ] || awk -v t="$t" -v b="$b" 'BEGIN { exit !(t < b) }'; then b=$t; fi
   done
   echo "$b"

@@ -21,34 +21,21 @@
 #   SMALL_FILES    number of small pages for the per-process loop (default 2000)
 #   RUNS           timed runs of cat and sievetext; the best is kept (default 3;
 #                  the other programs run once)
+#   WORK_DIR       where the inputs and outputs go (default /tmp)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/bench_setup.sh"
 
 SIZES_MB=${SIZES_MB:-32 256 2048}
 HOSTILE_MB=${HOSTILE_MB:-64}
 OTHERS_MAX_MB=${OTHERS_MAX_MB:-64}
 SMALL_FILES=${SMALL_FILES:-2000}
 RUNS=${RUNS:-3}
-work=$(mktemp -d /tmp/sievetext-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-
-if [ -z "${SIEVETEXT:-}" ]; then
-  SIEVETEXT=$PWD/build-bench/bin/sievetext
-  if [ ! -x "$SIEVETEXT" ]; then
-    scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DSIEVETEXT_BUILD_TESTS=OFF \
-      -DSIEVETEXT_BUILD_GUI=OFF >/dev/null
-  fi
-fi
-[ -x "$SIEVETEXT" ] || { echo "no program at $SIEVETEXT" >&2; exit 1; }
-
-# Settings of our own: a first run stores all eleven options switched on.
-export XDG_CONFIG_HOME=$work/cfg
-printf 'x' > "$work/warm.html"
-"$SIEVETEXT" "$work/warm.html" "$work/warm.txt"
-grep -c '=True' "$XDG_CONFIG_HOME/WexaSievetext.ini" | grep -qx 11
+args=()
+for arg in "$@"; do args+=("$(readlink -f "$arg")"); done
+set -- "${args[@]}"
+bench_setup cli-bench
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (package time)" >&2; exit 1; }
 
-now() { date +%s.%N; }
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 
 # measure RUNS CMD...: runs CMD RUNS times under /usr/bin/time and prints the
@@ -192,7 +179,7 @@ if [ ${#pages[@]} -gt 0 ] && [ "$SMALL_FILES" -gt 0 ]; then
   for tool in "${loops[@]}"; do
     start=$(now)
     "loop_$tool" >/dev/null 2>&1 || true
-    t=$(awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.4f", b - a }')
+    t=$(seconds_since "$start")
     fps[$tool]=$(awk -v n="$SMALL_FILES" -v t="$t" 'BEGIN { printf "%.0f", n / t }')
     printf '%-12s %8s s %8s files/s\n' "$tool" "$t" "${fps[$tool]}"
   done
