@@ -32,15 +32,15 @@ std::optional<QString> AccessKeyOf(const QString& caption) {
 
 namespace {
 
-bool isBreak(QChar c) { return c == u'\n' || c == u'\r'; }
+bool IsBreak(QChar c) { return c == u'\n' || c == u'\r'; }
 
 // Width of text[start, end) without the spaces at its end.
-int trimmedWidth(const QString& text, int start, int end, const QFontMetrics& metrics) {
+int TrimmedWidth(const QString& text, int start, int end, const QFontMetrics& metrics) {
   while (end > start && text[end - 1] == u' ') --end;
   return metrics.horizontalAdvance(text.mid(start, end - start));
 }
 
-void wrapParagraph(const QString& text, int start, int end, const QFontMetrics& metrics, int width,
+void WrapParagraph(const QString& text, int start, int end, const QFontMetrics& metrics, int width,
                    std::vector<CaptionLine>& lines) {
   int lineStart = start;
   int lineEnd = start;  // end of the last word that fits
@@ -49,7 +49,7 @@ void wrapParagraph(const QString& text, int start, int end, const QFontMetrics& 
     int wordEnd = pos;
     while (wordEnd < end && text[wordEnd] == u' ') ++wordEnd;
     while (wordEnd < end && text[wordEnd] != u' ') ++wordEnd;
-    if (lineEnd > lineStart && trimmedWidth(text, lineStart, wordEnd, metrics) > width) {
+    if (lineEnd > lineStart && TrimmedWidth(text, lineStart, wordEnd, metrics) > width) {
       lines.push_back({lineStart, lineEnd - lineStart});
       lineStart = pos;
       while (lineStart < end && text[lineStart] == u' ') ++lineStart;
@@ -70,8 +70,8 @@ std::vector<CaptionLine> WrapCaption(const QString& text, const QFontMetrics& me
   int start = 0;
   while (true) {
     int end = start;
-    while (end < size && !isBreak(text[end])) ++end;
-    wrapParagraph(text, start, end, metrics, width, lines);
+    while (end < size && !IsBreak(text[end])) ++end;
+    WrapParagraph(text, start, end, metrics, width, lines);
     if (end >= size) break;
     // CR LF, LF and a lone CR each end one line.
     start = end + ((text[end] == u'\r' && end + 1 < size && text[end + 1] == u'\n') ? 2 : 1);

@@ -1,3 +1,5 @@
+// The button's behaviour: its properties and stored set, the hover poll,
+// mouse, keyboard and focus. How it looks is painted in command_face.cpp.
 #include "controls/command.h"
 
 #include <QAccessible>
@@ -7,15 +9,11 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QShortcut>
 #include <QTimer>
 #include <limits>
-#include <unordered_set>
 
-#include "controls/caption_layout.h"
 #include "controls/command_accessible.h"
-#include "controls/face_gradient.h"
 #include "controls/face_pictures.h"
 #include "controls/property_bag.h"
 
@@ -23,21 +21,14 @@ namespace sievetext {
 
 namespace {
 
-// Caption colour of a disabled button (RGB 192, 192, 192).
-constexpr std::uint32_t kDisabledCaptionColour = 0xC0C0C0;
 constexpr int kPollIntervalMs = 100;
 const QString kDefaultCaption = QStringLiteral("Command");
 // A stored set without a caption reads as this one.
 const QString kStoredCaptionDefault = QStringLiteral("Command1");
 
-QColor colourOf(std::uint32_t bgr) {
-  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                static_cast<int>((bgr >> 16) & 0xFF));
-}
-
 // Qt's mouse buttons as the control's button codes; 0 for buttons it does
 // not know (those are ignored).
-int buttonCode(Qt::MouseButton button) {
+int ButtonCode(Qt::MouseButton button) {
   switch (button) {
     case Qt::LeftButton:
       return kLeftButton;
@@ -51,11 +42,11 @@ int buttonCode(Qt::MouseButton button) {
 }
 
 // The widget under the mouse pointer, as the poll sees it by default.
-QWidget* widgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
+QWidget* WidgetAtCursor() { return QApplication::widgetAt(QCursor::pos()); }
 
 }  // namespace
 
-Command::Command(QWidget* parent) : QWidget(parent), widgetUnderPointer_(widgetAtCursor) {
+Command::Command(QWidget* parent) : QWidget(parent), widgetUnderPointer_(WidgetAtCursor) {
   InstallCommandAccessibility();
   for (int i = 0; i < kFacePictureCount; ++i) {
     pictures_[static_cast<std::size_t>(i)] = LoadFacePicture(static_cast<FacePicture>(i));
@@ -195,7 +186,7 @@ QString Command::lastPictureName() const {
 }
 
 void Command::setWidgetUnderPointer(PointerLookup lookup) {
-  widgetUnderPointer_ = lookup ? std::move(lookup) : PointerLookup(widgetAtCursor);
+  widgetUnderPointer_ = lookup ? std::move(lookup) : PointerLookup(WidgetAtCursor);
 }
 
 QSize Command::sizeHint() const { return QSize(kDefaultButtonWidth, kDefaultButtonHeight); }
@@ -237,83 +228,7 @@ void Command::dropStaleFocusOfOthers() {
   }
 }
 
-void Command::RefreshButton() {
-  if (!enabled_) {
-    machine_.setState(ButtonState::StateDisabled);
-    DrawButton(FacePicture::Disable);
-    return;
-  }
-  if (machine_.state() == ButtonState::StateDisabled) {
-    machine_.setState(ButtonState::StateNormal);
-  }
-  DrawButton(FacePicture::Normal);
-}
-
-void Command::DrawButton(FacePicture picture) {
-  // Caption colour and access key.
-  if (enabled_) {
-    if (const auto key = AccessKeyOf(caption_)) setAccessKeys(*key);
-    foreColour_ = lastFontColour_;
-  } else {
-    machine_.setState(ButtonState::StateDisabled);
-    foreColour_ = kDisabledCaptionColour;
-    setAccessKeys(QString());
-  }
-
-  // Hover inverts the gradient; the focused looks keep it as it was.
-  switch (machine_.state()) {
-    case ButtonState::StateNormal:
-    case ButtonState::StateSelected:
-      gradientInverted_ = false;
-      break;
-    case ButtonState::StateHighLight:
-      gradientInverted_ = true;
-      break;
-    case ButtonState::StateDisabled:
-    case ButtonState::StateHighLightSelect:
-      break;
-  }
-
-  const QSize extent = size();
-  if (image_.size() != extent) image_ = QImage(extent, QImage::Format_ARGB32_Premultiplied);
-  if (!image_.isNull()) {
-    image_.fill(opaque_ ? palette().color(QPalette::Button) : QColor(Qt::transparent));
-    DrawGradient(image_, gradientInverted_);
-    frameSizes_ = NextFrameSizes(frameSizes_, extent.width(), extent.height());
-    PaintFrame(image_, pictures_[static_cast<std::size_t>(picture)], frameSizes_);
-    DrawCaption(image_, caption_, font(), colourOf(foreColour_));
-  }
-  update();
-
-  const ButtonState state = machine_.state();
-  focusLinesShown_ =
-      state == ButtonState::StateSelected || state == ButtonState::StateHighLightSelect;
-  if (focusLinesShown_) focusLines_ = FocusLines(extent.width(), extent.height());
-
-  lastPicture_ = picture;
-  ++paintCount_;
-}
-
 void Command::raiseClick() { emit Click(); }
-
-QImage Command::shownImage() const {
-  if (!focusLinesShown_ || image_.isNull()) return image_;
-  QImage shown = image_.copy();
-  // Each dotted pixel is inverted once, even where two sides meet.
-  std::unordered_set<long long> done;
-  for (const FocusLine& line : focusLines_) {
-    for (const QPoint& p : DottedPixels(line)) {
-      if (!shown.rect().contains(p)) continue;
-      if (!done.insert((static_cast<long long>(p.y()) << 32) | static_cast<unsigned>(p.x()))
-               .second) {
-        continue;
-      }
-      const QRgb c = shown.pixel(p);
-      shown.setPixel(p, qRgba(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c), qAlpha(c)));
-    }
-  }
-  return shown;
-}
 
 void Command::setAccessKeys(const QString& keys) {
   if (keys == accessKeys_) return;
@@ -340,16 +255,10 @@ QFont Command::ambientFont() const {
   return parentWidget() ? parentWidget()->font() : QApplication::font();
 }
 
-void Command::paintEvent(QPaintEvent*) {
-  dropStaleFocus();
-  QPainter painter(this);
-  painter.drawImage(0, 0, shownImage());
-}
-
 void Command::resizeEvent(QResizeEvent*) { RefreshButton(); }
 
 void Command::mousePressEvent(QMouseEvent* event) {
-  if (const int code = buttonCode(event->button())) machine_.mousePressed(code);
+  if (const int code = ButtonCode(event->button())) machine_.mousePressed(code);
 }
 
 void Command::mouseMoveEvent(QMouseEvent* event) {
@@ -359,7 +268,7 @@ void Command::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void Command::mouseReleaseEvent(QMouseEvent* event) {
-  if (const int code = buttonCode(event->button())) machine_.mouseReleased(code);
+  if (const int code = ButtonCode(event->button())) machine_.mouseReleased(code);
 }
 
 void Command::focusInEvent(QFocusEvent*) {

@@ -50,7 +50,7 @@ QStringList CommandAccessible::keyBindingsForAction(const QString& actionName) c
 
 namespace {
 
-QAccessibleInterface* commandFactory(const QString& className, QObject* object) {
+QAccessibleInterface* CommandFactory(const QString& className, QObject* object) {
   if (className != QLatin1String(Command::staticMetaObject.className()) || !object) return nullptr;
   auto* button = qobject_cast<Command*>(object);
   return button ? new CommandAccessible(button) : nullptr;
@@ -60,7 +60,7 @@ QAccessibleInterface* commandFactory(const QString& className, QObject* object) 
 
 void InstallCommandAccessibility() {
   static const bool installed = [] {
-    QAccessible::installFactory(&commandFactory);
+    QAccessible::installFactory(&CommandFactory);
     return true;
   }();
   (void)installed;

@@ -7,7 +7,7 @@ namespace sievetext {
 
 namespace {
 
-QWidget* createCommand(QWidget* parent, const PropertyBag* stored) {
+QWidget* CreateCommand(QWidget* parent, const PropertyBag* stored) {
   auto* button = new Command(parent);
   if (stored) button->ReadProperties(*stored);
   return button;
@@ -19,7 +19,7 @@ struct Registration {
 };
 
 constexpr Registration kControls[] = {
-    {kCommandProgId, &createCommand},
+    {kCommandProgId, &CreateCommand},
 };
 
 }  // namespace

@@ -7,7 +7,7 @@ namespace sievetext {
 
 namespace {
 
-int hexDigit(char c) {
+int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -16,13 +16,13 @@ int hexDigit(char c) {
 
 std::uint16_t pair16(std::string_view digits, std::size_t at) {
   if (digits.size() < at + 2) return 0;
-  const int hi = hexDigit(digits[at]);
-  const int lo = hexDigit(digits[at + 1]);
+  const int hi = HexDigit(digits[at]);
+  const int lo = HexDigit(digits[at + 1]);
   if (hi < 0 || lo < 0) return 0;
   return static_cast<std::uint16_t>((hi * 16 + lo) << 8);
 }
 
-int lerp(int from, int to, int step, int steps) {
+int Lerp(int from, int to, int step, int steps) {
   return steps == 0 ? from : from + (to - from) * step / steps;
 }
 
@@ -44,9 +44,9 @@ void DrawGradient(QImage& image, bool inverted) {
   assert(image.depth() == 32);
   if (lastRow < 0 || columns <= 0) return;
   for (int y = 0; y <= lastRow; ++y) {
-    const QRgb rgb = qRgb(lerp(top.red, bottom.red, y, lastRow) >> 8,
-                          lerp(top.green, bottom.green, y, lastRow) >> 8,
-                          lerp(top.blue, bottom.blue, y, lastRow) >> 8);
+    const QRgb rgb = qRgb(Lerp(top.red, bottom.red, y, lastRow) >> 8,
+                          Lerp(top.green, bottom.green, y, lastRow) >> 8,
+                          Lerp(top.blue, bottom.blue, y, lastRow) >> 8);
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < columns; ++x) line[x] = rgb;
   }

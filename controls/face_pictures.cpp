@@ -3,12 +3,12 @@
 #include <QString>
 
 // Outside any namespace: the macro declares the resource's init function.
-static void initResourcesOnce() { Q_INIT_RESOURCE(command_faces); }
+static void InitResourcesOnce() { Q_INIT_RESOURCE(command_faces); }
 
 namespace sievetext {
 
 void InitControlResources() {
-  static const bool done = (initResourcesOnce(), true);
+  static const bool done = (InitResourcesOnce(), true);
   (void)done;
 }
 

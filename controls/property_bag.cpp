@@ -6,7 +6,7 @@ namespace sievetext {
 
 namespace {
 
-bool isNumeric(const QVariant& v) {
+bool IsNumeric(const QVariant& v) {
   switch (v.typeId()) {
     case QMetaType::Bool:
     case QMetaType::Int:
@@ -30,7 +30,7 @@ bool isNumeric(const QVariant& v) {
 // format keeps them.
 std::optional<double> numberOf(const QVariant& v) {
   if (v.typeId() == QMetaType::Bool) return v.toBool() ? -1.0 : 0.0;
-  if (isNumeric(v)) return v.toDouble();
+  if (IsNumeric(v)) return v.toDouble();
   if (v.typeId() == QMetaType::QString) {
     const QString text = v.toString().trimmed();
     if (text.startsWith(QLatin1String("&H"), Qt::CaseInsensitive)) {
@@ -46,13 +46,13 @@ std::optional<double> numberOf(const QVariant& v) {
   return std::nullopt;
 }
 
-bool equalsDefault(const QVariant& value, const QVariant& defaultValue) {
+bool EqualsDefault(const QVariant& value, const QVariant& defaultValue) {
   if (!defaultValue.isValid() || !value.isValid()) return false;
   if (value.typeId() == QMetaType::Bool && defaultValue.typeId() == QMetaType::Bool) {
     return value.toBool() == defaultValue.toBool();
   }
   // Mixed number and text (or number and Boolean): compare as numbers.
-  if (isNumeric(value) || isNumeric(defaultValue)) {
+  if (IsNumeric(value) || IsNumeric(defaultValue)) {
     const auto a = numberOf(value);
     const auto b = numberOf(defaultValue);
     if (a && b) {
@@ -81,7 +81,7 @@ void PropertyBag::WriteProperty(const QString& name, const QVariant& value,
   const QString key = name.toLower();
   auto it = entries_.begin();
   while (it != entries_.end() && it->first != key) ++it;
-  if (equalsDefault(value, defaultValue)) {
+  if (EqualsDefault(value, defaultValue)) {
     if (it != entries_.end()) entries_.erase(it);
     return;
   }

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "controls/button_state.h"
+
 namespace {
 
 constexpr int kWidth = 64;
@@ -28,7 +30,7 @@ struct Rgb {
   int r, g, b;
 };
 
-Rgb mix(Rgb a, Rgb b, double t) {
+Rgb Mix(Rgb a, Rgb b, double t) {
   const auto ch = [t](int x, int y) { return static_cast<int>(std::lround(x + (y - x) * t)); };
   return {ch(a.r, b.r), ch(a.g, b.g), ch(a.b, b.b)};
 }
@@ -41,31 +43,12 @@ constexpr Rgb kDisabledBorder{201, 199, 186};
 constexpr Rgb kLight{255, 255, 255};
 constexpr Rgb kDark{198, 197, 215};
 
-enum class Face { Normal, HighLight, Pressed, Selected, HighLightSelect, Disable };
-constexpr Face kFaces[] = {Face::Normal,   Face::HighLight,       Face::Pressed,
-                           Face::Selected, Face::HighLightSelect, Face::Disable};
-
-const char* fileName(Face face) {
-  switch (face) {
-    case Face::Normal:
-      return "Normal.bmp";
-    case Face::HighLight:
-      return "HighLight.bmp";
-    case Face::Pressed:
-      return "Pressed.bmp";
-    case Face::Selected:
-      return "Selected.bmp";
-    case Face::HighLightSelect:
-      return "HighLightSelect.bmp";
-    case Face::Disable:
-      return "Disable.bmp";
-  }
-  return "";
-}
+using sievetext::FacePicture;
+using Face = FacePicture;
 
 // Which ring of the rounded rim a pixel lies on: 1 is the outer border, 4
 // the innermost rim pixel, 0 the interior, -1 outside the rounded corners.
-int ringOf(int x, int y) {
+int RingOf(int x, int y) {
   const double cx = x + 0.5;
   const double cy = y + 0.5;
   const double dx = std::max({kRim - cx, 0.0, cx - (kWidth - kRim)});
@@ -76,10 +59,10 @@ int ringOf(int x, int y) {
   return kRim + 1 - static_cast<int>(std::ceil(d));
 }
 
-Rgb pixel(Face face, int x, int y) {
-  const int ring = ringOf(x, y);
+Rgb Pixel(Face face, int x, int y) {
+  const int ring = RingOf(x, y);
   const double down = static_cast<double>(y) / (kHeight - 1);  // 0 top .. 1 bottom
-  const Rgb fill = mix(kLight, kDark, down);
+  const Rgb fill = Mix(kLight, kDark, down);
   if (ring < 0) return kOutside;
   if (ring == 1) return face == Face::Disable ? kDisabledBorder : kBorder;
   if (ring == 0) return fill;
@@ -87,52 +70,52 @@ Rgb pixel(Face face, int x, int y) {
     case Face::Normal:
       return fill;
     case Face::HighLight:  // orange rim, light at the top, darker at the bottom
-      return ring <= 3 ? mix(Rgb{255, 214, 140}, Rgb{232, 139, 24}, down) : fill;
+      return ring <= 3 ? Mix(Rgb{255, 214, 140}, Rgb{232, 139, 24}, down) : fill;
     case Face::Pressed:  // a darker shade all round the inside
-      return mix(Rgb{150, 150, 178}, mix(kDark, fill, 0.5), (ring - 2) / 2.0);
+      return Mix(Rgb{150, 150, 178}, Mix(kDark, fill, 0.5), (ring - 2) / 2.0);
     case Face::Selected:  // light-blue rim
       return ring == 2 ? Rgb{120, 180, 240} : ring == 3 ? Rgb{175, 212, 248} : fill;
     case Face::HighLightSelect:  // orange rim
       return ring == 2 ? Rgb{248, 160, 40} : ring == 3 ? Rgb{252, 196, 110} : fill;
     case Face::Disable:
-      return mix(Rgb{244, 243, 238}, Rgb{228, 226, 216}, down);
+      return Mix(Rgb{244, 243, 238}, Rgb{228, 226, 216}, down);
   }
   return fill;
 }
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(v & 0xFF);
   out.push_back((v >> 8) & 0xFF);
 }
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
 }
 
-std::vector<std::uint8_t> bmpOf(Face face) {
+std::vector<std::uint8_t> BmpOf(Face face) {
   constexpr std::uint32_t kRowBytes = kWidth * 3;  // already a multiple of 4
   constexpr std::uint32_t kPixelBytes = kRowBytes * kHeight;
   constexpr std::uint32_t kHeaderBytes = 14 + 40;
   std::vector<std::uint8_t> out;
   out.push_back('B');
   out.push_back('M');
-  put32(out, kHeaderBytes + kPixelBytes);
-  put32(out, 0);
-  put32(out, kHeaderBytes);
-  put32(out, 40);
-  put32(out, kWidth);
-  put32(out, kHeight);  // positive: rows bottom-up
-  put16(out, 1);        // planes
-  put16(out, 24);       // bits per pixel
-  put32(out, 0);        // no compression
-  put32(out, kPixelBytes);
-  put32(out, 3780);  // 96 dots per inch
-  put32(out, 3780);
-  put32(out, 0);
-  put32(out, 0);
+  Put32(out, kHeaderBytes + kPixelBytes);
+  Put32(out, 0);
+  Put32(out, kHeaderBytes);
+  Put32(out, 40);
+  Put32(out, kWidth);
+  Put32(out, kHeight);  // positive: rows bottom-up
+  Put16(out, 1);        // planes
+  Put16(out, 24);       // bits per pixel
+  Put32(out, 0);        // no compression
+  Put32(out, kPixelBytes);
+  Put32(out, 3780);  // 96 dots per inch
+  Put32(out, 3780);
+  Put32(out, 0);
+  Put32(out, 0);
   for (int y = kHeight - 1; y >= 0; --y) {
     for (int x = 0; x < kWidth; ++x) {
-      const Rgb c = pixel(face, x, y);
+      const Rgb c = Pixel(face, x, y);
       out.push_back(static_cast<std::uint8_t>(c.b));
       out.push_back(static_cast<std::uint8_t>(c.g));
       out.push_back(static_cast<std::uint8_t>(c.r));
@@ -151,9 +134,10 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[argc - 1];
   int status = 0;
-  for (Face face : kFaces) {
-    const std::string path = dir + "/" + fileName(face);
-    const std::vector<std::uint8_t> bytes = bmpOf(face);
+  for (int i = 0; i < sievetext::kFacePictureCount; ++i) {
+    const auto face = static_cast<Face>(i);
+    const std::string path = dir + "/" + std::string(sievetext::FacePictureName(face)) + ".bmp";
+    const std::vector<std::uint8_t> bytes = BmpOf(face);
     if (check) {
       std::ifstream in(path, std::ios::binary);
       const std::vector<std::uint8_t> found((std::istreambuf_iterator<char>(in)),
