@@ -10,11 +10,10 @@ namespace sievetext {
 
 // The slow, literal engine the fast one is checked against. Every operation is
 // written the obvious way, one whole-text pass at a time, with 1-based
-// positions as the conversion rules are stated: the comment stage carries its
-// resume position over, the script, style and brace stages restart at position
-// 1 after every cut, the entity table is one pass per row, and runs are
-// halved in cycles of ten passes. Obviousness beats speed here; do not
-// optimise it.
+// positions: the comment stage carries its resume position over, the script,
+// style and brace stages restart at position 1 after every cut, the entity
+// table is one pass per row, and runs are halved in cycles of ten passes.
+// Obviousness beats speed here; do not optimise it.
 //
 // Same fields, callbacks and operations as cSievetext, with the same
 // contracts (see cSievetext.h). A script or style pair whose cut condition
