@@ -6,19 +6,22 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "job/ini_document.h"
 #include "job/text_codec.h"
 
 namespace {
 
-std::u16string DecodeInTwoPieces(std::string_view bytes, std::size_t split) {
-  sievetext::TextDecoder decoder(bytes.size());
-  std::string first(bytes.substr(0, split));
-  const std::size_t used = decoder.feed(first, false);
-  if (first.size() - used > 3) std::abort();
-  std::string rest = first.substr(used) + std::string(bytes.substr(split));
-  if (decoder.feed(rest, true) != rest.size()) std::abort();
+// Decodes `bytes` cut at `split` and `split2`, into room sized for them or
+// grown from nothing.
+std::u16string DecodeInPieces(std::string_view bytes, std::size_t split, std::size_t split2,
+                              bool sized) {
+  sievetext::TextDecoder decoder(sized ? bytes.size() : 0);
+  if (split2 < split) std::swap(split, split2);
+  decoder.feed(bytes.substr(0, split), false);
+  decoder.feed(bytes.substr(split, split2 - split), false);
+  decoder.feed(bytes.substr(split2), true);
   return decoder.take();
 }
 
@@ -28,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const std::u16string text = sievetext::DecodeText(bytes);
   if (text.size() > size) std::abort();
-  if (size > 0 && DecodeInTwoPieces(bytes, data[0] % (size + 1)) != text) std::abort();
+  if (size > 1 && DecodeInPieces(bytes, data[0] % (size + 1), data[1] % (size + 1), data[0] & 1) != text) {
+    std::abort();
+  }
 
   const std::string utf8 = sievetext::EncodeText(text);
   // Read back (a leading U+FEFF would be taken for a byte-order mark).

@@ -56,16 +56,14 @@ ConvertResult ConvertFile(cSievetext& engine, FileSystem& files, const std::stri
     // breaks in place; it is only taken up where it is used.
     TextDecoder decoder(expectedBytes, expectedBytes);
     std::uint64_t sinceYield = 0;
-    const int error =
-        files.read(input, [&](std::string_view piece, bool last) {
-          const std::size_t used = decoder.feed(piece, last);
-          sinceYield += used;
-          if (sinceYield >= kYieldEveryBytes && !last) {
-            sinceYield = 0;
-            yieldToHost(engine);
-          }
-          return used;
-        });
+    const int error = files.read(input, [&](std::string_view piece, bool last) {
+      decoder.feed(piece, last);
+      sinceYield += piece.size();
+      if (sinceYield >= kYieldEveryBytes && !last) {
+        sinceYield = 0;
+        yieldToHost(engine);
+      }
+    });
     if (error) return {ConvertStatus::ReadFailed, error};
     text = decoder.take();
   }

@@ -35,12 +35,14 @@ struct ConvertResult {
 // bytes), as the engine does while it converts.
 inline constexpr std::uint64_t kYieldEveryBytes = std::uint64_t{16} << 20;
 
-// Reads `input` (of about `expectedBytes`, used to size the text), converts
-// it with `engine` and makes `output` hold the result through
+// Reads `input` (of about `expectedBytes`, used to size the text: exact for a
+// file, an estimate for a stream, whose text then grows as it arrives),
+// converts it with `engine` and makes `output` hold the result through
 // `files.replace`. Calls the engine's yield after every kYieldEveryBytes
 // bytes read and written, so a window stays responsive; an exception from it
-// propagates and nothing is written (the old output stays). Memory: the text, up to twice as long where line
-// breaks are widened, and pieces of a fixed size.
+// propagates and nothing is written (the old output stays). Memory: the text,
+// up to twice as long where line breaks are widened, and pieces of a fixed
+// size.
 ConvertResult ConvertFile(cSievetext& engine, FileSystem& files, const std::string& input,
                           std::uint64_t expectedBytes, const std::string& output);
 

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -179,10 +178,7 @@ ByteSource WholeSource(std::string_view bytes) {
 
 int FileSystem::readWhole(const std::string& path, std::string& bytes) {
   bytes.clear();
-  return read(path, [&bytes](std::string_view piece, bool) {
-    bytes.append(piece);
-    return piece.size();
-  });
+  return read(path, [&bytes](std::string_view piece, bool) { bytes.append(piece); });
 }
 
 int FileSystem::replaceWhole(const std::string& path, std::string_view bytes) {
@@ -223,12 +219,11 @@ int ReadFromDescriptor(int fd, const ByteSink& use) {
   // them into text right away, so the file is never held twice.
   constexpr std::size_t kPiece = 256 * 1024;
   std::unique_ptr<char[]> buffer(new char[kPiece]);
-  std::size_t kept = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.get() + kept, kPiece - kept);
+    const ssize_t n = ::read(fd, buffer.get(), kPiece);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
         // A pipe opened without blocking: wait until there is more.
         pollfd ready{fd, POLLIN, 0};
         if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return errno;
@@ -236,13 +231,8 @@ int ReadFromDescriptor(int fd, const ByteSink& use) {
       }
       return errno;
     }
-    const std::size_t have = kept + static_cast<std::size_t>(n);
-    const bool last = n == 0;
-    const std::size_t used = use(std::string_view(buffer.get(), have), last);
-    if (last) return 0;
-    kept = have - used;
-    if (kept == kPiece) return EIO;  // the sink took nothing from a full piece
-    std::memmove(buffer.get(), buffer.get() + used, kept);
+    use(std::string_view(buffer.get(), static_cast<std::size_t>(n)), n == 0);
+    if (n == 0) return 0;
   }
 }
 

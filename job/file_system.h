@@ -9,11 +9,9 @@ namespace sievetext {
 
 // Hands out the bytes to write piece by piece; an empty piece ends them.
 using ByteSource = std::function<std::string_view()>;
-// Receives a file's content piece by piece, in order. Returns how many bytes
-// of the piece it used; the rest (a few bytes that only the next piece can
-// complete) comes again at the front of the next piece. `last` marks the
-// final piece, of which every byte must be used.
-using ByteSink = std::function<std::size_t(std::string_view piece, bool last)>;
+// Receives a file's content piece by piece, in order; a piece may end
+// anywhere. `last` marks the final piece, which may be empty.
+using ByteSink = std::function<void(std::string_view piece, bool last)>;
 
 // What a path names, after following symbolic links.
 enum class FileKind { Missing, Regular, Directory, Other };

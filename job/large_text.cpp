@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace sievetext {
@@ -15,6 +16,13 @@ constexpr std::size_t kLargeTextBytes = 4 * kLargePage;
 // and the string's terminator, with some slack. Asking for a whole number of
 // large pages less this lets the system place the block on large-page bounds.
 constexpr std::size_t kBlockOverhead = 64;
+// Asks for pages to be made one large page now (Linux 6.1 on; older systems
+// refuse it, which costs nothing). Not every C library names it yet.
+#ifdef MADV_COLLAPSE
+constexpr int kCollapse = MADV_COLLAPSE;
+#else
+constexpr int kCollapse = 25;
+#endif
 
 }  // namespace
 
@@ -32,6 +40,39 @@ void ReserveLargeText(std::u16string& text, std::size_t units) {
   const auto end = (reinterpret_cast<std::uintptr_t>(text.data() + text.capacity()) + kPage - 1) &
                    ~(kPage - 1);
   ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  // The allocator wrote its header before the advice, so the block's first
+  // large page is already mapped in small pages and would stay so: 511 more
+  // faults. Have it made one large page now where the system can.
+  // Only when that page starts within the allocator's header, so it surely
+  // belongs to this block.
+  const auto data = reinterpret_cast<std::uintptr_t>(text.data());
+  const std::uintptr_t first = data & ~(kLargePage - 1);
+  if (data - first <= kBlockOverhead && first + kLargePage <= end)
+    ::madvise(reinterpret_cast<void*>(first), kLargePage, kCollapse);
+}
+
+void MoveLargeText(std::u16string& text, std::size_t length, std::size_t units) {
+  length = std::min(length, text.size());
+  std::u16string moved;
+  ReserveLargeText(moved, std::max(units, length));
+  // A long text is handed over a large page at a time, each whole page of the
+  // old block given back once copied: its content is discarded right after.
+  // The block's first page, which may hold the allocator's own header, is
+  // kept, as is anything past the copied units.
+  const bool giveBack = text.capacity() * sizeof(char16_t) >= kLargeTextBytes;
+  const auto start = reinterpret_cast<std::uintptr_t>(text.data());
+  const std::uintptr_t firstWhole = (start + kPage - 1) & ~(kPage - 1);
+  constexpr std::size_t kStep = kLargePage / sizeof(char16_t);
+  for (std::size_t at = 0; at < length; at += kStep) {
+    const std::size_t n = std::min(kStep, length - at);
+    moved.append(text.data() + at, n);
+    if (!giveBack) continue;
+    const std::uintptr_t done = (start + (at + n) * sizeof(char16_t)) & ~(kPage - 1);
+    const std::uintptr_t from =
+        std::max(firstWhole, (start + at * sizeof(char16_t)) & ~(kPage - 1));
+    if (done > from) ::madvise(reinterpret_cast<void*>(from), done - from, MADV_DONTNEED);
+  }
+  text.swap(moved);
 }
 
 }  // namespace sievetext

@@ -13,4 +13,11 @@ namespace sievetext {
 // may be needed costs nothing but address space.
 void ReserveLargeText(std::u16string& text, std::size_t units);
 
+// Moves the first `length` units of `text` into new room for `units` units
+// (made as ReserveLargeText makes it); `text` then holds just those units.
+// The old pages are given back as soon as they are copied, so a long text is
+// never held twice. Throws std::bad_alloc (or std::length_error) before
+// anything changes when the room cannot be had.
+void MoveLargeText(std::u16string& text, std::size_t length, std::size_t units);
+
 }  // namespace sievetext

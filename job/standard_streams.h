@@ -1,8 +1,6 @@
 #pragma once
 
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "job/file_system.h"
 
@@ -26,8 +24,10 @@ ClosedStreams KeepStandardStreamsOpen();
 
 // Passes every path to `files` but "-": reading it reads standard input to its
 // end, writing it writes standard output (no temporary file: what is written
-// is gone, and a write error is returned like any other). Use one instance per
-// job: standard input, once read, is held here until the job takes it.
+// is gone, and a write error is returned like any other). Standard input that
+// is a pipe or a terminal is streamed: it is never held whole as bytes. Use
+// one instance per job: the first piece of such an input, read to learn
+// whether there is any, is held here until the job reads it.
 class StandardStreamFileSystem final : public FileSystem {
  public:
   StandardStreamFileSystem(FileSystem& files, ClosedStreams closed = {}, int inputFd = 0,
@@ -35,24 +35,24 @@ class StandardStreamFileSystem final : public FileSystem {
   ~StandardStreamFileSystem() override;
 
   FileKind kind(const std::string& path) override;
-  // For standard input from a pipe or terminal the size is only known once it
-  // has all been read, so this reads it (into memory) and keeps it.
+  // For standard input redirected from a file, what is left of that file.
+  // For a pipe or a terminal the size is only known at the end, so this
+  // waits for the first piece: 0 when there is none, otherwise an estimate
+  // (what has arrived so far, at least 1).
   int size(const std::string& path, std::uint64_t& bytes) override;
   int read(const std::string& path, const ByteSink& use) override;
   int replace(const std::string& path, const ByteSource& next) override;
 
  private:
-  class Chunk;
-  int slurpInput(std::uint64_t& bytes);
+  int readHead();
 
   FileSystem& files_;
   ClosedStreams closed_;
   int inputFd_;
   int outputFd_;
-  bool inputRead_ = false;    // standard input is held in chunks_
-  bool inputIsFile_ = false;  // standard input is a regular file, read on demand
-  std::vector<std::unique_ptr<Chunk>> chunks_;
+  bool headRead_ = false;  // head_ holds what has arrived of a streamed input
+  bool headIsAll_ = false;  // ... and the input ended there
+  std::string head_;
 };
-
 
 }  // namespace sievetext

@@ -26,6 +26,11 @@ constexpr char16_t kCp1252High[32] = {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
+// A growing text moves to room for twice its length, and to no less than
+// kGenerousUnits (128 MiB of address space) once it passes kSmallTextUnits.
+constexpr std::size_t kSmallTextUnits = std::size_t{256} << 10;
+constexpr std::size_t kGenerousUnits = std::size_t{64} << 20;
+
 inline char16_t FromCp1252(unsigned char b) {
   return (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
 }
@@ -238,20 +243,48 @@ std::size_t EncodeInto(const char16_t* s, const char16_t* const end, char* const
 TextDecoder::TextDecoder(std::uint64_t expectedBytes, std::uint64_t spareUnits) {
   // Every byte gives at most one unit (a four-byte sequence gives two).
   const auto units = static_cast<std::size_t>(expectedBytes);
+  keepSpare_ = spareUnits > 0;
   if (units == 0) return;
   try {
     ReserveLargeText(text_, units + static_cast<std::size_t>(spareUnits));
   } catch (const std::bad_alloc&) {
     // The spare room is a convenience; the text itself is not.
     if (spareUnits == 0) throw;
+    keepSpare_ = false;
     ReserveLargeText(text_, units);
   } catch (const std::length_error&) {
     if (spareUnits == 0) throw;
+    keepSpare_ = false;
     ReserveLargeText(text_, units);
   }
 }
 
-std::size_t TextDecoder::feed(std::string_view piece, bool last) {
+void TextDecoder::makeRoom(std::size_t units) {
+  const std::size_t needed = length_ + units;
+  const std::size_t wanted = keepSpare_ ? 2 * needed : needed;
+  if (text_.capacity() < wanted) {
+    try {
+      // A text that grows past a small size (a long stream of unknown
+      // length) moves straight to generous room on large pages: room costs
+      // only address space until it is used, fresh small pages cost more to
+      // touch than the copying, and most streams then never move again.
+      const std::size_t grown = 2 * wanted;
+      MoveLargeText(text_, length_,
+                    grown < kSmallTextUnits ? grown : std::max(grown, kGenerousUnits));
+    } catch (...) {
+      // Without the spare room where the text itself still fits.
+      if (!keepSpare_) throw;
+      keepSpare_ = false;
+      if (text_.capacity() < needed) MoveLargeText(text_, length_, 2 * needed);
+    }
+  }
+  // Only the room for this piece is set up, right before it is written, so
+  // the text's memory is first touched by the decoding while it is in the
+  // cache.
+  if (text_.size() < needed) text_.resize(needed);
+}
+
+std::size_t TextDecoder::decode(std::string_view piece, bool last) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(piece.data());
   const auto* p = begin;
   const auto* const end = begin + piece.size();
@@ -268,15 +301,8 @@ std::size_t TextDecoder::feed(std::string_view piece, bool last) {
       if (piece.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
     }
   }
-  // Every byte gives at most one unit (a four-byte sequence gives two). Only
-  // the room for this piece is set up, right before it is written, so the
-  // text's memory is first touched by the decoding while it is in the cache.
-  const std::size_t needed = length_ + static_cast<std::size_t>(end - p);
-  if (text_.size() < needed) {
-    if (text_.capacity() < needed) text_.reserve(std::max(needed, 2 * text_.capacity()));
-    text_.resize(needed);
-  }
-
+  // Every byte gives at most one unit (a four-byte sequence gives two).
+  makeRoom(static_cast<std::size_t>(end - p));
   char16_t* o = text_.data() + length_;
   const std::size_t used = form_ == Form::Mixed
                                ? DecodeMixedInto(p, end, last, o)
@@ -285,9 +311,35 @@ std::size_t TextDecoder::feed(std::string_view piece, bool last) {
   return static_cast<std::size_t>(p - begin) + used;
 }
 
+void TextDecoder::feed(std::string_view piece, bool last) {
+  if (carried_ > 0) {
+    // The bytes kept back, completed from the front of this piece: with four
+    // bytes after them every one of them can be decided.
+    char joined[sizeof carry_ + 4];
+    std::memcpy(joined, carry_, carried_);
+    const std::size_t taken = std::min(piece.size(), std::size_t{4});
+    if (taken > 0) std::memcpy(joined + carried_, piece.data(), taken);
+    const std::size_t have = carried_ + taken;
+    const std::size_t used =
+        decode(std::string_view(joined, have), last && taken == piece.size());
+    if (used < carried_) {
+      // The piece was too short to decide them: keep all of it back too.
+      carried_ = have - used;
+      std::memmove(carry_, joined + used, carried_);
+      return;
+    }
+    piece.remove_prefix(used - carried_);
+    carried_ = 0;
+  }
+  const std::size_t used = decode(piece, last);
+  carried_ = piece.size() - used;
+  if (carried_ > 0) std::memcpy(carry_, piece.data() + used, carried_);
+}
+
 std::u16string TextDecoder::take() {
   text_.resize(length_);
   length_ = 0;
+  carried_ = 0;
   form_ = Form::Unknown;
   return std::move(text_);
 }

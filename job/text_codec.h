@@ -19,28 +19,45 @@ namespace sievetext {
 std::u16string DecodeText(std::string_view bytes);
 
 // The same, for a file handed over in pieces, so that it is never held as
-// bytes and as text at once.
+// bytes and as text at once. Pieces may be cut anywhere, inside a UTF-8
+// sequence or a UTF-16 unit too: the decoder keeps the few bytes that only
+// the next piece can complete.
 class TextDecoder {
  public:
-  // `expectedBytes`: the file's size, so the text is allocated once.
+  // `expectedBytes`: the input's size where it is known, so the text is
+  // allocated once; otherwise an estimate (0 will do). A text that outgrows
+  // its room moves once to room twice as large, so each unit is copied about
+  // once on average, and the old room is given back as it is copied.
   // `spareUnits`: room asked for beyond the decoded text, for a caller that
-  // lets the text grow in place afterwards; like all room it costs nothing
-  // until it is used. A long text is placed on large pages.
+  // lets the text grow in place afterwards (up to twice its length); a text
+  // that outgrows `expectedBytes` keeps room for twice its length. Like all
+  // room it costs nothing until it is used. A long text is placed on large
+  // pages.
   explicit TextDecoder(std::uint64_t expectedBytes = 0, std::uint64_t spareUnits = 0);
 
-  // Decodes what can be decided of `piece` and returns the bytes used; the
-  // rest (at most 3 bytes of an unfinished sequence) must come again at the
-  // front of the next piece. With `last`, every byte is used.
-  std::size_t feed(std::string_view piece, bool last);
+  // Decodes `piece`, which follows the pieces fed before. `last` marks the
+  // input's end (the piece may be empty): every byte kept back is then
+  // decoded too.
+  void feed(std::string_view piece, bool last);
   // The text decoded so far, with the room asked for; the decoder starts
   // afresh.
   std::u16string take();
 
  private:
   enum class Form { Unknown, Mixed, Utf16Le, Utf16Be };
+  // Decodes what can be decided of `piece` and returns the bytes used: all
+  // with `last`, otherwise all but at most three bytes of an unfinished
+  // sequence.
+  std::size_t decode(std::string_view piece, bool last);
+  // Makes text_ hold at least `units` units past the decoded ones.
+  void makeRoom(std::size_t units);
+
   Form form_ = Form::Unknown;
   std::u16string text_;  // decoded units, then room to spare
   std::size_t length_ = 0;
+  bool keepSpare_ = false;  // growing keeps room for twice the text
+  char carry_[4] = {};      // bytes of an unfinished sequence
+  std::size_t carried_ = 0;
 };
 
 // Text to UTF-8 without a byte-order mark. A surrogate that is not part of a

@@ -10,20 +10,24 @@
 
 #include <sys/wait.h>
 
+#include "job/convert.h"
 #include "tests/support/memory_file_system.h"
 
 namespace sievetext {
 namespace {
 
-// A pipe whose write end is fed by a thread, as a shell pipeline would.
+// A pipe whose write end is fed by a thread, as a shell pipeline would, in
+// writes of `chunk` bytes.
 class FedPipe {
  public:
-  explicit FedPipe(std::string bytes) {
+  explicit FedPipe(std::string bytes, std::size_t chunk = std::string::npos) {
     int fds[2];
     EXPECT_EQ(::pipe(fds), 0);
     readFd = fds[0];
-    writer_ = std::thread([fd = fds[1], bytes = std::move(bytes)] {
-      WriteToDescriptor(fd, bytes);
+    writer_ = std::thread([fd = fds[1], bytes = std::move(bytes), chunk] {
+      for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+        WriteToDescriptor(fd, std::string_view(bytes).substr(at, chunk));
+      }
       ::close(fd);
     });
   }
@@ -43,22 +47,17 @@ std::string Pattern(std::size_t size) {
   return bytes;
 }
 
-// Reads the way the job does: the size first, then the content, using all
-// but the last two bytes of every piece that is not the last.
+// Reads the way the job does: the size first, then the content.
 int ReadLikeTheJob(FileSystem& files, std::uint64_t& size, std::string& bytes) {
   if (const int error = files.size("-", size)) return error;
-  return files.read("-", [&bytes](std::string_view piece, bool last) {
-    const std::size_t used = last || piece.size() < 2 ? piece.size() : piece.size() - 2;
-    bytes.append(piece.substr(0, used));
-    return used;
-  });
+  return files.read("-", [&bytes](std::string_view piece, bool) { bytes.append(piece); });
 }
 
 TEST(StandardStreamsTest, PipedInputOfEverySizeComesThroughWhole) {
   MemoryFileSystem memory;
-  // Around the first chunk, and several large ones.
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{256 * 1024},
-                           std::size_t{256 * 1024 + 1}, std::size_t{19 * 1024 * 1024 + 3}}) {
+  // Around the first piece, and well past it.
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{64 * 1024},
+                           std::size_t{64 * 1024 + 1}, std::size_t{19 * 1024 * 1024 + 3}}) {
     const std::string sent = Pattern(size);
     FedPipe pipe(sent);
     StandardStreamFileSystem files(memory, {}, pipe.readFd, 1);
@@ -66,8 +65,59 @@ TEST(StandardStreamsTest, PipedInputOfEverySizeComesThroughWhole) {
     std::uint64_t length = 0;
     std::string received;
     ASSERT_EQ(ReadLikeTheJob(files, length, received), 0) << size;
-    EXPECT_EQ(length, size);
+    // Only an estimate, but never 0 for an input that is not empty.
+    EXPECT_EQ(length == 0, size == 0) << size;
+    EXPECT_LE(length, size);
     EXPECT_TRUE(received == sent) << size;
+  }
+}
+
+// A page whose every line holds sequences of two, three and four bytes and a
+// legacy byte, so that the pieces of a pipe cut them everywhere.
+std::string MixedPage(std::size_t size) {
+  const std::string line =
+      "<p class=x>caf\xC3\xA9 &amp; \xE2\x82\xAC" "5 \xF0\x9F\x98\x80 \x93quoted\x94</p>\n";
+  std::string page;
+  while (page.size() < size) page += line;
+  page.resize(size);
+  return page;
+}
+
+cSievetext ConvertingEngine() {
+  cSievetext engine;
+  engine.RemoveAllTags = engine.GenerateSpecialChars = true;
+  return engine;
+}
+
+// Converts standard input that comes from `fd` as the job does.
+std::string ConvertStandardInput(int fd) {
+  MemoryFileSystem memory;
+  StandardStreamFileSystem files(memory, {}, fd, 1);
+  std::uint64_t length = 0;
+  EXPECT_EQ(files.size("-", length), 0);
+  cSievetext engine = ConvertingEngine();
+  EXPECT_EQ(ConvertFile(engine, files, "-", length, "out").status, ConvertStatus::Written);
+  return memory.files["out"];
+}
+
+TEST(StandardStreamsTest, PipedInputConvertsAsTheSameBytesFromAFile) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{4097},
+                           std::size_t{300 * 1024 + 5}, std::size_t{19 * 1024 * 1024 + 3}}) {
+    const std::string page = MixedPage(size);
+    char name[] = "/tmp/sievetext-stdin-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ::unlink(name);
+    ASSERT_EQ(WriteToDescriptor(fd, page), 0);
+    ::lseek(fd, 0, SEEK_SET);
+    const std::string fromFile = ConvertStandardInput(fd);
+    ::close(fd);
+    // Writes of an odd size, so sequences are cut across reads.
+    FedPipe pipe(page, 4093);
+    const std::string fromPipe = ConvertStandardInput(pipe.readFd);
+    EXPECT_TRUE(fromPipe == fromFile) << size;
+    cSievetext engine = ConvertingEngine();
+    EXPECT_TRUE(fromFile == ConvertBytes(engine, page)) << size;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "job/text_codec.h"
+#include "job/large_text.h"
 
 #include <gtest/gtest.h>
 
@@ -98,42 +99,62 @@ TEST(TextCodecTest, EveryCodePointRoundTrips) {
   EXPECT_EQ(DecodeText(EncodeText(text)), text);
 }
 
-// Decodes `bytes` handed over in pieces of at most `piece` bytes, carrying
-// what the decoder leaves unused, as the file reader does.
-std::u16string DecodeInPieces(const std::string& bytes, std::size_t piece) {
-  TextDecoder decoder(bytes.size());
-  std::string pending;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t take = std::min(piece - pending.size(), bytes.size() - at);
-    pending += bytes.substr(at, take);
-    at += take;
-    const bool last = take == 0;
-    const std::size_t used = decoder.feed(pending, last);
-    if (last) {
-      EXPECT_EQ(used, pending.size());
-      return decoder.take();
-    }
-    EXPECT_LE(pending.size() - used, 3u);
-    pending.erase(0, used);
-  }
+// Decodes `bytes` handed over in pieces of `piece` bytes, cut anywhere, to a
+// decoder that expects `expected` bytes.
+std::u16string DecodeInPieces(std::string_view bytes, std::size_t piece, std::size_t expected) {
+  TextDecoder decoder(expected);
+  for (std::size_t at = 0; at < bytes.size(); at += piece) decoder.feed(bytes.substr(at, piece), false);
+  decoder.feed({}, true);
+  return decoder.take();
 }
 
 TEST(TextCodecTest, DecodingInPiecesGivesTheSameText) {
   const std::string samples[] = {
       "\xEF\xBB\xBF" "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z\xE9\x93\xC3",
       std::string("\xFF\xFEh\0\xE9\0\x3D\xD8\x00\xDE!", 11),
-      std::string("\xFE\xFF\0h\0i", 6),
+      std::string("\xFE\xFF\0h\0i\0", 7),
       "x\xF0\x9F\x98",
+      "\xF0\x9F\x98\x80\xF0\x9F\xE2\x82\xAC\xC3",
       "\xEF\xBB",
       "\xFF",
       "",
   };
   for (const std::string& bytes : samples) {
-    for (std::size_t piece = 4; piece <= bytes.size() + 4; ++piece) {
-      EXPECT_EQ(DecodeInPieces(bytes, piece), DecodeText(bytes)) << piece;
+    // Pieces of one byte up, with the size known and not.
+    for (std::size_t piece = 1; piece <= bytes.size() + 1; ++piece) {
+      EXPECT_EQ(DecodeInPieces(bytes, piece, bytes.size()), DecodeText(bytes)) << piece;
+      EXPECT_EQ(DecodeInPieces(bytes, piece, 0), DecodeText(bytes)) << piece;
     }
   }
+}
+
+TEST(TextCodecTest, ATextOfUnknownLengthGrowsAndKeepsItsSpareRoom) {
+  std::string bytes;
+  while (bytes.size() < (3u << 20)) bytes += "<p>caf\xC3\xA9 \xF0\x9F\x98\x80 \x93q\x94</p>\n";
+  const std::u16string whole = DecodeText(bytes);
+  // Pieces of an odd size cut sequences everywhere; the first room is far
+  // too small.
+  TextDecoder decoder(1000, 1000);
+  for (std::size_t at = 0; at < bytes.size(); at += 65521) {
+    decoder.feed(std::string_view(bytes).substr(at, 65521), false);
+  }
+  decoder.feed({}, true);
+  const std::u16string text = decoder.take();
+  EXPECT_TRUE(text == whole);
+  // Room for every line break to be widened in place.
+  EXPECT_GE(text.capacity(), 2 * text.size());
+}
+
+TEST(TextCodecTest, MovingALargeTextKeepsItsUnits) {
+  std::u16string text;
+  ReserveLargeText(text, 6u << 20);
+  for (std::size_t i = 0; i < (5u << 20) + 7; ++i) text.push_back(static_cast<char16_t>(i * 7919));
+  MoveLargeText(text, text.size() - 3, 12u << 20);
+  ASSERT_EQ(text.size(), (5u << 20) + 4);
+  EXPECT_GE(text.capacity(), 12u << 20);
+  bool same = true;
+  for (std::size_t i = 0; i < text.size(); ++i) same = same && text[i] == static_cast<char16_t>(i * 7919);
+  EXPECT_TRUE(same);
 }
 
 TEST(TextCodecTest, EncodingInPiecesNeverSplitsAPair) {
