@@ -45,6 +45,11 @@ inline std::size_t FirstLane(int mask) {
 inline std::size_t LastLane(int mask) {
   return static_cast<std::size_t>(31 - __builtin_clz(static_cast<unsigned>(mask))) / 2;
 }
+// The byte index of the lowest set bit of a ByteMask taken over sixteen
+// bytes; `mask` is not 0.
+inline std::size_t FirstByte(int mask) {
+  return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+}
 // Number of set lanes of a ByteMask of lane-wide results.
 inline std::size_t LaneCount(int mask) {
   return static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(mask))) / 2;

@@ -6,11 +6,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "engine/simd.h"
 #include "job/large_text.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace sievetext {
 namespace {
@@ -44,17 +41,14 @@ inline bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 // for as many units as there are bytes left.
 inline std::size_t WidenAsciiRun(const unsigned char* p, const unsigned char* end, char16_t* out) {
   const unsigned char* start = p;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
+#if SIEVETEXT_SIMD
   while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-    const int high = _mm_movemask_epi8(v);
-    if (high != 0) {
-      const int ascii = __builtin_ctz(static_cast<unsigned>(high));
-      return static_cast<std::size_t>(p - start) + static_cast<std::size_t>(ascii);
-    }
+    const simd::Units v = simd::LoadBytes(reinterpret_cast<const char*>(p));
+    simd::Store(out, simd::WidenLow(v));
+    simd::Store(out + 8, simd::WidenHigh(v));
+    // One bit per byte: its top bit.
+    const int high = simd::ByteMask(v);
+    if (high != 0) return static_cast<std::size_t>(p - start) + simd::FirstByte(high);
     p += 16;
     out += 16;
   }
@@ -144,22 +138,21 @@ std::size_t DecodeUtf16Into(const unsigned char* p, const unsigned char* end, bo
   return units * 2;
 }
 
-#if defined(__SSE2__)
+#if SIEVETEXT_SIMD
 // Index of the first of the eight units in `v` that is not ASCII, or 8.
-inline std::size_t FirstNonAscii(__m128i v) {
-  const __m128i highBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+inline std::size_t FirstNonAscii(simd::Units v) {
   const int ascii =
-      _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, highBits), _mm_setzero_si128()));
-  return ascii == 0xFFFF ? 8 : static_cast<std::size_t>(__builtin_ctz(~ascii)) / 2;
+      simd::ByteMask(simd::Equal(simd::And(v, simd::Splat(0xFF80)), simd::Zero())) & 0xFFFF;
+  return ascii == 0xFFFF ? 8 : simd::FirstLane(~ascii & 0xFFFF);
 }
 #endif
 
 // Length of the ASCII run at the front of [s, end).
 inline std::size_t AsciiUnits(const char16_t* s, const char16_t* end) {
   const char16_t* start = s;
-#if defined(__SSE2__)
+#if SIEVETEXT_SIMD
   while (end - s >= 8) {
-    const std::size_t n = FirstNonAscii(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+    const std::size_t n = FirstNonAscii(simd::Load(s));
     if (n != 8) return static_cast<std::size_t>(s - start) + n;
     s += 8;
   }
@@ -173,10 +166,10 @@ inline std::size_t AsciiUnits(const char16_t* s, const char16_t* end) {
 // least as many bytes as there are units left.
 inline std::size_t NarrowAsciiRun(const char16_t* s, const char16_t* end, char* out) {
   const char16_t* start = s;
-#if defined(__SSE2__)
+#if SIEVETEXT_SIMD
   while (end - s >= 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+    const simd::Units v = simd::Load(s);
+    simd::NarrowStore(out, v);
     const std::size_t n = FirstNonAscii(v);
     if (n != 8) return static_cast<std::size_t>(s - start) + n;
     s += 8;
