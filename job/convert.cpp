@@ -3,21 +3,18 @@
 #include <functional>
 #include <utility>
 
+#include "job/engine_hooks.h"
 #include "job/text_codec.h"
 
 namespace sievetext {
 namespace {
 
-// Passes the engine's failures on and remembers that one happened; restores
-// the engine's previous reporter when done.
+// Passes the engine's failures on to its reporter and remembers that one
+// happened, for as long as it lives.
 class FailureWatch final : public ConversionReporter {
  public:
-  explicit FailureWatch(cSievetext& engine) : engine_(engine), previous_(engine.reporter) {
-    engine_.reporter = this;
-  }
-  FailureWatch(const FailureWatch&) = delete;
-  FailureWatch& operator=(const FailureWatch&) = delete;
-  ~FailureWatch() override { engine_.reporter = previous_; }
+  explicit FailureWatch(cSievetext& engine)
+      : previous_(engine.reporter), hooks_(engine, {}, this) {}
 
   void report(std::string_view procedure, long number, std::string_view description) override {
     failed_ = true;
@@ -26,8 +23,8 @@ class FailureWatch final : public ConversionReporter {
   bool failed() const { return failed_; }
 
  private:
-  cSievetext& engine_;
   ConversionReporter* previous_;
+  EngineHooks hooks_;
   bool failed_ = false;
 };
 

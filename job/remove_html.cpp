@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "job/convert.h"
+#include "job/engine_hooks.h"
 #include "job/error_reporter.h"
 #include "job/option_transfer.h"
 
@@ -13,24 +14,17 @@ namespace {
 
 constexpr const char* kProcedure = "RemoveHTML";
 
-// Passes the engine's failures on to the user; restores the engine's
-// previous reporter when done.
-class EngineReporter final : public ConversionReporter {
+// Passes the engine's failures on to the user.
+class PromptingReporter final : public ConversionReporter {
  public:
-  EngineReporter(cSievetext& engine, Prompter& prompter)
-      : engine_(engine), prompter_(prompter), previous_(engine.reporter) {
-    engine_.reporter = this;
-  }
-  ~EngineReporter() override { engine_.reporter = previous_; }
+  explicit PromptingReporter(Prompter& prompter) : prompter_(prompter) {}
 
   void report(std::string_view procedure, long number, std::string_view description) override {
     ReportError(prompter_, procedure, number, description);
   }
 
  private:
-  cSievetext& engine_;
   Prompter& prompter_;
-  ConversionReporter* previous_;
 };
 
 JobOutcome FileError(Prompter& prompter, int error) {
@@ -74,7 +68,8 @@ JobOutcome Run(JobContext& ctx) {
 
   ConvertResult result;
   {
-    EngineReporter reporter(engine, prompter);
+    PromptingReporter reporter(prompter);
+    EngineHooks hooks(engine, {}, &reporter);
     result = ConvertFile(engine, ctx.files, input, length, output);
   }
   switch (result.status) {

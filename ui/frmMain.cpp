@@ -13,10 +13,12 @@
 #include <QPixmap>
 #include <QPointer>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "build_info.h"
 #include "job/cleanup_on_signal.h"
+#include "job/engine_hooks.h"
 #include "controls/command.h"
 #include "controls/control_registry.h"
 #include "ui/dropped_file.h"
@@ -321,7 +323,9 @@ void frmMain::cmdRemoveHTML_Click() {
       window->converting_ = false;
     }
   } restore{this};
-  if (state_.oRemover) state_.oRemover->yield = &frmMain::yieldToEvents;
+  // The engine lets the window repaint and answer while it converts.
+  std::optional<EngineHooks> hooks;
+  if (state_.oRemover) hooks.emplace(*state_.oRemover, &frmMain::yieldToEvents, nullptr);
   runJob_(state_, *options_, *prompter_);
 }
 

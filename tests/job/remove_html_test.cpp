@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <stdexcept>
 
+#include "job/engine_hooks.h"
 #include "job/error_reporter.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/memory_settings_store.h"
@@ -252,6 +254,39 @@ TEST_F(RemoveHTMLTest, WritesTheOutputChosenWhenTheJobStarted) {
   EXPECT_EQ(run(), JobOutcome::Written);
   EXPECT_EQ(files.files.count("/out/page.txt"), 1u);
   EXPECT_EQ(files.files.count("/out/other.txt"), 0u);
+}
+
+struct NamedReporter final : ConversionReporter {
+  void report(std::string_view, long, std::string_view) override {}
+};
+
+TEST(EngineHooksTest, SetBothForTheirLifetimeAndPutBackWhatWasThere) {
+  cSievetext engine;
+  NamedReporter host, job;
+  std::string calls;
+  engine.reporter = &host;
+  engine.yield = [&calls] { calls += "host "; };
+  try {
+    EngineHooks outer(engine, [&calls] { calls += "outer "; }, &job);
+    engine.yield();
+    EXPECT_EQ(engine.reporter, &job);
+    {
+      // Left out: the outer ones stay.
+      EngineHooks inner(engine, {}, nullptr);
+      engine.yield();
+      EXPECT_EQ(engine.reporter, &job);
+      EngineHooks innermost(engine, [&calls] { calls += "inner "; }, &host);
+      engine.yield();
+      EXPECT_EQ(engine.reporter, &host);
+    }
+    engine.yield();
+    EXPECT_EQ(engine.reporter, &job);
+    throw std::runtime_error("window closed");
+  } catch (const std::runtime_error&) {
+  }
+  engine.yield();
+  EXPECT_EQ(engine.reporter, &host);
+  EXPECT_EQ(calls, "outer outer inner outer host ");
 }
 
 }  // namespace
