@@ -40,6 +40,17 @@ others_gone() {
   done
   return 1
 }
+# Presses the focused "Remove HTML" with Space, waits for its message box and
+# closes that with Return; $1 names the message in a failure.
+press_remove_html() {
+  local box
+  xdotool key space
+  box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
+    fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
+  focus "$box"
+  xdotool key Return
+  others_gone || fail "Return did not close the $1"
+}
 # Closes the program's window as a window manager would, waits up to twenty
 # seconds for the program to end and sets `status` to its exit status.
 close_and_wait() {
@@ -100,12 +111,7 @@ fi
 # file chosen it says so in a message box.
 focus "$window"
 for _ in $(seq 14); do xdotool key --window "$window" Tab; done
-xdotool key space
-box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
-  fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
-focus "$box"
-xdotool key Return
-others_gone || fail "Return did not close the message"
+press_remove_html "message"
 
 close_and_wait
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
@@ -145,12 +151,7 @@ xdotool key Return
 others_gone || fail "Return did not close the output dialog"
 focus "$window"
 xdotool key --window "$window" Tab
-xdotool key space
-box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Sievetext$' | head -n1) ||
-  fail "Space on \"Remove HTML\" showed no message; program said: $(cat "$work/program.log")"
-focus "$box"
-xdotool key Return
-others_gone || fail "Return did not close the \"Done\" message"
+press_remove_html "\"Done\" message"
 [ "$(cat "$work/files/out.txt" 2>/dev/null)" = "Opened & converted" ] ||
   fail "the output holds '$(cat "$work/files/out.txt" 2>/dev/null)'"
 close_and_wait
