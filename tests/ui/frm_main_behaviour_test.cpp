@@ -13,6 +13,7 @@
 #include "controls/command.h"
 #include "tests/ui/close_in_child.h"
 #include "tests/support/memory_settings_store.h"
+#include "tests/support/recording_prompter.h"
 #include "job/file_system.h"
 #include "ui/frmMain.h"
 #include "job/ini_settings_store.h"
@@ -23,23 +24,6 @@
 using namespace sievetext;
 
 namespace {
-
-// Records every message, questions among them, in order; answers questions
-// from a script (OK when it runs out).
-class ScriptedPrompter final : public Prompter {
- public:
-  void say(const std::string& message) override { said.push_back(message); }
-  bool confirm(const std::string& message) override {
-    said.push_back(message);
-    if (answers.empty()) return true;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-
-  std::vector<std::string> said;
-  std::deque<bool> answers;
-};
 
 // Hands out scripted choices; nullopt is a cancelled dialog.
 class FakeChooser final : public FileChooser {
@@ -130,6 +114,8 @@ class BehaviourTest : public QObject {
     state_.oRemover = std::make_unique<cSievetext>();
     settings_.values.clear();
     prompter_.said.clear();
+    prompter_.asked.clear();
+    prompter_.transcript.clear();
     prompter_.answers.clear();
     chooser_.choices.clear();
     opened_.clear();
@@ -267,7 +253,8 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdRemoveHTML");
 
     QStringList actual;
-    for (const std::string& message : prompter_.said) actual << QString::fromStdString(message);
+    for (const std::string& message : prompter_.transcript)
+      actual << QString::fromStdString(message);
     QCOMPARE(actual, said);
     if (!output.isEmpty()) {
       const QByteArray after = ReadAll(path(output));
@@ -282,8 +269,8 @@ class BehaviourTest : public QObject {
     state_.sInputFile = work.filePath("in.html").toStdString();
     state_.sOutputFile = work.filePath("out.txt").toStdString();
     click(*window_, "cmdRemoveHTML");
-    QCOMPARE(prompter_.said.size(), size_t(1));
-    const QString message = QString::fromStdString(prompter_.said[0]);
+    QCOMPARE(prompter_.transcript.size(), size_t(1));
+    const QString message = QString::fromStdString(prompter_.transcript[0]);
     QVERIFY2(QRegularExpression("^RemoveHTML: Error -?[0-9]+: .+$").match(message).hasMatch(),
              qPrintable(message));
   }
@@ -297,7 +284,7 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdSelectOutput");
     click(*window_, "cmdSelectOutput");
     QCOMPARE(state_.sOutputFile, std::string("/data/out.txt"));
-    QVERIFY(prompter_.said.empty());
+    QVERIFY(prompter_.transcript.empty());
   }
 
   void cancelledOutputChoiceIsReportedByRemoveHtml() {
@@ -307,14 +294,14 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdSelectInput");
     click(*window_, "cmdSelectOutput");
     click(*window_, "cmdRemoveHTML");
-    QCOMPARE(prompter_.said, std::vector<std::string>{kNoOutputMessage});
+    QCOMPARE(prompter_.transcript, std::vector<std::string>{kNoOutputMessage});
   }
 
   void readmeAndWebsiteAreHandedToTheShell() {
     click(*window_, "cmdReadme");
     click(*window_, "cmdWebsite");
     QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
-    QVERIFY(prompter_.said.empty());
+    QVERIFY(prompter_.transcript.empty());
   }
 
   // With nothing on the desktop to open them, the user is told what to open
@@ -323,16 +310,17 @@ class BehaviourTest : public QObject {
     openFails_ = true;
     click(*window_, "cmdReadme");
     click(*window_, "cmdWebsite");
-    QCOMPARE(prompter_.said,
+    QCOMPARE(prompter_.transcript,
              (std::vector<std::string>{
                  "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt",
                  std::string("The web site could not be opened:\n") + kWebsiteAddress}));
     // The real opener knows at once that a missing read-me cannot be opened.
-    prompter_.said.clear();
+    prompter_.transcript.clear();
     window_->setShellOpener(&ShellOpen);
     click(*window_, "cmdReadme");
-    QCOMPARE(prompter_.said, std::vector<std::string>{"The read-me file could not be opened:\n" +
-                                                      state_.sAppPath + "readme.txt"});
+    QCOMPARE(prompter_.transcript,
+             std::vector<std::string>{"The read-me file could not be opened:\n" + state_.sAppPath +
+                                      "readme.txt"});
   }
 
   void choosersShowTheChosenFilesAsTooltips() {
@@ -367,7 +355,7 @@ class BehaviourTest : public QObject {
     chooser_.choices = {work.filePath("out.txt").toStdString()};
     click(*window_, "cmdSelectOutput");
     click(*window_, "cmdRemoveHTML");
-    QCOMPARE(prompter_.said, std::vector<std::string>{kDoneMessage});
+    QCOMPARE(prompter_.transcript, std::vector<std::string>{kDoneMessage});
     QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("opened with"));
   }
 
@@ -400,7 +388,7 @@ class BehaviourTest : public QObject {
     // A link to a file counts as the file it names, kept under its own name.
     QVERIFY(drop({file("link.html")}));
     QCOMPARE(state_.sInputFile, work.filePath("link.html").toStdString());
-    QVERIFY(prompter_.said.empty());
+    QVERIFY(prompter_.transcript.empty());
     // No control keeps a drop for itself, so a drop anywhere reaches the window.
     for (QWidget* child : window_->findChildren<QWidget*>())
       QVERIFY2(!child->acceptDrops(), qPrintable(child->objectName()));
@@ -422,13 +410,13 @@ class BehaviourTest : public QObject {
     click(*window_, "cmdRemoveHTML");
     QVERIFY(ranInside);
     QCOMPARE(cursorInside, Qt::BusyCursor);
-    QCOMPARE(prompter_.said, std::vector<std::string>{kDoneMessage});
+    QCOMPARE(prompter_.transcript, std::vector<std::string>{kDoneMessage});
     QVERIFY(!window_->conversionRunning());
     QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
     // Once finished, the button works again.
     prompter_.answers = {false};
     click(*window_, "cmdRemoveHTML");
-    QCOMPARE(prompter_.said.back(), std::string(kOverwriteQuestion));
+    QCOMPARE(prompter_.transcript.back(), std::string(kOverwriteQuestion));
   }
 
   void closingDuringAConversionSavesOptionsAndLeavesTheOutput() {
@@ -462,7 +450,7 @@ class BehaviourTest : public QObject {
   bool openFails_ = false;
   ProcessState state_;
   testing::MemorySettingsStore settings_;
-  ScriptedPrompter prompter_;
+  testing::RecordingPrompter prompter_;
   FakeChooser chooser_;
   std::vector<std::string> opened_;
   int terminations_ = 0;
