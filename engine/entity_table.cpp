@@ -83,6 +83,24 @@ constexpr std::array<std::uint8_t, 324> kStageOfRow = [] {
 
 std::size_t stageOf(std::size_t row) { return kStageOfRow[row]; }
 
+// The key of `row` when that row removes it without a trace and it is the
+// first row to match it, followed by a '&': on its own between two '&' it
+// stops every window up to that row and is gone after it. Empty otherwise.
+std::u16string_view VanishingKey(std::uint16_t row) {
+  static const std::array<bool, kRowCount> kUsable = [] {
+    std::array<bool, kRowCount> usable{};
+    for (std::size_t r = 0; r < kRowCount; ++r) {
+      const EntityRow& entry = EntityRows()[r];
+      if (!entry.replacement.empty()) continue;
+      KeyWindow w;
+      for (char16_t c : entry.key) w.units[w.size++] = c;
+      usable[r] = FirstMatchingRow(w, 0) == r;
+    }
+    return usable;
+  }();
+  return row < kRowCount && kUsable[row] ? EntityRows()[row].key : std::u16string_view{};
+}
+
 template <typename Index>
 class EntityDecoder {
  public:
@@ -202,6 +220,56 @@ class EntityDecoder {
     return seen <= cut ? cut : best;
   }
 
+  // A stretch of an open range that comes out empty and that nothing before
+  // it ever sees into: to what lies before, it is a '&' that stops every
+  // window up to row `row` and is gone from then on, which is just what the
+  // key of that row (whose replacement is empty) is in its place.
+  struct VanishingRun {
+    std::size_t begin;
+    std::size_t end;
+    std::uint16_t row;
+  };
+
+  // After settledPrefix: the longest stretches of parts that cannot come out
+  // otherwise whatever follows the range, that end up empty, whose content,
+  // while they had some after their '&' was gone, was always behind a '&' of
+  // the stretch still standing (so the first of them ran out at the row that
+  // removed its '&'), and that never saw past their own end. Only stretches
+  // longer than the key that stands for them, in order.
+  const std::vector<VanishingRun>& vanishingRuns() {
+    runs_.clear();
+    if (!open_) return runs_;
+    const std::size_t n = parts_.size();
+    std::size_t first = n;       // first part of the running stretch; n if none
+    std::uint16_t lastGone = 0;  // the latest row at which a '&' of it went
+    std::size_t seen = 0;        // one past the furthest unit it saw
+    VanishingRun fits{0, 0, 0};  // its longest start that a key may stand for
+    const auto flush = [&] {
+      const std::size_t keySize = VanishingKey(fits.row).size();
+      if (keySize > 0 && fits.end - fits.begin > keySize) runs_.push_back(fits);
+      fits = VanishingRun{0, 0, 0};
+    };
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      const Part& p = parts_[i];
+      const bool gone = !p.live && p.emptiedAt != kNoRow && unsure_[i] == kRowCount;
+      const bool vanished = gone && p.emptiedAt == p.death;
+      if (!(gone && first != n && (vanished || p.emptiedAt <= lastGone))) {
+        flush();
+        first = n;
+        if (!vanished || VanishingKey(p.death).empty()) continue;
+        first = i;
+        lastGone = 0;
+        seen = 0;
+      }
+      lastGone = std::max(lastGone, p.death);
+      seen = std::max<std::size_t>(seen, std::size_t{p.reach} + (p.reachIsStop ? 0 : 1));
+      const std::size_t end = rangeEnd(static_cast<Index>(i));
+      if (seen <= end) fits = VanishingRun{parts_[first].pos, end, lastGone};
+    }
+    flush();
+    return runs_;
+  }
+
   // Writes the current content of the first `end` units of the range
   // (settledPrefix or all) to `dst`, in order; returns its length. `dst` may
   // be the range itself or lie before it (the two may overlap): no unit ever
@@ -243,13 +311,14 @@ class EntityDecoder {
     std::uint8_t bufLen;
     bool live;            // still starts with '&'
     bool settled;         // what it sees cannot change when the part after it dies
+    bool reachIsStop;     // see reach
     std::uint16_t death;  // row that removed its '&'; kNoRow while live
     std::uint16_t plan;   // next row known to match, kNoRow, or kLookAgain
     // Furthest unit of the range that what it saw depended on: a unit, or a
     // '&' that stopped its window (then reachIsStop); the range's size if it
     // saw the range end.
     Index reach;
-    bool reachIsStop;
+    std::uint16_t emptiedAt;  // row at which its content ran out; kNoRow while it has some
   };
 
   Index rangeEnd(Index i) const {
@@ -304,13 +373,13 @@ class EntityDecoder {
         Index waitingReach;
         bool waitingStop;
         const KeyWindow waiting = originalWindow(begin + pending[i], end, waitingReach, waitingStop);
-        parts_.push_back(Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting), kNoRow,
-                              kNoRow, waitingReach, waitingStop});
+        parts_.push_back(Part{pending[i], pending[i], {}, 0, true, IsWindowSettled(waiting),
+                              waitingStop, kNoRow, kNoRow, waitingReach, kNoRow});
       }
       pending.clear();
       pendingHead = 0;
       parts_.push_back(
-          Part{pos, pos, {}, 0, true, IsWindowSettled(seen), kNoRow, row, reach, reachIsStop});
+          Part{pos, pos, {}, 0, true, IsWindowSettled(seen), reachIsStop, kNoRow, row, reach, kNoRow});
       queue(static_cast<Index>(parts_.size() - 1), stageOf(row));
     }
     // These may still come to see a key in what follows an open range.
@@ -554,7 +623,10 @@ class EntityDecoder {
       // outgrows the parts (and the room reserved for them).
       const std::size_t taken = consume(j, left);
       left -= taken;
-      if (taken > 0 && isEmpty(j)) emptied_.push_back(j);
+      if (taken > 0 && isEmpty(j)) {
+        emptied_.push_back(j);
+        parts_[j].emptiedAt = r;
+      }
     }
 
     Part& p = parts_[i];
@@ -567,7 +639,10 @@ class EntityDecoder {
     if (p.live) return;
     p.death = r;
     prevLive_[i + 1] = i;
-    if (isEmpty(i)) emptied_.push_back(i);
+    if (isEmpty(i)) {
+      emptied_.push_back(i);
+      p.emptiedAt = r;
+    }
   }
 
   static constexpr Index kNone = std::numeric_limits<Index>::max();
@@ -590,6 +665,7 @@ class EntityDecoder {
   std::vector<Index> order_;
   // First row from which each part of an open range may come out otherwise.
   std::vector<std::uint16_t> unsure_;
+  std::vector<VanishingRun> runs_;
 };
 
 // Units that no key holds after its '&': no key can match across one, so
@@ -733,14 +809,39 @@ void decodeInBlocks(std::u16string& text, const std::function<void()>& yield,
   text.resize(out);
 }
 
+// Replaces each of `runs` (in order, within the `size` units at `range`) by
+// the key that stands for it, keeping the range's end where it is: what lies
+// before and between them moves right. Returns how far the range's start
+// moved.
+template <typename Run>
+std::size_t FoldVanishingRuns(char16_t* range, std::size_t size, const std::vector<Run>& runs) {
+  std::size_t write = size;    // start of what has been put in place
+  std::size_t readEnd = size;  // end of what is still to be placed
+  const auto keep = [&](std::size_t from, std::size_t to) {
+    write -= to - from;
+    std::memmove(range + write, range + from, (to - from) * sizeof(char16_t));
+  };
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    keep(run->end, readEnd);
+    const std::u16string_view key = VanishingKey(run->row);
+    write -= key.size();
+    std::copy(key.begin(), key.end(), range + write);
+    readEnd = run->begin;
+  }
+  keep(0, readEnd);
+  return write;
+}
+
 // The text in blocks when nothing has to be kept for a throwing yield. A
 // block ends where the text can be cut (see canCutBefore); where no such place
 // turns up for a long way, a stretch is decoded as if the text ended there,
 // the start of it that cannot have been touched by that end is kept, and the
-// rest is decoded again together with what follows (a stretch that yields
-// nothing is doubled until it does, or reaches the end). So the bookkeeping
-// is that of one block at a time, and every unit is written at most once
-// more than it is decoded. The yields come as the blocks pass the tenths of
+// rest is decoded again together with what follows. A stretch that yields
+// nothing is waiting for what follows it: its parts that come out empty
+// without a trace are folded into one key each (see vanishingRuns), and
+// only when that gains little is the stretch doubled, until it yields
+// something or reaches the end. So the bookkeeping is that of a block or
+// two, also where a '&' waits behind a long run of references that vanish. The yields come as the blocks pass the tenths of
 // the text, and those left at the end.
 template <typename Index>
 void decodeStreaming(std::u16string& text, const std::function<void()>& yield,
@@ -774,7 +875,13 @@ void decodeStreaming(std::u16string& text, const std::function<void()>& yield,
     decoder.runStages(0, kStages);
     const std::size_t kept = decoder.settledPrefix();
     if (kept == 0) {
-      span *= 2;
+      // Nothing is sure yet. Stretches that vanish without a trace are folded
+      // into one key each, so that what still waits for the text after them
+      // fits in a block; only when that gains little is the stretch doubled.
+      const std::size_t stretch = end - from;
+      const std::size_t saved = FoldVanishingRuns(data + from, stretch, decoder.vanishingRuns());
+      from += saved;
+      if (saved == 0 || 4 * saved < stretch) span *= 2;
       continue;
     }
     out += decoder.writeBack(data + out, kept);

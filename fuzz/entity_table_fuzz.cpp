@@ -5,7 +5,9 @@
 // Input layout: byte 0 chooses the yield that throws (0 to 8; any other value
 // lets all nine pass). The further bytes make the generator's choices, piece
 // after piece, the same pieces the differential test draws at random. The
-// text is also decoded in small blocks, whose size follows from its length.
+// text is also decoded in small blocks, whose size follows from its length,
+// once keeping what a throwing yield must leave and once in place, keeping
+// nothing.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +75,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr,
                  "entity decoder in blocks of %zu differs from the reference (%zu units, stop at "
                  "%d)\n",
+                 blockUnits, input.size(), stopAt);
+    std::abort();
+  }
+  // In place, keeping nothing for a throwing yield: the text is then dropped,
+  // so only the calls are compared; a run that is not stopped must match.
+  const auto inPlace = [blockUnits](std::u16string& text, const std::function<void()>& yield) {
+    sievetext::ApplyEntityTableInBlocks(text, yield, blockUnits,
+                                        sievetext::EntityTextAfterThrow::Unspecified);
+  };
+  const std::u16string actualInPlace = RunStoppingAt(inPlace, input, stopAt, &calls);
+  const bool stopped = stopAt < expectedCalls;
+  if ((!stopped && actualInPlace != expected) || calls != expectedCalls) {
+    std::fprintf(stderr,
+                 "entity decoder in place in blocks of %zu differs from the reference (%zu "
+                 "units, stop at %d)\n",
                  blockUnits, input.size(), stopAt);
     std::abort();
   }

@@ -89,6 +89,25 @@ TEST_F(MemoryBoundTest, HostileInputsStayWithinFourTimesTheInput) {
   }
 }
 
+TEST_F(MemoryBoundTest, AReferenceWaitingBehindVanishingOnesStaysWithinFourTimesTheInput) {
+  // The start of a reference, then references that decode to nothing (alone,
+  // or only once the ones after them are decoded), then the reference's end:
+  // what the first '&' comes to see is known only at the very end.
+  const struct {
+    const char* name;
+    std::string unit;
+  } inputs[] = {
+      {"vanishing references", "&para;&not;"},
+      {"references vanishing in turn", "&#17&#50;&#59;&amp;para;"},
+  };
+  for (const auto& in : inputs) {
+    const std::size_t peak = peakOf("&nb" + RepeatTo(in.unit, kInputBytes - 6) + "sp;");
+    EXPECT_GT(peak, 0u) << in.name;
+    EXPECT_LE(peak, 4 * kInputBytes + 64 * kMiB)
+        << in.name << ": peak " << peak / kMiB << " MiB for " << kInputBytes / kMiB << " MiB";
+  }
+}
+
 TEST_F(MemoryBoundTest, PagesStayWithinTwoAndAHalfTimesTheInput) {
   const std::string page =
       "<html><head><title>A page</title><style>p { margin: 0 }</style>\n"
