@@ -26,7 +26,9 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual FileKind kind(const std::string& path) = 0;
-  // Size in bytes of the regular file at `path`.
+  // Size in bytes of the regular file at `path`. A stream whose length is
+  // only known at its end (see standard_streams.h) answers an estimate
+  // instead; 0 always means empty.
   virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
   // Hands the whole content of the regular file at `path` to `use`; pieces
   // are valid only during each call. Refuses anything that is not a regular
