@@ -1,6 +1,7 @@
 #include "engine/entity_key_index.h"
 
 #include <cassert>
+#include <optional>
 #include <string_view>
 
 #include "engine/entity_table.h"
@@ -30,7 +31,7 @@ class KeyIndex {
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const std::u16string_view key = rows[r].key;
       if (key.back() != u';') {
-        assert(nbspRow_ == kNoEntityRow && key.size() == 5);
+        assert(!nbspRow_ && key.size() == 5);
         nbspRow_ = static_cast<std::uint16_t>(r);
         continue;
       }
@@ -41,15 +42,15 @@ class KeyIndex {
       }
       Slot& slot = find(code);
       slot.code = code;
-      const int k = slot.rows[0] == kNoEntityRow ? 0 : 1;
-      assert(slot.rows[k] == kNoEntityRow);
+      const int k = slot.rows[0] ? 1 : 0;
+      assert(!slot.rows[k]);
       slot.rows[k] = static_cast<std::uint16_t>(r);
       slot.exactName[k] = rows[r].exact ? key.data() + 1 : nullptr;
     }
   }
 
-  std::uint16_t firstMatch(const KeyWindow& w, std::size_t from) const {
-    std::uint16_t best = kNoEntityRow;
+  std::optional<std::uint16_t> firstMatch(const KeyWindow& w, std::size_t from) const {
+    std::optional<std::uint16_t> best;
     if (w.size < 4) return best;  // the shortest keys are "&lt;" and the like
     std::uint64_t code = 0;
     std::size_t end = 1;  // where the name ends
@@ -61,13 +62,14 @@ class KeyIndex {
     if (end >= 2 && end <= 7 && end < w.size && w.units[end] == u';') {
       const Slot& slot = find(code);
       for (int k = 0; k < 2; ++k) {
-        const std::uint16_t r = slot.rows[k];
-        if (r == kNoEntityRow || r < from || r >= best) continue;
+        const std::optional<std::uint16_t> r = slot.rows[k];
+        if (!r || *r < from || (best && *r >= *best)) continue;
         if (slot.exactName[k] == nullptr || sameName(slot.exactName[k], w, end)) best = r;
       }
     }
-    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && NameUnit(w.units[1]) == 'n' &&
-        NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' && NameUnit(w.units[4]) == 'p') {
+    if (nbspRow_ && *nbspRow_ >= from && (!best || *nbspRow_ < *best) && w.size >= 5 &&
+        NameUnit(w.units[1]) == 'n' && NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' &&
+        NameUnit(w.units[4]) == 'p') {
       best = nbspRow_;
     }
     return best;
@@ -76,7 +78,7 @@ class KeyIndex {
  private:
   struct Slot {
     std::uint64_t code = 0;
-    std::uint16_t rows[2] = {kNoEntityRow, kNoEntityRow};
+    std::optional<std::uint16_t> rows[2];
     // For rows that match exactly, the name as the key writes it.
     const char16_t* exactName[2] = {nullptr, nullptr};
   };
@@ -104,7 +106,7 @@ class KeyIndex {
   }
 
   std::array<Slot, std::size_t{1} << kBits> slots_{};
-  std::uint16_t nbspRow_ = kNoEntityRow;
+  std::optional<std::uint16_t> nbspRow_;
 };
 
 const KeyIndex& TheKeyIndex() {
@@ -114,7 +116,7 @@ const KeyIndex& TheKeyIndex() {
 
 }  // namespace
 
-std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from) {
+std::optional<std::uint16_t> FirstMatchingRow(const KeyWindow& w, std::size_t from) {
   assert(w.size > 0 && w.units[0] == u'&');
   return TheKeyIndex().firstMatch(w, from);
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace sievetext {
 
@@ -14,14 +15,12 @@ struct KeyWindow {
   std::size_t size = 0;
 };
 
-inline constexpr std::uint16_t kNoEntityRow = 0xFFFF;
-
 // Index of the first row, at or after `from`, whose key matches at the start
-// of `w` in that row's match mode; kNoEntityRow if none. REQUIRES: `w` starts
+// of `w` in that row's match mode, if any. REQUIRES: `w` starts
 // with '&'. At most three rows can match one window ("&nbsp;" also matches
 // "&nbsp", and a name can have a capital and a small exact row), so this costs
 // one hash probe whatever `from` is.
-std::uint16_t FirstMatchingRow(const KeyWindow& w, std::size_t from);
+std::optional<std::uint16_t> FirstMatchingRow(const KeyWindow& w, std::size_t from);
 
 // True when no unit appended to `w` could change which rows match it: it is
 // as long as the longest key, or it holds, after the '&', a unit that no key

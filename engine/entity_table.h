@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/entity_table_stages.h"
+
 namespace sievetext {
 
 // One literal replacement of the character entity table.
@@ -15,7 +17,7 @@ struct EntityRow {
   bool exact;                       // false: ASCII letter case ignored (A-Z against a-z only)
 };
 
-// The 323 rows in the order they are applied.
+// The rows in the order they are applied (kEntityRowCount of them).
 std::span<const EntityRow> EntityRows();
 
 // True for the nine rows before which the table yields to the host:
@@ -55,8 +57,8 @@ inline constexpr std::size_t kEntityBlockUnits = std::size_t{1} << 16;
 // ones to exercise the cuts between blocks). With Unspecified, for a caller
 // that drops the text when a yield throws, no copies of decoded blocks are
 // kept.
-void ApplyEntityTableInBlocks(
-    std::u16string& text, const std::function<void()>& yield, std::size_t blockUnits,
-    EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore);
+void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
+                              std::size_t blockUnits,
+                              EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore);
 
 }  // namespace sievetext

@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cassert>
+#include <string_view>
+
+#include "engine/entity_table_stages.h"
 
 namespace sievetext {
 namespace {
 
-constexpr std::array<EntityRow, 323> kRows = {{
+constexpr std::array<EntityRow, kEntityRowCount> kRows = {{
     // Named capital letters, exact case.
     {u"&AElig;", u"\u00C6", true},
     {u"&Aacute;", u"\u00C1", true},
@@ -342,16 +345,12 @@ constexpr std::array<EntityRow, 323> kRows = {{
     {u"&#355;", u"\u00FE", false},
 }};
 
-// Rows before which the host gets a chance to process its events, spread so
-// that the gaps between yields stay short on long texts.
-constexpr std::array<std::size_t, 9> kYieldRows = {17, 38, 59, 82, 114, 153, 194, 227, 270};
-
 constexpr bool YieldRowsAreTheNamedOnes() {
-  constexpr std::array<std::u16string_view, 9> keys = {
+  constexpr std::array<std::u16string_view, kEntityYieldRows.size()> keys = {
       u"&Ntilde;", u"&eacute;", u"&uuml;", u"&mdash;", u"&#36;",
       u"&#75;",    u"&#116;",   u"&#167;", u"&#210;"};
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (kRows[kYieldRows[i]].key != keys[i]) return false;
+    if (kRows[kEntityYieldRows[i]].key != keys[i]) return false;
   }
   return true;
 }
@@ -362,7 +361,7 @@ static_assert(YieldRowsAreTheNamedOnes());
 std::span<const EntityRow> EntityRows() { return kRows; }
 
 bool YieldsBeforeRow(std::size_t row) {
-  for (std::size_t r : kYieldRows) {
+  for (const std::size_t r : kEntityYieldRows) {
     if (r == row) return true;
   }
   return false;

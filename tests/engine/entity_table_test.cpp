@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,27 +103,27 @@ TEST(EntityKeyLookupTest, FindsTheFirstMatchingRowFromAGivenRow) {
   const struct {
     std::u16string_view seen;
     std::size_t from;
-    std::uint16_t row;
+    std::optional<std::uint16_t> row;
   } cases[] = {
       {u"&Eacute;", 0, 9},
       {u"&eacute;", 0, 38},
-      {u"&EAcute;", 0, kNoEntityRow},
+      {u"&EAcute;", 0, std::nullopt},
       {u"&ETH;", 0, 8},
       {u"&eth;", 0, 41},
-      {u"&Eth;", 0, kNoEntityRow},
+      {u"&Eth;", 0, std::nullopt},
       {u"&AmP;x", 0, 62},
-      {u"&amp;", 63, kNoEntityRow},
+      {u"&amp;", 63, std::nullopt},
       {u"&nbsp;", 0, 85},
       {u"&nbsp;", 86, 316},
       {u"&NBSPx", 0, 316},
-      {u"&nbs", 0, kNoEntityRow},
+      {u"&nbs", 0, std::nullopt},
       {u"&#38;", 0, 116},
-      {u"&#038;", 0, kNoEntityRow},
+      {u"&#038;", 0, std::nullopt},
       {u"&#9;", 0, 108},
-      {u"&#1234;", 0, kNoEntityRow},
-      {u"&lt", 0, kNoEntityRow},
-      {std::u16string_view(u"&l\0t;", 5), 0, kNoEntityRow},
-      {u"&\u212Aacute;", 0, kNoEntityRow},
+      {u"&#1234;", 0, std::nullopt},
+      {u"&lt", 0, std::nullopt},
+      {std::u16string_view(u"&l\0t;", 5), 0, std::nullopt},
+      {u"&\u212Aacute;", 0, std::nullopt},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FirstMatchingRow(window(c.seen), c.from), c.row)
