@@ -34,7 +34,7 @@ std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, QFileDialog::AcceptMode
   return dialog;
 }
 
-std::optional<std::string> run(QFileDialog& dialog) {
+std::optional<std::string> Run(QFileDialog& dialog) {
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
@@ -43,22 +43,22 @@ std::optional<std::string> run(QFileDialog& dialog) {
 
 }  // namespace
 
-std::unique_ptr<QFileDialog> makeInputDialog(QWidget* parent) {
+std::unique_ptr<QFileDialog> MakeInputDialog(QWidget* parent) {
   return makeDialog(parent, QFileDialog::AcceptOpen, kInputFilters);
 }
 
-std::unique_ptr<QFileDialog> makeOutputDialog(QWidget* parent) {
+std::unique_ptr<QFileDialog> MakeOutputDialog(QWidget* parent) {
   auto dialog = makeDialog(parent, QFileDialog::AcceptSave, kOutputFilters);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
   return dialog;
 }
 
 std::optional<std::string> DialogFileChooser::chooseInput() {
-  return run(*makeInputDialog(parent_));
+  return Run(*MakeInputDialog(parent_));
 }
 
 std::optional<std::string> DialogFileChooser::chooseOutput() {
-  return run(*makeOutputDialog(parent_));
+  return Run(*MakeOutputDialog(parent_));
 }
 
 }  // namespace sievetext

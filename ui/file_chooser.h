@@ -29,8 +29,8 @@ class FileChooser {
 // exist yet (the job reports a missing input later). Output: a save dialog
 // that does not ask about replacing a file (the job asks). Neither offers a
 // previous name, a title of its own, a start folder or a default extension.
-std::unique_ptr<QFileDialog> makeInputDialog(QWidget* parent);
-std::unique_ptr<QFileDialog> makeOutputDialog(QWidget* parent);
+std::unique_ptr<QFileDialog> MakeInputDialog(QWidget* parent);
+std::unique_ptr<QFileDialog> MakeOutputDialog(QWidget* parent);
 
 // Shows the dialogs above, modal over `parent`.
 class DialogFileChooser final : public FileChooser {

@@ -34,7 +34,7 @@
 
 // Resources compiled into this static library register themselves only when
 // asked to; this has to be called outside any namespace.
-static void initWindowResources() { Q_INIT_RESOURCE(window_resources); }
+static void InitWindowResources() { Q_INIT_RESOURCE(window_resources); }
 
 namespace sievetext {
 
@@ -49,7 +49,7 @@ constexpr int kClientHeightTwips = 3930;
 
 const char* const kNotice = "Freeware from Wexa";
 
-QFont optionFont() {
+QFont OptionFont() {
   QFont font(QStringLiteral("Verdana"));
   font.setPointSizeF(8.25);
   font.setBold(true);
@@ -57,14 +57,14 @@ QFont optionFont() {
   return font;
 }
 
-QFont noticeFont() {
+QFont NoticeFont() {
   QFont font(QStringLiteral("Arial"));
   font.setPointSizeF(8.25);
   font.setBold(true);
   return font;
 }
 
-QFont buttonFont() {
+QFont ButtonFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSizeF(8.25);
   font.setBold(false);
@@ -128,11 +128,11 @@ class Frame final : public QGroupBox {
   }
 };
 
-QGroupBox* makeFrame(QWidget* parent, const char* name, const char* caption, QRect place) {
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const char* caption, QRect place) {
   auto* frame = new Frame(QString::fromUtf8(caption), parent);
   frame->setObjectName(QString::fromLatin1(name));
   frame->setGeometry(place);
-  frame->setFont(optionFont());
+  frame->setFont(OptionFont());
   frame->setAutoFillBackground(true);
   QPalette palette = frame->palette();
   palette.setColor(QPalette::Window, kWindowColour);
@@ -141,7 +141,7 @@ QGroupBox* makeFrame(QWidget* parent, const char* name, const char* caption, QRe
   return frame;
 }
 
-void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxPlace* last) {
+void AddCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxPlace* last) {
   for (const CheckBoxPlace* place = first; place != last; ++place) {
     // QCheckBox has no mnemonic-free mode; the only "&" in the captions is
     // the doubled one, which shows as a single "&".
@@ -155,10 +155,10 @@ void addCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
 
 // Each button is created from its stored property set, which holds only its
 // caption and font; the window gives it its place and size.
-Command* makeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
+Command* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place) {
   PropertyBag stored;
   stored.WriteProperty(QStringLiteral("Caption"), QString::fromUtf8(caption));
-  stored.WriteProperty(QStringLiteral("Font"), buttonFont());
+  stored.WriteProperty(QStringLiteral("Font"), ButtonFont());
   auto* button =
       qobject_cast<Command*>(CreateControl(QString::fromLatin1(kCommandProgId), parent, &stored));
   if (button == nullptr) throw std::logic_error("the button control is not registered");
@@ -168,7 +168,7 @@ Command* makeButton(QWidget* parent, const char* name, const char* caption, QRec
 }
 
 // One conversion over the real files.
-void runRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
+void RunRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
   PosixFileSystem files;
   JobContext ctx{state, boxes, files, prompter};
   (void)RemoveHTML(ctx);
@@ -183,7 +183,7 @@ void runRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) 
 
 // A chosen path as a tooltip. Tooltips take text that looks like mark-up as
 // mark-up, so such a path is handed over escaped.
-QString choiceTip(const std::string& path) {
+QString ChoiceTip(const std::string& path) {
   if (path.empty()) return QString::fromLatin1(kNoFileChosen);
   const QString text = QString::fromStdString(path);
   return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
@@ -202,10 +202,10 @@ frmMain::frmMain(ProcessState& state, SettingsStore& settings, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       state_(state),
       settings_(settings),
-      runJob_(&runRemoveHTML),
+      runJob_(&RunRemoveHTML),
       shellOpen_(&ShellOpen),
       terminate_(&terminateProcess) {
-  initWindowResources();
+  InitWindowResources();
   background_ = QPixmap(QStringLiteral(":/sievetext/background.png"));
   createControls();
   setAcceptDrops(true);
@@ -230,19 +230,19 @@ void frmMain::createControls() {
   palette.setColor(QPalette::Window, kWindowColour);
   setPalette(palette);
 
-  Frame1_ = makeFrame(this, "Frame1", "Options", TwipRect(60, 30, 4425, 2265));
-  addCheckBoxes(Frame1_, std::begin(kFrame1Boxes), std::end(kFrame1Boxes));
-  Frame2_ = makeFrame(this, "Frame2", "Whitespace removal", TwipRect(30, 2310, 4455, 1185));
-  addCheckBoxes(Frame2_, std::begin(kFrame2Boxes), std::end(kFrame2Boxes));
+  Frame1_ = MakeFrame(this, "Frame1", "Options", TwipRect(60, 30, 4425, 2265));
+  AddCheckBoxes(Frame1_, std::begin(kFrame1Boxes), std::end(kFrame1Boxes));
+  Frame2_ = MakeFrame(this, "Frame2", "Whitespace removal", TwipRect(30, 2310, 4455, 1185));
+  AddCheckBoxes(Frame2_, std::begin(kFrame2Boxes), std::end(kFrame2Boxes));
 
   cmdSelectInput_ =
-      makeButton(this, "cmdSelectInput", "Select Input File", TwipRect(4590, 120, 2115, 525));
+      MakeButton(this, "cmdSelectInput", "Select Input File", TwipRect(4590, 120, 2115, 525));
   cmdSelectOutput_ =
-      makeButton(this, "cmdSelectOutput", "Select Output File", TwipRect(4590, 720, 2115, 525));
+      MakeButton(this, "cmdSelectOutput", "Select Output File", TwipRect(4590, 720, 2115, 525));
   cmdRemoveHTML_ =
-      makeButton(this, "cmdRemoveHTML", "Remove HTML", TwipRect(4590, 1440, 2115, 765));
-  cmdReadme_ = makeButton(this, "cmdReadme", "Readme.txt", TwipRect(4620, 2400, 2085, 495));
-  cmdWebsite_ = makeButton(this, "cmdWebsite", "Visit Website", TwipRect(4620, 2970, 2085, 525));
+      MakeButton(this, "cmdRemoveHTML", "Remove HTML", TwipRect(4590, 1440, 2115, 765));
+  cmdReadme_ = MakeButton(this, "cmdReadme", "Readme.txt", TwipRect(4620, 2400, 2085, 495));
+  cmdWebsite_ = MakeButton(this, "cmdWebsite", "Visit Website", TwipRect(4620, 2970, 2085, 525));
 
   // The navy rectangle lies under the notice and shows as an edge below and
   // to the left of it.
@@ -257,7 +257,7 @@ void frmMain::createControls() {
   Text1_ = new QLineEdit(QString::fromUtf8(kNotice), this);
   Text1_->setObjectName(QStringLiteral("Text1"));
   Text1_->setGeometry(TwipRect(90, 3570, 2745, 255));
-  Text1_->setFont(noticeFont());
+  Text1_->setFont(NoticeFont());
   Text1_->setReadOnly(true);
   // A file dropped on the notice is the window's, like a drop anywhere else.
   Text1_->setAcceptDrops(false);
@@ -294,8 +294,8 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::showChoices() {
-  cmdSelectInput_->setToolTip(choiceTip(state_.sInputFile));
-  cmdSelectOutput_->setToolTip(choiceTip(state_.sOutputFile));
+  cmdSelectInput_->setToolTip(ChoiceTip(state_.sInputFile));
+  cmdSelectOutput_->setToolTip(ChoiceTip(state_.sOutputFile));
 }
 
 void frmMain::yieldToEvents() { QCoreApplication::processEvents(); }

@@ -7,7 +7,7 @@ namespace sievetext {
 
 namespace {
 
-int showBox(QWidget* parent, const std::string& message, QMessageBox::StandardButtons buttons) {
+int ShowBox(QWidget* parent, const std::string& message, QMessageBox::StandardButtons buttons) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption),
                   QString::fromStdString(message), buttons, parent);
   // Messages carry file names and system error texts; never read them as
@@ -20,10 +20,10 @@ int showBox(QWidget* parent, const std::string& message, QMessageBox::StandardBu
 
 }  // namespace
 
-void QtPrompter::say(const std::string& message) { showBox(parent_, message, QMessageBox::Ok); }
+void QtPrompter::say(const std::string& message) { ShowBox(parent_, message, QMessageBox::Ok); }
 
 bool QtPrompter::confirm(const std::string& message) {
-  return showBox(parent_, message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  return ShowBox(parent_, message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 }  // namespace sievetext

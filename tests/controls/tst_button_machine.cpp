@@ -27,7 +27,7 @@ class RecordingHost : public ButtonMachineHost {
 };
 
 // Runs a space-separated list of inputs against the machine.
-void run(ButtonMachine& machine, RecordingHost& host, const QString& steps) {
+void Run(ButtonMachine& machine, RecordingHost& host, const QString& steps) {
   const QHash<QString, std::function<void()>> inputs = {
       {"init", [&] { machine.setState(ButtonState::StateNormal); }},
       {"disable", [&] { host.enabled = false; }},
@@ -132,10 +132,10 @@ void tst_ButtonMachine::transitions() {
 
   RecordingHost host;
   ButtonMachine machine(host);
-  run(machine, host, setup);
+  Run(machine, host, setup);
   host.painted.clear();
   host.clicks = 0;
-  run(machine, host, input);
+  Run(machine, host, input);
 
   QCOMPARE(machine.state(), state);
   QCOMPARE(host.painted.join(u' '), painted);

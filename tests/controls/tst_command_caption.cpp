@@ -15,13 +15,13 @@ using namespace sievetext;
 namespace {
 
 // The main window's buttons: their font, sizes and captions.
-QFont buttonFont() {
+QFont ButtonFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSizeF(8.25);
   return font;
 }
 
-bool isInk(QRgb pixel) { return (pixel & 0xFFFFFF) == 0; }  // the caption is black
+bool IsInk(QRgb pixel) { return (pixel & 0xFFFFFF) == 0; }  // the caption is black
 
 }  // namespace
 
@@ -51,7 +51,7 @@ void tst_CommandCaption::eachLetterInkInItsOwnColumns() {
   QWidget window;
   auto* button = new Command(&window);
   button->resize(size);
-  button->SetFont(buttonFont());
+  button->SetFont(ButtonFont());
   button->SetCaption(caption);
 
   // What reaches the screen, sampled back to the button's own pixels.
@@ -59,11 +59,11 @@ void tst_CommandCaption::eachLetterInkInItsOwnColumns() {
   const int scale = shown.width() / size.width();
   QCOMPARE(shown.size(), size * scale);
   if (qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2) QCOMPARE(scale, 2);
-  auto ink = [&](int x, int y) { return isInk(shown.pixel(x * scale, y * scale)); };
+  auto ink = [&](int x, int y) { return IsInk(shown.pixel(x * scale, y * scale)); };
 
   // Each letter's cell is its advance: the columns from its own start to the
   // next letter's start on a one-line caption centred in the button.
-  const QFont font = CaptionFont(buttonFont());
+  const QFont font = CaptionFont(ButtonFont());
   const QImage probe(size, QImage::Format_RGB32);
   const QFontMetrics metrics(font, &probe);
   QVERIFY(metrics.horizontalAdvance(caption) <= size.width() - 8);
@@ -87,7 +87,7 @@ void tst_CommandCaption::eachLetterInkInItsOwnColumns() {
     int inkInCell = 0;
     for (int y = 0; y < size.height(); ++y) {
       for (int x = 0; x < size.width(); ++x) {
-        const bool mine = isInk(alone.pixel(x, y));
+        const bool mine = IsInk(alone.pixel(x, y));
         if (mine) {
           QVERIFY2(ink(x, y), qPrintable(QStringLiteral("letter %1 (\"%2\") lost its pixel %3,%4")
                                              .arg(i)

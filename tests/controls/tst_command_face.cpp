@@ -19,9 +19,9 @@ using namespace sievetext;
 
 namespace {
 
-QRgb inverted(QRgb c) { return qRgb(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c)); }
+QRgb Inverted(QRgb c) { return qRgb(255 - qRed(c), 255 - qGreen(c), 255 - qBlue(c)); }
 
-void send(Command& button, QEvent::Type type) {
+void Send(Command& button, QEvent::Type type) {
   if (type == QEvent::MouseMove) {
     QMouseEvent e(type, QPointF(5, 5), button.mapToGlobal(QPointF(5, 5)), Qt::NoButton,
                   Qt::NoButton, Qt::NoModifier);
@@ -33,14 +33,14 @@ void send(Command& button, QEvent::Type type) {
 }
 
 // A button of the given size, painted with `caption`.
-void prepare(Command& button, QSize size, const QString& caption) {
+void Prepare(Command& button, QSize size, const QString& caption) {
   button.resize(size);
   button.SetCaption(caption);
   QCOMPARE(button.image().size(), size);
 }
 
 // Pixels where two images differ.
-QList<QPoint> differences(const QImage& a, const QImage& b) {
+QList<QPoint> Differences(const QImage& a, const QImage& b) {
   QList<QPoint> found;
   for (int y = 0; y < a.height(); ++y)
     for (int x = 0; x < a.width(); ++x)
@@ -48,7 +48,7 @@ QList<QPoint> differences(const QImage& a, const QImage& b) {
   return found;
 }
 
-QFont captionFont() {
+QFont CaptionFont() {
   QFont font("DejaVu Sans");
   font.setPixelSize(12);
   return font;
@@ -94,7 +94,7 @@ void tst_CommandFace::facePicturesLoad() {
 void tst_CommandFace::cornersAreCopiedAndCentreIsGradient() {
   // 2115 x 765 twips.
   Command button;
-  prepare(button, QSize(141, 51), QString());
+  Prepare(button, QSize(141, 51), QString());
   const QImage face = button.image();
   const QImage picture = LoadFacePicture(FacePicture::Normal);
   for (int y = 0; y < 4; ++y) {
@@ -166,7 +166,7 @@ void tst_CommandFace::oversizedAndTinyButtons() {
   // (x = 141 - 4 for a button first painted 141 pixels wide), while the
   // height still counts.
   Command wide;
-  prepare(wide, QSize(141, 30), QString());
+  Prepare(wide, QSize(141, 30), QString());
   wide.resize(2200, 40);
   wide.SetCaption(QString());
   const QImage picture = LoadFacePicture(FacePicture::Normal);
@@ -184,12 +184,12 @@ void tst_CommandFace::oversizedAndTinyButtons() {
   QCOMPARE(kept.heightLess60, 2184 * 15 - 60);
   // Too small for edges or a caption rectangle: painted without them.
   Command tiny;
-  prepare(tiny, QSize(6, 5), "Remove HTML");
+  Prepare(tiny, QSize(6, 5), "Remove HTML");
   tiny.setFocus();
-  send(tiny, QEvent::FocusIn);
+  Send(tiny, QEvent::FocusIn);
   QCOMPARE(tiny.shownImage().size(), QSize(6, 5));
   Command empty;
-  prepare(empty, QSize(0, 0), "x");
+  Prepare(empty, QSize(0, 0), "x");
 }
 
 void tst_CommandFace::gradientRows_data() {
@@ -230,23 +230,23 @@ void tst_CommandFace::gradientDirectionFollowsState() {
   };
   // Focus arriving on an idle button, then the pointer: light stays on top.
   Command a;
-  prepare(a, QSize(141, 51), QString());
+  Prepare(a, QSize(141, 51), QString());
   a.Initialize();
-  send(a, QEvent::MouseMove);
+  Send(a, QEvent::MouseMove);
   QVERIFY(a.GradientInverted());
   QVERIFY(!lightOnTop(a));
-  send(a, QEvent::FocusOut);
+  Send(a, QEvent::FocusOut);
   QVERIFY(lightOnTop(a));
-  send(a, QEvent::FocusIn);
-  send(a, QEvent::MouseMove);
+  Send(a, QEvent::FocusIn);
+  Send(a, QEvent::MouseMove);
   QCOMPARE(a.State(), ButtonState::StateHighLightSelect);
   QVERIFY(lightOnTop(a));
   // Focus arriving while highlighted: dark stays on top.
   Command b;
-  prepare(b, QSize(141, 51), QString());
+  Prepare(b, QSize(141, 51), QString());
   b.Initialize();
-  send(b, QEvent::MouseMove);
-  send(b, QEvent::FocusIn);
+  Send(b, QEvent::MouseMove);
+  Send(b, QEvent::FocusIn);
   QCOMPARE(b.State(), ButtonState::StateHighLightSelect);
   QVERIFY(!lightOnTop(b));
   // Disabling keeps the direction of the last enabled paint.
@@ -257,13 +257,13 @@ void tst_CommandFace::gradientDirectionFollowsState() {
 void tst_CommandFace::captionColourEnabledAndDisabled() {
   for (const bool enabled : {true, false}) {
     Command button;
-    button.SetFont(captionFont());
+    button.SetFont(CaptionFont());
     button.SetFontColour(0x0000FF);  // red
     button.SetEnabled(enabled);
-    prepare(button, QSize(141, 35), QString());
+    Prepare(button, QSize(141, 35), QString());
     const QImage blank = button.image();
     button.SetCaption("MWM");
-    const QList<QPoint> letters = differences(blank, button.image());
+    const QList<QPoint> letters = Differences(blank, button.image());
     QVERIFY(letters.size() > 20);
     const QColor expected = enabled ? QColor(255, 0, 0) : QColor(192, 192, 192);
     for (const QPoint& p : letters) QCOMPARE(QColor(button.image().pixel(p)), expected);
@@ -274,7 +274,7 @@ void tst_CommandFace::focusLinesInvertDottedPixels() {
   QWidget window;
   Command* button = new Command(&window);
   button->move(10, 10);
-  prepare(*button, QSize(41, 20), QString());
+  Prepare(*button, QSize(41, 20), QString());
   button->Initialize();
   QCOMPARE(button->shownImage(), button->image());
   window.show();
@@ -291,7 +291,7 @@ void tst_CommandFace::focusLinesInvertDottedPixels() {
   for (int x = 4; x < w - 4; x += 2) dots.insert({x, 4}), dots.insert({x, h - 5});
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const QRgb want = dots.count({x, y}) ? inverted(face.pixel(x, y)) : face.pixel(x, y);
+      const QRgb want = dots.count({x, y}) ? Inverted(face.pixel(x, y)) : face.pixel(x, y);
       QCOMPARE(shown.pixel(x, y), want);
     }
   }
@@ -300,12 +300,12 @@ void tst_CommandFace::focusLinesInvertDottedPixels() {
                shown.convertToFormat(QImage::Format_RGB32));
 
   // Shown in StateHighLightSelect too, hidden in the other states.
-  send(*button, QEvent::MouseMove);
+  Send(*button, QEvent::MouseMove);
   QCOMPARE(button->State(), ButtonState::StateHighLightSelect);
   QVERIFY(button->focusLinesShown());
-  send(*button, QEvent::FocusOut);
+  Send(*button, QEvent::FocusOut);
   QVERIFY(!button->focusLinesShown());
-  send(*button, QEvent::MouseMove);
+  Send(*button, QEvent::MouseMove);
   QCOMPARE(button->State(), ButtonState::StateHighLight);
   QVERIFY(!button->focusLinesShown());
   button->SetEnabled(false);
@@ -342,21 +342,21 @@ void tst_CommandFace::accessKeysOfCaptions() {
   // The marks change nothing else of the face than the underline.
   Command plain;
   plain.SetCaption(QString(shown).replace("&", "&&"));
-  const QList<QPoint> diff = differences(plain.image(), button.image());
+  const QList<QPoint> diff = Differences(plain.image(), button.image());
   if (ResolveAccessMarks(caption).underlined.empty()) QVERIFY(diff.isEmpty());
 }
 
 void tst_CommandFace::accessMarkUnderlinesOneLetter() {
   Command marked, plain;
   for (Command* b : {&marked, &plain}) {
-    b->SetFont(captionFont());
+    b->SetFont(CaptionFont());
     b->resize(141, 35);
   }
   marked.SetCaption("Re&move");
   plain.SetCaption("Remove");
-  const QList<QPoint> diff = differences(plain.image(), marked.image());
+  const QList<QPoint> diff = Differences(plain.image(), marked.image());
   QVERIFY(!diff.isEmpty());
-  QFont sharp = captionFont();
+  QFont sharp = CaptionFont();
   sharp.setStyleStrategy(QFont::NoAntialias);
   const QFontMetrics metrics(sharp, &marked.image());
   const int left =
@@ -401,7 +401,7 @@ void tst_CommandFace::captionTopRoundsHalfToEven() {
 
 void tst_CommandFace::captionWrapsBetweenWords() {
   QImage device(10, 10, QImage::Format_ARGB32_Premultiplied);
-  const QFontMetrics metrics(captionFont(), &device);
+  const QFontMetrics metrics(CaptionFont(), &device);
   const QString text = "Select Input File";
   const int width = metrics.horizontalAdvance("Select Input") - 1;
   const auto lines = WrapCaption(text, metrics, width);
@@ -420,12 +420,12 @@ void tst_CommandFace::captionWrapsBetweenWords() {
 void tst_CommandFace::captionIsClippedToItsRectangle() {
   Command blank, tall;
   for (Command* b : {&blank, &tall}) {
-    b->SetFont(captionFont());
+    b->SetFont(CaptionFont());
     b->resize(60, 20);
   }
   blank.SetCaption(QString());
   tall.SetCaption("WWWWWWWWWW one two three four five six");
-  const QList<QPoint> diff = differences(blank.image(), tall.image());
+  const QList<QPoint> diff = Differences(blank.image(), tall.image());
   QVERIFY(!diff.isEmpty());
   for (const QPoint& p : diff) QVERIFY(p.x() >= 4 && p.x() < 56);
 }

@@ -88,7 +88,7 @@ class tst_CommandInput : public QObject {
 
 namespace {
 
-void showActive(QWidget& window) {
+void ShowActive(QWidget& window) {
   window.show();
   QApplication::setActiveWindow(&window);
   QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -330,17 +330,17 @@ void tst_CommandInput::focusMovedWhileWindowInactiveLeavesOneFocusLook() {
     next = new QLineEdit(&s.window);
   }
   next->setGeometry(20, 80, 141, 35);
-  showActive(s.window);
+  ShowActive(s.window);
   s.button->setFocus(Qt::TabFocusReason);
   QCOMPARE(s.button->State(), ButtonState::StateSelected);
 
   QWidget messageBox;
-  showActive(messageBox);
+  ShowActive(messageBox);
   // The button is still its window's focus, so it keeps the look meanwhile.
   QCOMPARE(s.button->State(), ButtonState::StateSelected);
   next->setFocus(Qt::MouseFocusReason);
   messageBox.hide();
-  showActive(s.window);
+  ShowActive(s.window);
 
   QVERIFY(next->hasFocus());
   QCOMPARE(s.button->State(), ButtonState::StateNormal);
@@ -356,7 +356,7 @@ void tst_CommandInput::focusLookWithoutTheFocusGoesOnRepaint() {
   s.button->Initialize();
   auto* holder = new QLineEdit(&s.window);
   holder->setGeometry(20, 80, 141, 35);
-  showActive(s.window);
+  ShowActive(s.window);
   holder->setFocus();
   s.focus(QEvent::FocusIn);  // a focus event for a focus the button does not hold
   QCOMPARE(s.button->State(), ButtonState::StateSelected);
@@ -378,7 +378,7 @@ void tst_CommandInput::pressKeysClickTheFocusedButton() {
   QFETCH(int, modifiers);
   Scene s;
   s.button->Initialize();
-  showActive(s.window);
+  ShowActive(s.window);
   s.button->setFocus(Qt::TabFocusReason);
   const int paints = s.button->paintCount();
   QTest::keyClick(s.button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -397,7 +397,7 @@ void tst_CommandInput::pressKeysClickTheFocusedButton() {
 void tst_CommandInput::pressKeysNeedAnEnabledButtonAndNoModifier() {
   Scene s;
   s.button->Initialize();
-  showActive(s.window);
+  ShowActive(s.window);
   s.button->setFocus(Qt::TabFocusReason);
   QTest::keyClick(s.button, Qt::Key_Return, Qt::ControlModifier);
   QTest::keyClick(s.button, Qt::Key_A);

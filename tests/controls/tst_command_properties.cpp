@@ -17,14 +17,14 @@ namespace {
 
 constexpr std::uint32_t kGrey = 12632256;  // the disabled caption colour
 
-QFont storedButtonFont() {
+QFont StoredButtonFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSizeF(8.25);
   font.setWeight(QFont::Normal);
   return font;
 }
 
-void focusIn(Command* button) {
+void FocusIn(Command* button) {
   QFocusEvent event(QEvent::FocusIn, Qt::TabFocusReason);
   QCoreApplication::sendEvent(button, &event);
 }
@@ -83,7 +83,7 @@ void tst_CommandProperties::propertyWritesRepaintAndNotify() {
   QFETCH(bool, focused);
   Command button;
   button.Initialize();
-  if (focused) focusIn(&button);
+  if (focused) FocusIn(&button);
   QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), button.mapToGlobal(QPointF(5, 5)),
                    Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QCoreApplication::sendEvent(&button, &move);
@@ -305,7 +305,7 @@ void tst_CommandProperties::registryCreatesButtonsFromStoredSets() {
   QWidget window;
   PropertyBag stored;
   stored.WriteProperty("caption", "Select Input File");
-  stored.WriteProperty("font", storedButtonFont());
+  stored.WriteProperty("font", StoredButtonFont());
   auto* button = qobject_cast<Command*>(CreateControl("Sievetext.Command", &window, &stored));
   QVERIFY(button);
   QCOMPARE(button->parentWidget(), &window);
@@ -341,9 +341,9 @@ void tst_CommandProperties::bagStoresOnlyWhatDiffersFromDefault_data() {
   QTest::newRow("text differs only in case")
       << QVariant("command1") << QVariant("Command1") << true;
   QTest::newRow("no default") << QVariant("x") << QVariant() << true;
-  QTest::newRow("same font") << QVariant(storedButtonFont()) << QVariant(storedButtonFont())
+  QTest::newRow("same font") << QVariant(StoredButtonFont()) << QVariant(StoredButtonFont())
                              << false;
-  QTest::newRow("other font") << QVariant(QFont("DejaVu Serif", 20)) << QVariant(storedButtonFont())
+  QTest::newRow("other font") << QVariant(QFont("DejaVu Serif", 20)) << QVariant(StoredButtonFont())
                               << true;
 }
 

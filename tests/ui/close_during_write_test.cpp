@@ -19,7 +19,7 @@ constexpr const char* kChildSwitch = "--close-during-write";
 // output: the conversion leaves plain words as they are.
 constexpr qsizetype kInputBytes = qsizetype{40} << 20;
 
-QStringList hiddenIn(const QString& folder) {
+QStringList HiddenIn(const QString& folder) {
   return QDir(folder).entryList(QDir::Hidden | QDir::Files | QDir::System | QDir::NoDotAndDotDot)
       .filter(QRegularExpression(QStringLiteral("^\\.")));
 }
@@ -27,12 +27,12 @@ QStringList hiddenIn(const QString& folder) {
 // The child: converts the files in `folder` with the real job and closes the
 // window at the first yield that finds the output being written (a hidden
 // file in the folder).
-int closeDuringWrite(const QString& folder) {
+int CloseDuringWrite(const QString& folder) {
   return testing::ConvertAndClose(folder, {"chkRemoveTabs"}, [&folder](frmMain& window) {
     auto* watch = new QTimer(&window);
     watch->setInterval(0);
     QObject::connect(watch, &QTimer::timeout, &window, [&window, folder] {
-      if (!hiddenIn(folder).isEmpty()) window.close();
+      if (!HiddenIn(folder).isEmpty()) window.close();
     });
     watch->start();
   });
@@ -57,7 +57,7 @@ class CloseDuringWriteTest : public QObject {
     }
     const QString saved = testing::CloseInChild(kChildSwitch, work.path(), 300000);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(hiddenIn(work.path()), QStringList());
+    QCOMPARE(HiddenIn(work.path()), QStringList());
     QVERIFY2(saved.contains("RemoveTabs=False"), qPrintable(saved));
     QCOMPARE(saved.count(QStringLiteral("=True")), 10);
   }
@@ -66,7 +66,7 @@ class CloseDuringWriteTest : public QObject {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc == 3 && qstrcmp(argv[1], kChildSwitch) == 0) {
-    return closeDuringWrite(QString::fromLocal8Bit(argv[2]));
+    return CloseDuringWrite(QString::fromLocal8Bit(argv[2]));
   }
   CloseDuringWriteTest test;
   return QTest::qExec(&test, argc, argv);

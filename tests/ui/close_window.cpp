@@ -12,7 +12,7 @@
 
 namespace {
 
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
   xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
       connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
   if (reply == nullptr) return XCB_ATOM_NONE;
@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
   event.response_type = XCB_CLIENT_MESSAGE;
   event.format = 32;
   event.window = window;
-  event.type = atom(connection, "WM_PROTOCOLS");
-  event.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
+  event.type = Atom(connection, "WM_PROTOCOLS");
+  event.data.data32[0] = Atom(connection, "WM_DELETE_WINDOW");
   event.data.data32[1] = XCB_CURRENT_TIME;
   xcb_send_event(connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
                  reinterpret_cast<const char*>(&event));

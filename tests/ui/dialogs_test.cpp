@@ -20,7 +20,7 @@ using namespace sievetext;
 namespace {
 
 // Runs `answer` on the next modal widget as soon as it is open.
-void whenModalOpens(std::function<void(QWidget*)> answer) {
+void WhenModalOpens(std::function<void(QWidget*)> answer) {
   auto* timer = new QTimer;
   timer->setInterval(10);
   QObject::connect(timer, &QTimer::timeout, [timer, answer] {
@@ -33,7 +33,7 @@ void whenModalOpens(std::function<void(QWidget*)> answer) {
   timer->start();
 }
 
-QString writeFile(const QDir& dir, const QString& name) {
+QString WriteFile(const QDir& dir, const QString& name) {
   QFile file(dir.filePath(name));
   if (!file.open(QIODevice::WriteOnly)) return {};
   file.write("x");
@@ -41,7 +41,7 @@ QString writeFile(const QDir& dir, const QString& name) {
 }
 
 // Types a name into a file dialog and presses its accept button.
-void typeAndAccept(QWidget* modal, const QString& name) {
+void TypeAndAccept(QWidget* modal, const QString& name) {
   auto* dialog = qobject_cast<QFileDialog*>(modal);
   QVERIFY(dialog != nullptr);
   auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -62,7 +62,7 @@ class DialogsTest : public QObject {
     QString text, caption;
     QMessageBox::Icon icon = QMessageBox::Information;
     QList<QAbstractButton*> buttons;
-    whenModalOpens([&](QWidget* modal) {
+    WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
       text = box->text();
       caption = box->windowTitle();
@@ -81,7 +81,7 @@ class DialogsTest : public QObject {
     QWidget owner;
     QtPrompter prompter(&owner);
     Qt::TextFormat format = Qt::RichText;
-    whenModalOpens([&](QWidget* modal) {
+    WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
       format = box->textFormat();
       box->button(QMessageBox::Ok)->click();
@@ -103,7 +103,7 @@ class DialogsTest : public QObject {
     QWidget owner;
     QtPrompter prompter(&owner);
     int buttonCount = 0;
-    whenModalOpens([&](QWidget* modal) {
+    WhenModalOpens([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
       buttonCount = int(box->buttons().size());
       if (answer == 0) box->button(QMessageBox::Ok)->click();
@@ -115,7 +115,7 @@ class DialogsTest : public QObject {
   }
 
   void dialogsAreSetUpForTheirJob() {
-    auto input = makeInputDialog(nullptr);
+    auto input = MakeInputDialog(nullptr);
     QCOMPARE(input->acceptMode(), QFileDialog::AcceptOpen);
     QCOMPARE(input->fileMode(), QFileDialog::AnyFile);
     QCOMPARE(input->nameFilters(),
@@ -123,7 +123,7 @@ class DialogsTest : public QObject {
     QCOMPARE(input->selectedNameFilter(), QStringLiteral("HTML files (*.html)"));
     QVERIFY(input->defaultSuffix().isEmpty());
 
-    auto output = makeOutputDialog(nullptr);
+    auto output = MakeOutputDialog(nullptr);
     QCOMPARE(output->acceptMode(), QFileDialog::AcceptSave);
     QVERIFY(output->testOption(QFileDialog::DontConfirmOverwrite));
     QCOMPARE(output->nameFilters(), QStringList({"Text files (*.txt)", "All files (*)"}));
@@ -133,7 +133,7 @@ class DialogsTest : public QObject {
   void inputDialogTakesAFileThatDoesNotExist() {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("not-there.htm"));
-    whenModalOpens([&](QWidget* modal) { typeAndAccept(modal, missing); });
+    WhenModalOpens([&](QWidget* modal) { TypeAndAccept(modal, missing); });
     QWidget owner;
     DialogFileChooser chooser(&owner);
     const std::optional<std::string> chosen = chooser.chooseInput();
@@ -143,11 +143,11 @@ class DialogsTest : public QObject {
 
   void outputDialogTakesAnExistingNameAsTypedWithoutAsking() {
     QTemporaryDir dir;
-    const QString existing = writeFile(QDir(dir.path()), QStringLiteral("result"));
+    const QString existing = WriteFile(QDir(dir.path()), QStringLiteral("result"));
     int modalsSeen = 0;
-    whenModalOpens([&](QWidget* modal) {
+    WhenModalOpens([&](QWidget* modal) {
       ++modalsSeen;
-      typeAndAccept(modal, existing);
+      TypeAndAccept(modal, existing);
     });
     QWidget owner;
     DialogFileChooser chooser(&owner);
@@ -160,7 +160,7 @@ class DialogsTest : public QObject {
   }
 
   void cancelGivesNoChoice() {
-    whenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
     QWidget owner;
     DialogFileChooser chooser(&owner);
     QVERIFY(!chooser.chooseOutput().has_value());
@@ -215,7 +215,7 @@ class DialogsTest : public QObject {
       lines.sort();
       return lines;
     };
-    const QString readme = writeFile(dir, "readme.txt");
+    const QString readme = WriteFile(dir, "readme.txt");
     int failures = 0;
     auto count = [&] { ++failures; };
 

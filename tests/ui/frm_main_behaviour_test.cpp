@@ -64,7 +64,7 @@ class YieldingFileSystem final : public FileSystem {
   cSievetext& engine_;
 };
 
-void runYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
+void RunYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
   YieldingFileSystem files(*state.oRemover);
   JobContext ctx{state, boxes, files, prompter};
   (void)RemoveHTML(ctx);
@@ -72,21 +72,21 @@ void runYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter)
 
 using testing::ReadAll;
 
-void writeAll(const QString& path, const QByteArray& bytes) {
+void WriteAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write(bytes);
 }
 
-void click(frmMain& window, const char* name) {
+void Click(frmMain& window, const char* name) {
   emit window.findChild<Command*>(QString::fromLatin1(name))->Click();
 }
 
-QCheckBox* box(frmMain& window, const char* name) {
+QCheckBox* Box(frmMain& window, const char* name) {
   return window.findChild<QCheckBox*>(QString::fromLatin1(name));
 }
 
-QStringList tickedBoxes(frmMain& window) {
+QStringList TickedBoxes(frmMain& window) {
   QStringList ticked;
   for (QCheckBox* b : window.findChildren<QCheckBox*>())
     if (b->isChecked()) ticked << b->objectName();
@@ -151,7 +151,7 @@ class BehaviourTest : public QObject {
       settings_.values["RemoveTabs"] = stored.toStdString();
     }
     LoadOptions(settings_, window_->optionBoxes());
-    QCOMPARE(tickedBoxes(*window_), ticked ? QStringList{"chkRemoveTabs"} : QStringList{});
+    QCOMPARE(TickedBoxes(*window_), ticked ? QStringList{"chkRemoveTabs"} : QStringList{});
   }
 
   void untickedBoxesStayUntickedAfterClosingAndStartingAgain() {
@@ -161,9 +161,9 @@ class BehaviourTest : public QObject {
       frmMain window(state_, store);
       window.setTerminator([this] { ++terminations_; });
       LoadOptions(store, window.optionBoxes());
-      QCOMPARE(tickedBoxes(window), kAllBoxes);  // first run: everything on
-      box(window, "chkRemoveStyles")->click();
-      box(window, "chkRemoveAllCRLF")->click();
+      QCOMPARE(TickedBoxes(window), kAllBoxes);  // first run: everything on
+      Box(window, "chkRemoveStyles")->click();
+      Box(window, "chkRemoveAllCRLF")->click();
       window.close();
       QCOMPARE(terminations_, 1);
     }
@@ -179,11 +179,11 @@ class BehaviourTest : public QObject {
     QStringList expected = kAllBoxes;
     expected.removeAll("chkRemoveStyles");
     expected.removeAll("chkRemoveAllCRLF");
-    QCOMPARE(tickedBoxes(window), expected);
+    QCOMPARE(TickedBoxes(window), expected);
   }
 
   void closingSavesTheBoxesAndEndsTheProgram() {
-    box(*window_, "chkRemovePipe")->setChecked(true);
+    Box(*window_, "chkRemovePipe")->setChecked(true);
     window_->close();
     QCOMPARE(terminations_, 1);
     QCOMPARE(settings_.values.size(), size_t(11));
@@ -244,13 +244,13 @@ class BehaviourTest : public QObject {
     auto path = [&](const QString& name) {
       return name.isEmpty() ? QString() : work.filePath(name);
     };
-    if (inputBytes != "<none>") writeAll(path(input), inputBytes);
-    if (outputBytes != "<none>") writeAll(path(output), outputBytes);
+    if (inputBytes != "<none>") WriteAll(path(input), inputBytes);
+    if (outputBytes != "<none>") WriteAll(path(output), outputBytes);
     state_.sInputFile = path(input).toStdString();
     state_.sOutputFile = path(output).toStdString();
     for (bool answer : answers) prompter_.answers.push_back(answer);
 
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdRemoveHTML");
 
     QStringList actual;
     for (const std::string& message : prompter_.transcript)
@@ -264,11 +264,11 @@ class BehaviourTest : public QObject {
 
   void runtimeErrorIsReportedUnderTheJobsName() {
     QTemporaryDir work;
-    writeAll(work.filePath("in.html"), "text");
+    WriteAll(work.filePath("in.html"), "text");
     QVERIFY(QDir(work.path()).mkdir("out.txt"));
     state_.sInputFile = work.filePath("in.html").toStdString();
     state_.sOutputFile = work.filePath("out.txt").toStdString();
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdRemoveHTML");
     QCOMPARE(prompter_.transcript.size(), size_t(1));
     const QString message = QString::fromStdString(prompter_.transcript[0]);
     QVERIFY2(QRegularExpression("^RemoveHTML: Error -?[0-9]+: .+$").match(message).hasMatch(),
@@ -277,29 +277,29 @@ class BehaviourTest : public QObject {
 
   void choosersKeepTheEarlierChoiceOnCancel() {
     chooser_.choices = {"/data/first.html", std::nullopt, "/data/out.txt", std::nullopt};
-    click(*window_, "cmdSelectInput");
+    Click(*window_, "cmdSelectInput");
     QCOMPARE(state_.sInputFile, std::string("/data/first.html"));
-    click(*window_, "cmdSelectInput");
+    Click(*window_, "cmdSelectInput");
     QCOMPARE(state_.sInputFile, std::string("/data/first.html"));
-    click(*window_, "cmdSelectOutput");
-    click(*window_, "cmdSelectOutput");
+    Click(*window_, "cmdSelectOutput");
+    Click(*window_, "cmdSelectOutput");
     QCOMPARE(state_.sOutputFile, std::string("/data/out.txt"));
     QVERIFY(prompter_.transcript.empty());
   }
 
   void cancelledOutputChoiceIsReportedByRemoveHtml() {
     QTemporaryDir work;
-    writeAll(work.filePath("in.html"), "text");
+    WriteAll(work.filePath("in.html"), "text");
     chooser_.choices = {work.filePath("in.html").toStdString(), std::nullopt};
-    click(*window_, "cmdSelectInput");
-    click(*window_, "cmdSelectOutput");
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdSelectInput");
+    Click(*window_, "cmdSelectOutput");
+    Click(*window_, "cmdRemoveHTML");
     QCOMPARE(prompter_.transcript, std::vector<std::string>{kNoOutputMessage});
   }
 
   void readmeAndWebsiteAreHandedToTheShell() {
-    click(*window_, "cmdReadme");
-    click(*window_, "cmdWebsite");
+    Click(*window_, "cmdReadme");
+    Click(*window_, "cmdWebsite");
     QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
     QVERIFY(prompter_.transcript.empty());
   }
@@ -308,8 +308,8 @@ class BehaviourTest : public QObject {
   // by hand instead of nothing happening.
   void failedOpeningSaysThePathOrAddress() {
     openFails_ = true;
-    click(*window_, "cmdReadme");
-    click(*window_, "cmdWebsite");
+    Click(*window_, "cmdReadme");
+    Click(*window_, "cmdWebsite");
     QCOMPARE(prompter_.transcript,
              (std::vector<std::string>{
                  "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt",
@@ -317,7 +317,7 @@ class BehaviourTest : public QObject {
     // The real opener knows at once that a missing read-me cannot be opened.
     prompter_.transcript.clear();
     window_->setShellOpener(&ShellOpen);
-    click(*window_, "cmdReadme");
+    Click(*window_, "cmdReadme");
     QCOMPARE(prompter_.transcript,
              std::vector<std::string>{"The read-me file could not be opened:\n" + state_.sAppPath +
                                       "readme.txt"});
@@ -329,13 +329,13 @@ class BehaviourTest : public QObject {
     QCOMPARE(input->toolTip(), QString("No file chosen"));
     QCOMPARE(output->toolTip(), QString("No file chosen"));
     chooser_.choices = {"/data/page.html", std::nullopt, "/data/<b>odd</b>.txt"};
-    click(*window_, "cmdSelectInput");
+    Click(*window_, "cmdSelectInput");
     QCOMPARE(input->toolTip(), QString("/data/page.html"));
-    click(*window_, "cmdSelectInput");  // cancelled: the choice stays
+    Click(*window_, "cmdSelectInput");  // cancelled: the choice stays
     QCOMPARE(input->toolTip(), QString("/data/page.html"));
     QCOMPARE(output->toolTip(), QString("No file chosen"));
     // A name that looks like mark-up is shown as it is.
-    click(*window_, "cmdSelectOutput");
+    Click(*window_, "cmdSelectOutput");
     QTextDocument shown;
     shown.setHtml(output->toolTip());
     QCOMPARE(shown.toPlainText(), QString("/data/<b>odd</b>.txt"));
@@ -344,7 +344,7 @@ class BehaviourTest : public QObject {
   // Started to open a file: the window comes up with it chosen as the input.
   void presetInputFileIsShownAndConverted() {
     QTemporaryDir work;
-    writeAll(work.filePath("page.html"), "<p>opened with</p>");
+    WriteAll(work.filePath("page.html"), "<p>opened with</p>");
     window_.reset();
     state_.sInputFile = work.filePath("page.html").toStdString();
     window_ = std::make_unique<frmMain>(state_, settings_);
@@ -353,8 +353,8 @@ class BehaviourTest : public QObject {
     LoadOptions(settings_, window_->optionBoxes());
     QCOMPARE(window_->findChild<Command*>("cmdSelectInput")->toolTip(), work.filePath("page.html"));
     chooser_.choices = {work.filePath("out.txt").toStdString()};
-    click(*window_, "cmdSelectOutput");
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdSelectOutput");
+    Click(*window_, "cmdRemoveHTML");
     QCOMPARE(prompter_.transcript, std::vector<std::string>{kDoneMessage});
     QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("opened with"));
   }
@@ -362,8 +362,8 @@ class BehaviourTest : public QObject {
   void droppedFileBecomesTheInput() {
     QTemporaryDir work;
     QVERIFY(QDir(work.path()).mkdir("folder"));
-    writeAll(work.filePath("first.html"), "a");
-    writeAll(work.filePath("second.html"), "b");
+    WriteAll(work.filePath("first.html"), "a");
+    WriteAll(work.filePath("second.html"), "b");
     QVERIFY(QFile::link(work.filePath("first.html"), work.filePath("link.html")));
     const QUrl folder = QUrl::fromLocalFile(work.filePath("folder"));
     const QUrl missing = QUrl::fromLocalFile(work.filePath("gone.html"));
@@ -396,18 +396,18 @@ class BehaviourTest : public QObject {
 
   void secondClickDuringAConversionIsIgnored() {
     QTemporaryDir work;
-    writeAll(work.filePath("in.html"), "<b>text</b>");
+    WriteAll(work.filePath("in.html"), "<b>text</b>");
     state_.sInputFile = work.filePath("in.html").toStdString();
     state_.sOutputFile = work.filePath("out.txt").toStdString();
-    window_->setJobRunner(&runYieldingJob);
+    window_->setJobRunner(&RunYieldingJob);
     bool ranInside = false;
     Qt::CursorShape cursorInside = Qt::ArrowCursor;
     QTimer::singleShot(0, window_.get(), [&] {
       ranInside = window_->conversionRunning();
       cursorInside = window_->cursor().shape();
-      click(*window_, "cmdRemoveHTML");  // arrives in the middle of the first
+      Click(*window_, "cmdRemoveHTML");  // arrives in the middle of the first
     });
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdRemoveHTML");
     QVERIFY(ranInside);
     QCOMPARE(cursorInside, Qt::BusyCursor);
     QCOMPARE(prompter_.transcript, std::vector<std::string>{kDoneMessage});
@@ -415,13 +415,13 @@ class BehaviourTest : public QObject {
     QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
     // Once finished, the button works again.
     prompter_.answers = {false};
-    click(*window_, "cmdRemoveHTML");
+    Click(*window_, "cmdRemoveHTML");
     QCOMPARE(prompter_.transcript.back(), std::string(kOverwriteQuestion));
   }
 
   void closingDuringAConversionSavesOptionsAndLeavesTheOutput() {
     QTemporaryDir work;
-    writeAll(work.filePath("in.html"), "<p>new text</p>");
+    WriteAll(work.filePath("in.html"), "<p>new text</p>");
     const QString saved = testing::CloseInChild(kChildSwitch, work.path(), 30000);
     if (QTest::currentTestFailed()) return;
     QVERIFY2(saved.contains("RemoveTabs=False") && saved.contains("RemovePipe=False"),
@@ -459,9 +459,9 @@ class BehaviourTest : public QObject {
 
 // The child half of the close test: closes the window at the conversion's
 // first yield.
-static int closeDuringConversion(const QString& folder) {
+static int CloseDuringConversion(const QString& folder) {
   return testing::ConvertAndClose(folder, {"chkRemoveTabs", "chkRemovePipe"}, [](frmMain& window) {
-    window.setJobRunner(&runYieldingJob);
+    window.setJobRunner(&RunYieldingJob);
     QTimer::singleShot(0, &window, [&window] { window.close(); });
   });
 }
@@ -469,7 +469,7 @@ static int closeDuringConversion(const QString& folder) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc == 3 && qstrcmp(argv[1], kChildSwitch) == 0)
-    return closeDuringConversion(QString::fromLocal8Bit(argv[2]));
+    return CloseDuringConversion(QString::fromLocal8Bit(argv[2]));
   BehaviourTest test;
   return QTest::qExec(&test, argc, argv);
 }

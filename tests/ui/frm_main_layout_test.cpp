@@ -48,12 +48,12 @@ const ControlRow kControls[] = {
     {"Shape1", "frmMain", nullptr, 30, 3630, 2715, 255},
 };
 
-QRect fromTwips(int left, int top, int width, int height) {
+QRect FromTwips(int left, int top, int width, int height) {
   return {left / 15, top / 15, width / 15, height / 15};
 }
 
 // What a label shows: "&&" is one "&", a single "&" marks an access key.
-QString shownText(const QString& caption) {
+QString ShownText(const QString& caption) {
   QString shown = caption;
   return shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
@@ -95,11 +95,11 @@ class LayoutTest : public QObject {
     auto* widget = window_->findChild<QWidget*>(QString::fromLatin1(c.name));
     QVERIFY(widget != nullptr);
     QCOMPARE(widget->parentWidget()->objectName(), QString::fromLatin1(c.container));
-    QCOMPARE(widget->geometry(), fromTwips(c.left, c.top, c.width, c.height));
+    QCOMPARE(widget->geometry(), FromTwips(c.left, c.top, c.width, c.height));
     if (c.caption == nullptr) return;
     const QString expected = QString::fromUtf8(c.caption);
     if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-      QCOMPARE(shownText(box->text()), expected);
+      QCOMPARE(ShownText(box->text()), expected);
       QVERIFY(!box->isTristate());
       QCOMPARE(box->checkState(), Qt::Unchecked);
     } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
