@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "tests/engine/entity_reference.h"
 #include "engine/entity_table.h"
+#include "tests/engine/entity_reference.h"
 #include "tests/support/entity_texts.h"
 #include "tests/support/throwing_yield.h"
 

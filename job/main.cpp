@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "build_info.h"
 #include "job/arguments.h"
 #include "job/batch.h"
-#include "build_info.h"
 #include "job/cleanup_on_signal.h"
 #include "job/command_line.h"
 #include "job/file_system.h"

@@ -17,18 +17,18 @@
 #include <stdexcept>
 
 #include "build_info.h"
-#include "job/cleanup_on_signal.h"
-#include "job/engine_hooks.h"
 #include "controls/command.h"
 #include "controls/control_registry.h"
-#include "ui/dropped_file.h"
 #include "controls/frame_geometry.h"
+#include "controls/property_bag.h"
+#include "job/cleanup_on_signal.h"
+#include "job/engine_hooks.h"
 #include "job/file_system.h"
 #include "job/option_transfer.h"
 #include "job/program.h"
-#include "controls/property_bag.h"
-#include "ui/qt_prompter.h"
 #include "job/remove_html.h"
+#include "ui/dropped_file.h"
+#include "ui/qt_prompter.h"
 #include "ui/set_buttons.h"
 #include "ui/shell_open.h"
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "build_info.h"
-#include "ui/check_box_options.h"
-#include "ui/file_chooser.h"
 #include "job/process_state.h"
 #include "job/prompter.h"
 #include "job/settings_store.h"
+#include "ui/check_box_options.h"
+#include "ui/file_chooser.h"
 
 class QCheckBox;
 class QGroupBox;

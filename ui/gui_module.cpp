@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "job/cleanup_on_signal.h"
-#include "ui/frmMain.h"
 #include "job/ini_settings_store.h"
 #include "job/option_transfer.h"
+#include "ui/frmMain.h"
 
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {

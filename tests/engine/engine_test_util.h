@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/cSievetext.h"
+#include "tests/engine/reference/engine_options.h"
 #include "tests/support/escape.h"
 #include "tests/support/recording_reporter.h"
-#include "tests/engine/reference/engine_options.h"
 
 namespace sievetext::testutil {
 

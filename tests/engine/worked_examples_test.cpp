@@ -9,8 +9,8 @@
 
 #include "engine/cSievetext.h"
 #include "tests/engine/reference/engine_options.h"
-#include "tests/support/escape.h"
 #include "tests/engine/reference/reference_sievetext.h"
+#include "tests/support/escape.h"
 
 namespace sievetext {
 namespace {

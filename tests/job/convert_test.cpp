@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/memory_file_system.h"
 #include "job/text_codec.h"
+#include "tests/support/memory_file_system.h"
 
 namespace sievetext {
 namespace {

@@ -1,5 +1,5 @@
-#include "job/text_codec.h"
 #include "job/large_text.h"
+#include "job/text_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -11,14 +11,14 @@
 #include <optional>
 
 #include "controls/command.h"
-#include "tests/ui/close_in_child.h"
-#include "tests/support/memory_settings_store.h"
-#include "tests/support/recording_prompter.h"
 #include "job/file_system.h"
-#include "ui/frmMain.h"
 #include "job/ini_settings_store.h"
 #include "job/option_transfer.h"
 #include "job/remove_html.h"
+#include "tests/support/memory_settings_store.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/ui/close_in_child.h"
+#include "ui/frmMain.h"
 #include "ui/shell_open.h"
 
 using namespace sievetext;

@@ -6,10 +6,10 @@
 
 #include "engine/cSievetext.h"
 #include "tests/engine/reference/engine_options.h"
-#include "tests/support/escape.h"
-#include "tests/support/recording_reporter.h"
 #include "tests/engine/reference/quirk_vocabulary.h"
 #include "tests/engine/reference/reference_sievetext.h"
+#include "tests/support/escape.h"
+#include "tests/support/recording_reporter.h"
 
 namespace sievetext::compare {
 namespace {
