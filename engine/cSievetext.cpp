@@ -21,31 +21,31 @@ constexpr std::string_view kConsolidateChar = "ConsolidateChar";
 
 // Calls the engine's current yield hook. A copy is called so that a hook may
 // replace itself while it runs.
-void yieldNow(const cSievetext& engine) {
+void YieldNow(const cSievetext& engine) {
   if (const std::function<void()> hook = engine.yield) hook();
 }
 
 // The steps of CutHTML after the empty-text check, in place. Each option is
 // read as its step comes, since a yield may change it. `afterThrow` tells
 // whether the caller looks at the text when a yield throws.
-void cutMarkup(cSievetext& engine, std::u16string& text,
+void CutMarkup(cSievetext& engine, std::u16string& text,
                EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore) {
   if (engine.RemoveComments) CutCommentBlocks(text);
-  yieldNow(engine);
+  YieldNow(engine);
   if (engine.RemoveScripts) CutScriptBlocks(text);
-  yieldNow(engine);
+  YieldNow(engine);
   if (engine.RemoveStyles) CutStyleBlocks(text);
-  yieldNow(engine);
+  YieldNow(engine);
   if (engine.RemoveFunctions) CutBraceBlocks(text);
   // Pipes and tabs in one pass: no yield comes between the two steps.
   const bool pipes = engine.RemovePipe;
   const bool tabs = engine.RemoveTabs;
   if (pipes || tabs) BlankUnits(text, pipes ? u'|' : u'\t', tabs ? u'\t' : u'|');
-  yieldNow(engine);
+  YieldNow(engine);
   if (engine.GenerateSpecialChars) {
-    ApplyEntityTableInBlocks(text, [&engine] { yieldNow(engine); }, kEntityBlockUnits, afterThrow);
+    ApplyEntityTableInBlocks(text, [&engine] { YieldNow(engine); }, kEntityBlockUnits, afterThrow);
   }
-  yieldNow(engine);
+  YieldNow(engine);
   if (engine.RemoveAllTags) StripTags(text);
   BlankMarkers(text, engine.RemoveComments);
 }
@@ -54,11 +54,11 @@ void cutMarkup(cSievetext& engine, std::u16string& text,
 // passes, each run of n becoming ceil(n / 1024)) and a yield, as long as a
 // doubled unit is left. After each cycle the text is exactly what the passes
 // leave, also when a yield then fails.
-void consolidate(cSievetext& engine, std::u16string& text, char16_t c) {
+void Consolidate(cSievetext& engine, std::u16string& text, char16_t c) {
   RunReduction cycle = ShrinkRuns(text, c);
   if (!cycle.changed) return;
   for (;;) {
-    yieldNow(engine);
+    YieldNow(engine);
     if (cycle.longest < 2) return;
     cycle = ShrinkRuns(text, c);
   }
@@ -68,27 +68,27 @@ void consolidate(cSievetext& engine, std::u16string& text, char16_t c) {
 // failure is reported under that operation's name and leaves empty text.
 // Nothing can see the working text between the cycles, and a failure empties
 // it, so all cycles are done in one pass and their yields follow.
-void consolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
+void ConsolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
   if (text.empty()) return;
   if (!RunReported(engine.reporter, kConsolidateChar, [&] {
         for (std::size_t cycles = CyclesNeeded(CollapseRuns(text, c)); cycles != 0; --cycles)
-          yieldNow(engine);
+          YieldNow(engine);
       }))
     text.clear();
 }
 
 // ExtractText's steps after CutHTML, on the working text.
-void finishExtract(cSievetext& engine, std::u16string& text) {
+void FinishExtract(cSievetext& engine, std::u16string& text) {
   // CR always, and LF too when all lines are to be joined: one pass.
   BlankUnits(text, u'\r', engine.RemoveAllCRLF ? u'\n' : u'\r');
-  if (engine.RemoveSpaces) consolidateStep(engine, text, u' ');
-  yieldNow(engine);
+  if (engine.RemoveSpaces) ConsolidateStep(engine, text, u' ');
+  YieldNow(engine);
   if (engine.RemoveBlankLines) {
     JoinBlankLineChains(text);
-    consolidateStep(engine, text, u'\n');
+    ConsolidateStep(engine, text, u'\n');
   }
-  if (engine.RemoveSpaces) consolidateStep(engine, text, u' ');
-  yieldNow(engine);
+  if (engine.RemoveSpaces) ConsolidateStep(engine, text, u' ');
+  YieldNow(engine);
   FinishLines(text);
 }
 
@@ -101,13 +101,13 @@ std::u16string cSievetext::ExtractText(std::u16string& sIn) {
     // CutHTML works on sIn in place; its result is the copy that starts the
     // working text. A failure there is reported by it and leaves text empty.
     if (!RunReported(reporter, kCutHTML, [&] {
-          cutMarkup(*this, sIn);
+          CutMarkup(*this, sIn);
           // Room for the CR that each remaining LF may get at the end.
-          text.reserve(sIn.size() + scan::countUnit(sIn.data(), 0, sIn.size(), u'\n'));
+          text.reserve(sIn.size() + scan::CountUnit(sIn.data(), 0, sIn.size(), u'\n'));
           text = sIn;
         }))
       text.clear();
-    finishExtract(*this, text);
+    FinishExtract(*this, text);
     return text;
   } catch (...) {
     ReportCurrentFailure(reporter, kExtractText);
@@ -121,9 +121,9 @@ void cSievetext::ExtractTextInPlace(std::u16string& sText) {
     // A failure inside CutHTML leaves the working text empty, so what a
     // throwing yield leaves in it is never looked at.
     if (!RunReported(reporter, kCutHTML,
-                     [&] { cutMarkup(*this, sText, EntityTextAfterThrow::Unspecified); }))
+                     [&] { CutMarkup(*this, sText, EntityTextAfterThrow::Unspecified); }))
       sText.clear();
-    finishExtract(*this, sText);
+    FinishExtract(*this, sText);
   } catch (...) {
     ReportCurrentFailure(reporter, kExtractText);
   }
@@ -133,7 +133,7 @@ std::u16string cSievetext::CutHTML(std::u16string& sText) {
   std::u16string result;
   if (sText.empty()) return result;
   RunReported(reporter, kCutHTML, [&] {
-    cutMarkup(*this, sText);
+    CutMarkup(*this, sText);
     result = sText;
   });
   return result;
@@ -143,7 +143,7 @@ std::u16string cSievetext::ConsolidateChar(std::u16string& sText, const std::u16
   std::u16string result;
   if (sChar.size() != 1 || sText.empty()) return result;
   RunReported(reporter, kConsolidateChar, [&] {
-    consolidate(*this, sText, sChar[0]);
+    Consolidate(*this, sText, sChar[0]);
     result = sText;
   });
   return result;

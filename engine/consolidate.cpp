@@ -12,9 +12,9 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   RunReduction result;
   char16_t* p = text.data();
   const std::size_t n = text.size();
-  std::size_t i = scan::findPair(p, 0, n, c, 0, c, 0);
+  std::size_t i = scan::FindPair(p, 0, n, c, 0, c, 0);
   if (i == scan::kNotFound) {
-    result.longest = scan::findUnit(p, 0, n, c) == scan::kNotFound ? 0 : 1;
+    result.longest = scan::FindUnit(p, 0, n, c) == scan::kNotFound ? 0 : 1;
     return result;
   }
   result.changed = true;
@@ -23,7 +23,7 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
   // Here p[i] starts a run of at least two: the pair search finds a run's
   // first two units, never a later pair inside it.
   while (i != scan::kNotFound) {
-    std::size_t end = scan::findOther(p, i + 2, n, c);
+    std::size_t end = scan::FindOther(p, i + 2, n, c);
     if (end == scan::kNotFound) end = n;
     const std::size_t length = end - i;
     const std::size_t left = (length - 1) / divisor + 1;  // ceil(length / divisor)
@@ -31,9 +31,9 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
     std::fill(p + w, p + w + left, c);
     w += left;
     result.longest = std::max(result.longest, left);
-    i = scan::findPair(p, end, n, c, 0, c, 0);
+    i = scan::FindPair(p, end, n, c, 0, c, 0);
     const std::size_t stop = i == scan::kNotFound ? n : i;
-    scan::shiftDown(p + w, p + end, stop - end);
+    scan::ShiftDown(p + w, p + end, stop - end);
     w += stop - end;
   }
   text.resize(w);
@@ -59,7 +59,7 @@ void JoinBlankLineChains(std::u16string& text) {
   const std::size_t n = text.size();
   std::size_t w = 0, kept = 0, from = 0;
   for (;;) {
-    const std::size_t i = scan::findPair(p, from, n, u'\n', 0, u' ', 0);
+    const std::size_t i = scan::FindPair(p, from, n, u'\n', 0, u' ', 0);
     if (i == scan::kNotFound) break;
     if (i + 2 >= n || p[i + 2] != u'\n') {
       from = i + 1;
@@ -68,11 +68,11 @@ void JoinBlankLineChains(std::u16string& text) {
     // p[i] starts a chain: keep its first LF, drop every following space, LF.
     std::size_t last = i + 2;
     while (last + 2 < n && p[last + 1] == u' ' && p[last + 2] == u'\n') last += 2;
-    scan::shiftDown(p + w, p + kept, i + 1 - kept);
+    scan::ShiftDown(p + w, p + kept, i + 1 - kept);
     w += i + 1 - kept;
     kept = from = last + 1;
   }
-  scan::shiftDown(p + w, p + kept, n - kept);
+  scan::ShiftDown(p + w, p + kept, n - kept);
   text.resize(w + (n - kept));
 }
 

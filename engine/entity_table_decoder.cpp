@@ -239,8 +239,8 @@ void EntityDecoder<Index>::findParts() {
                 .settled = IsWindowSettled(seen.window),
                 .reachIsStop = seen.reachIsStop};
   };
-  for (std::size_t at = scan::findUnit(begin, 0, size_, u'&'); at != scan::kNotFound;
-       at = scan::findUnit(begin, at + 1, size_, u'&')) {
+  for (std::size_t at = scan::FindUnit(begin, 0, size_, u'&'); at != scan::kNotFound;
+       at = scan::FindUnit(begin, at + 1, size_, u'&')) {
     const Index pos = static_cast<Index>(at);
     const OriginalWindow seen = originalWindow(begin + at, end);
     const std::optional<std::uint16_t> row = FirstMatchingRow(seen.window, 0);

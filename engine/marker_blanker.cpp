@@ -52,7 +52,7 @@ void BlankMarkers(std::u16string& text, bool commentMarkers) {
   std::size_t i = 0;
   // Replaces p[from, to) by a space; from >= kept.
   auto blank = [&](std::size_t from, std::size_t to) {
-    scan::shiftDown(p + w, p + kept, from - kept);
+    scan::ShiftDown(p + w, p + kept, from - kept);
     w += from - kept;
     p[w++] = u' ';
     kept = i = to;
@@ -73,13 +73,13 @@ void BlankMarkers(std::u16string& text, bool commentMarkers) {
         continue;
       }
     } else if (n - c >= kNavigation.size() &&
-               scan::matchesFolded(p + c, kNavigation.data(), kNavigation.size())) {
+               scan::MatchesFolded(p + c, kNavigation.data(), kNavigation.size())) {
       blank(c, c + kNavigation.size());
       continue;
     }
     i = c + 1;
   }
-  scan::shiftDown(p + w, p + kept, n - kept);
+  scan::ShiftDown(p + w, p + kept, n - kept);
   text.resize(w + (n - kept));
 }
 

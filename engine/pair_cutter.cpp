@@ -24,12 +24,12 @@ struct Compactor {
 
   // Keeps buf[r, from) and drops buf[from, to).
   void cut(std::size_t from, std::size_t to) {
-    scan::shiftDown(buf + w, buf + r, from - r);
+    scan::ShiftDown(buf + w, buf + r, from - r);
     w += from - r;
     r = to;
   }
   void finish(std::u16string& text) {
-    scan::shiftDown(buf + w, buf + r, n - r);
+    scan::ShiftDown(buf + w, buf + r, n - r);
     text.resize(w + (n - r));
   }
 };
@@ -46,9 +46,9 @@ struct TagBlock {
 std::size_t FindMarker(const char16_t* buf, std::size_t from, std::size_t n,
                        std::u16string_view marker) {
   for (;;) {
-    const std::size_t i = scan::findPair(buf, from, n, marker[0], 0, marker[1], kFoldBit);
+    const std::size_t i = scan::FindPair(buf, from, n, marker[0], 0, marker[1], kFoldBit);
     if (i == kNotFound || n - i < marker.size()) return kNotFound;
-    if (scan::matchesFolded(buf + i + 2, marker.data() + 2, marker.size() - 2)) return i;
+    if (scan::MatchesFolded(buf + i + 2, marker.data() + 2, marker.size() - 2)) return i;
     from = i + 1;
   }
 }
@@ -95,7 +95,7 @@ void CutCommentBlocks(std::u16string& text) {
   std::size_t from = 0;  // the resume position, in buf[r, n); may lie past the end
   for (;;) {
     std::size_t h = kNotFound;
-    for (std::size_t i = from; (i = scan::findPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound;
+    for (std::size_t i = from; (i = scan::FindPair(c.buf, i, c.n, u'<', 0, u'!', 0)) != kNotFound;
          ++i) {
       if (i + 3 < c.n && c.buf[i + 2] == u'-' && c.buf[i + 3] == u'-') {
         h = i;
@@ -105,7 +105,7 @@ void CutCommentBlocks(std::u16string& text) {
     if (h == kNotFound) break;
     // "-->" found through its last two units; it may begin inside the opener.
     std::size_t e = kNotFound;
-    for (std::size_t i = h + 1; (i = scan::findPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound;
+    for (std::size_t i = h + 1; (i = scan::FindPair(c.buf, i, c.n, u'-', 0, u'>', 0)) != kNotFound;
          ++i) {
       if (c.buf[i - 1] == u'-') {
         e = i - 1;
@@ -134,9 +134,9 @@ void CutBraceBlocks(std::u16string& text) {
   for (;;) {
     // No "{" is left before r, so a search from the start of the text would
     // find the same "{".
-    const std::size_t h = scan::findUnit(c.buf, c.r, c.n, u'{');
+    const std::size_t h = scan::FindUnit(c.buf, c.r, c.n, u'{');
     if (h == kNotFound) break;
-    const std::size_t e = scan::findUnit(c.buf, h + 1, c.n, u'}');
+    const std::size_t e = scan::FindUnit(c.buf, h + 1, c.n, u'}');
     if (e == kNotFound) break;
     c.cut(h, e + 1);
   }

@@ -26,7 +26,7 @@ void StripTags(std::u16string& text) {
       if (w + 8 <= next)
         simd::Store(p + w, v);
       else
-        scan::shiftDown(p + w, p + i, keep);
+        scan::ShiftDown(p + w, p + i, keep);
       w += keep;
       i = next;
       inTag = opens != 0;

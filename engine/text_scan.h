@@ -19,7 +19,7 @@ inline constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 inline constexpr char16_t kFoldBit = 0x20;
 
 // First i >= from with p[i] == c.
-inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
+inline std::size_t FindUnit(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
   std::size_t i = from;
 #if SIEVETEXT_SIMD
   const simd::Units vc = simd::Splat(c);
@@ -35,7 +35,7 @@ inline std::size_t findUnit(const char16_t* p, std::size_t from, std::size_t n, 
 }
 
 // Last i in [from, to) with p[i] == c.
-inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
+inline std::size_t FindUnitBack(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
   std::size_t i = to;
 #if SIEVETEXT_SIMD
   const simd::Units vc = simd::Splat(c);
@@ -51,7 +51,7 @@ inline std::size_t findUnitBack(const char16_t* p, std::size_t from, std::size_t
 }
 
 // Number of units equal to c in [from, to).
-inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
+inline std::size_t CountUnit(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
   std::size_t count = 0, i = from;
 #if SIEVETEXT_SIMD
   const simd::Units vc = simd::Splat(c);
@@ -63,7 +63,7 @@ inline std::size_t countUnit(const char16_t* p, std::size_t from, std::size_t to
 }
 
 // First i >= from with p[i] != c.
-inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
+inline std::size_t FindOther(const char16_t* p, std::size_t from, std::size_t n, char16_t c) {
   std::size_t i = from;
 #if SIEVETEXT_SIMD
   const simd::Units vc = simd::Splat(c);
@@ -80,7 +80,7 @@ inline std::size_t findOther(const char16_t* p, std::size_t from, std::size_t n,
 // First i >= from with i + 1 < n, (p[i] | fold1) == c1 and (p[i+1] | fold2) == c2.
 // A fold of kFoldBit against a lower-case ASCII letter matches both cases of
 // that letter; a fold of 0 matches exactly.
-inline std::size_t findPair(const char16_t* p, std::size_t from, std::size_t n, char16_t c1,
+inline std::size_t FindPair(const char16_t* p, std::size_t from, std::size_t n, char16_t c1,
                             char16_t fold1, char16_t c2, char16_t fold2) {
   std::size_t i = from;
 #if SIEVETEXT_SIMD
@@ -102,7 +102,7 @@ inline std::size_t findPair(const char16_t* p, std::size_t from, std::size_t n, 
 // True when p[0 .. key.size()) equals `key`, where every lower-case ASCII
 // letter of `key` also matches its upper-case form and every other unit of
 // `key` matches only itself. The caller guarantees the units exist.
-inline bool matchesFolded(const char16_t* p, const char16_t* key, std::size_t len) {
+inline bool MatchesFolded(const char16_t* p, const char16_t* key, std::size_t len) {
   for (std::size_t k = 0; k < len; ++k) {
     const char16_t want = key[k];
     const bool letter = want >= u'a' && want <= u'z';
@@ -114,7 +114,7 @@ inline bool matchesFolded(const char16_t* p, const char16_t* key, std::size_t le
 
 // Moves `count` units from `src` to `dst` (dst <= src; the ranges may overlap).
 // Compaction moves many short pieces, for which a plain loop beats a call.
-inline void shiftDown(char16_t* dst, const char16_t* src, std::size_t count) {
+inline void ShiftDown(char16_t* dst, const char16_t* src, std::size_t count) {
   if (dst == src) return;
   if (count <= 24) {
     for (std::size_t k = 0; k < count; ++k) dst[k] = src[k];
