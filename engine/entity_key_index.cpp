@@ -1,6 +1,7 @@
 #include "engine/entity_key_index.h"
 
 #include <cassert>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -31,7 +32,7 @@ class KeyIndex {
     for (std::size_t r = 0; r < rows.size(); ++r) {
       const std::u16string_view key = rows[r].key;
       if (key.back() != u';') {
-        assert(!nbspRow_ && key.size() == 5);
+        assert(nbspRow_ == kNone && key.size() == 5);
         nbspRow_ = static_cast<std::uint16_t>(r);
         continue;
       }
@@ -42,15 +43,26 @@ class KeyIndex {
       }
       Slot& slot = find(code);
       slot.code = code;
-      const int k = slot.rows[0] ? 1 : 0;
-      assert(!slot.rows[k]);
+      const int k = slot.rows[0] == kNone ? 0 : 1;
+      assert(slot.rows[k] == kNone);
       slot.rows[k] = static_cast<std::uint16_t>(r);
       slot.exactName[k] = rows[r].exact ? key.data() + 1 : nullptr;
     }
   }
 
   std::optional<std::uint16_t> firstMatch(const KeyWindow& w, std::size_t from) const {
-    std::optional<std::uint16_t> best;
+    const std::uint16_t best = bestMatch(w, from);
+    if (best == kNone) return std::nullopt;
+    return best;
+  }
+
+ private:
+  // Rows are kept in 16 bits; this one stands for no row, in an empty slot
+  // and while nothing has matched.
+  static constexpr std::uint16_t kNone = std::numeric_limits<std::uint16_t>::max();
+
+  std::uint16_t bestMatch(const KeyWindow& w, std::size_t from) const {
+    std::uint16_t best = kNone;
     if (w.size < 4) return best;  // the shortest keys are "&lt;" and the like
     std::uint64_t code = 0;
     std::size_t end = 1;  // where the name ends
@@ -62,23 +74,21 @@ class KeyIndex {
     if (end >= 2 && end <= 7 && end < w.size && w.units[end] == u';') {
       const Slot& slot = find(code);
       for (int k = 0; k < 2; ++k) {
-        const std::optional<std::uint16_t> r = slot.rows[k];
-        if (!r || *r < from || (best && *r >= *best)) continue;
+        const std::uint16_t r = slot.rows[k];
+        if (r == kNone || r < from || r >= best) continue;
         if (slot.exactName[k] == nullptr || sameName(slot.exactName[k], w, end)) best = r;
       }
     }
-    if (nbspRow_ && *nbspRow_ >= from && (!best || *nbspRow_ < *best) && w.size >= 5 &&
-        NameUnit(w.units[1]) == 'n' && NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' &&
-        NameUnit(w.units[4]) == 'p') {
+    if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && NameUnit(w.units[1]) == 'n' &&
+        NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' && NameUnit(w.units[4]) == 'p') {
       best = nbspRow_;
     }
     return best;
   }
 
- private:
   struct Slot {
     std::uint64_t code = 0;
-    std::optional<std::uint16_t> rows[2];
+    std::uint16_t rows[2] = {kNone, kNone};
     // For rows that match exactly, the name as the key writes it.
     const char16_t* exactName[2] = {nullptr, nullptr};
   };
@@ -106,7 +116,7 @@ class KeyIndex {
   }
 
   std::array<Slot, std::size_t{1} << kBits> slots_{};
-  std::optional<std::uint16_t> nbspRow_;
+  std::uint16_t nbspRow_ = kNone;
 };
 
 const KeyIndex& TheKeyIndex() {
