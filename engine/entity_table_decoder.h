@@ -193,14 +193,17 @@ class EntityDecoder {
   }
   std::size_t partHolding(std::size_t at) const;
   void findParts();
-  OriginalWindow originalWindow(const char16_t* p, const char16_t* end) const;
+  // The per-unit steps are inlined into their callers, as one file would have them.
+  [[gnu::always_inline]] inline OriginalWindow originalWindow(const char16_t* p,
+                                                              const char16_t* end) const;
   void queue(Index i, std::size_t stage);
-  SeenWindow windowAt(Index i, std::uint16_t row);
+  [[gnu::always_inline]] inline SeenWindow windowAt(Index i, std::uint16_t row);
   void runStage(std::size_t stage);
-  std::optional<Index> runPart(Index i, std::uint16_t first, std::uint16_t last, bool queued);
+  [[gnu::always_inline]] inline std::optional<Index> runPart(Index i, std::uint16_t first,
+                                                             std::uint16_t last, bool queued);
   void setPlan(Index i, Plan plan, std::size_t stage);
-  std::size_t consume(Index j, std::size_t count);
-  void fire(Index i, std::uint16_t r);
+  [[gnu::always_inline]] inline std::size_t consume(Index j, std::size_t count);
+  [[gnu::always_inline]] inline void fire(Index i, std::uint16_t r);
 
   const char16_t* src_ = nullptr;
   std::size_t size_ = 0;
