@@ -83,7 +83,7 @@ const std::vector<std::u16string>& input(const std::string& key) {
   return cache.emplace(key, std::move(docs)).first->second;
 }
 
-void registerAll() {
+void RegisterAll() {
   auto fast = [](const std::string& key) {
     return [key](benchmark::State& s) { runOnce<cSievetext>(s, input(key)); };
   };
@@ -181,7 +181,7 @@ void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures)
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  sievetext::bench::registerAll();
+  sievetext::bench::RegisterAll();
   sievetext::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -29,7 +29,7 @@ class FailureWatch final : public ConversionReporter {
 };
 
 // The engine's yield, called through a copy so that it may replace itself.
-void yieldToHost(const cSievetext& engine) {
+void YieldToHost(const cSievetext& engine) {
   if (const std::function<void()> hook = engine.yield) hook();
 }
 
@@ -58,7 +58,7 @@ ConvertResult ConvertFile(cSievetext& engine, FileSystem& files, const std::stri
       sinceYield += piece.size();
       if (sinceYield >= kYieldEveryBytes && !last) {
         sinceYield = 0;
-        yieldToHost(engine);
+        YieldToHost(engine);
       }
     });
     if (error) return {ConvertStatus::ReadFailed, error};
@@ -78,7 +78,7 @@ ConvertResult ConvertFile(cSievetext& engine, FileSystem& files, const std::stri
   const auto source = [&encoder, &engine, &sinceYield] {
     const std::string_view piece = encoder.next();
     if (sinceYield + piece.size() > kYieldEveryBytes) {
-      yieldToHost(engine);
+      YieldToHost(engine);
       sinceYield = 0;
     }
     sinceYield += piece.size();

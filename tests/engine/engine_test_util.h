@@ -26,7 +26,7 @@ using sievetext::kSpaces;
 using sievetext::kStyles;
 using sievetext::kTabs;
 
-inline void setOptions(cSievetext& engine, unsigned options) { SetOptions(engine, options); }
+using sievetext::SetOptions;
 
 // Widens 8-bit text unit by unit (test texts are ASCII plus \x escapes).
 inline std::u16string u(std::string_view s) {

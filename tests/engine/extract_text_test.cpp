@@ -22,7 +22,7 @@ void expectExtracts(const std::vector<ExtractCase>& cases) {
   for (const ExtractCase& c : cases) {
     SCOPED_TRACE("input: " + Show(c.in.substr(0, 60)) + " options: " + std::to_string(c.options));
     cSievetext engine;
-    setOptions(engine, c.options);
+    SetOptions(engine, c.options);
     std::u16string in = c.in;
     EXPECT_EQ(Show(engine.ExtractText(in)), Show(c.out));
   }

@@ -25,7 +25,7 @@ void failAtYield(cSievetext& engine, int atYield, std::function<void()> fail, in
 
 const std::function<void()> kStop = [] { throw ConversionError(42, "stopped"); };
 
-Report stopReportFrom(const char* procedure) { return {procedure, 42, "stopped"}; }
+Report StopReportFrom(const char* procedure) { return {procedure, 42, "stopped"}; }
 
 TEST(FailureHandlingTest, EachKindOfFailureIsReportedWithItsNumberAndDescription) {
   const struct {
@@ -63,7 +63,7 @@ TEST(FailureHandlingTest, ExtractTextReturnsItsWorkingTextAsItStood) {
   std::u16string in = u"<b>x  \r\ny</b>";
   EXPECT_EQ(engine.ExtractText(in), u"<b>x \ny</b>");
   EXPECT_EQ(in, u"<b>x  \r\ny</b>");
-  EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("ExtractText")});
+  EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("ExtractText")});
   EXPECT_EQ(yields, 7);
 }
 
@@ -77,7 +77,7 @@ TEST(FailureHandlingTest, CutHtmlReturnsEmptyAndKeepsTheStepsDoneBeforeTheFailur
   std::u16string text = u"<!--ab--><script>s</script><style>t</style>x";
   EXPECT_EQ(engine.CutHTML(text), u"");
   EXPECT_EQ(text, u"<style>t</style>x");
-  EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("CutHTML")});
+  EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("CutHTML")});
 }
 
 TEST(FailureHandlingTest, ExtractTextGoesOnWithEmptyTextAfterCutHtmlFails) {
@@ -91,7 +91,7 @@ TEST(FailureHandlingTest, ExtractTextGoesOnWithEmptyTextAfterCutHtmlFails) {
   EXPECT_EQ(engine.ExtractText(in), u"");
   EXPECT_EQ(in, u"x");
   EXPECT_EQ(yields, 4) << "steps 6 and 9 still yield";
-  EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("CutHTML")});
+  EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("CutHTML")});
 }
 
 TEST(FailureHandlingTest, AFailureInsideTheEntityTableKeepsTheRowsAppliedBeforeIt) {
@@ -104,7 +104,7 @@ TEST(FailureHandlingTest, AFailureInsideTheEntityTableKeepsTheRowsAppliedBeforeI
   std::u16string text = u"&Ntilde;&eacute;";
   EXPECT_EQ(engine.CutHTML(text), u"");
   EXPECT_EQ(text, u"\u00D1&eacute;");
-  EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("CutHTML")});
+  EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("CutHTML")});
 }
 
 TEST(FailureHandlingTest, ConsolidateCharLeavesTheTextAsTheCompletedCyclesMadeIt) {
@@ -128,7 +128,7 @@ TEST(FailureHandlingTest, ConsolidateCharLeavesTheTextAsTheCompletedCyclesMadeIt
     EXPECT_EQ(engine.ConsolidateChar(text, u" "), u"");
     // Short runs are done in the first cycle.
     EXPECT_EQ(text, u"a" + std::u16string(c.left, u' ') + u"b c");
-    EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("ConsolidateChar")});
+    EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("ConsolidateChar")});
   }
 }
 
@@ -142,7 +142,7 @@ TEST(FailureHandlingTest, ExtractTextGoesOnWithEmptyTextAfterConsolidateCharFail
   std::u16string in = u"a  b";
   EXPECT_EQ(engine.ExtractText(in), u"");
   EXPECT_EQ(yields, 8);
-  EXPECT_EQ(reporter.reports, std::vector<Report>{stopReportFrom("ConsolidateChar")});
+  EXPECT_EQ(reporter.reports, std::vector<Report>{StopReportFrom("ConsolidateChar")});
 }
 
 TEST(FailureHandlingTest, WithoutAReporterFailuresStillGiveTheDocumentedText) {

@@ -22,7 +22,7 @@ void expectCuts(const std::vector<CutCase>& cases) {
   for (const CutCase& c : cases) {
     SCOPED_TRACE("input: " + Show(c.in));
     cSievetext engine;
-    setOptions(engine, c.options);
+    SetOptions(engine, c.options);
     std::u16string text = c.in;
     const std::u16string result = engine.CutHTML(text);
     EXPECT_EQ(Show(result), Show(c.out));

@@ -33,7 +33,7 @@ TEST(YieldPointsTest, YieldsAtTheFixedPointsAndOncePerConsolidationCycle) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Show(c.in.substr(0, 20)) + " options " + std::to_string(c.options));
     cSievetext engine;
-    setOptions(engine, c.options);
+    SetOptions(engine, c.options);
     int yields = 0;
     engine.yield = [&] { ++yields; };
     std::u16string in = c.in;
@@ -45,7 +45,7 @@ TEST(YieldPointsTest, YieldsAtTheFixedPointsAndOncePerConsolidationCycle) {
 TEST(YieldPointsTest, CutHtmlYieldsFiveTimesWhateverTheOptionsButNotForEmptyText) {
   for (unsigned options : {0u, ~0u & ~unsigned(kEntities)}) {
     cSievetext engine;
-    setOptions(engine, options);
+    SetOptions(engine, options);
     int yields = 0;
     engine.yield = [&] { ++yields; };
     std::u16string text = u"x";
@@ -96,7 +96,7 @@ TEST(YieldPointsTest, AnOptionChangedDuringAYieldActsOnTheStepsAfterIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Show(c.in) + " changed at yield " + std::to_string(c.atYield));
     cSievetext engine;
-    setOptions(engine, c.options);
+    SetOptions(engine, c.options);
     int yields = 0;
     engine.yield = [&] {
       if (++yields == c.atYield) c.change(engine);

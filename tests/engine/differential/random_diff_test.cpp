@@ -46,7 +46,7 @@ DiffCase diffCaseForSeed(unsigned mask, std::uint64_t seed) {
 
 // A longer soak for hunting: SIEVETEXT_DIFF_ROUNDS=40 runs forty times as
 // many documents (the first round is the one every run makes).
-unsigned rounds() {
+unsigned Rounds() {
   const char* value = std::getenv("SIEVETEXT_DIFF_ROUNDS");
   int n = value != nullptr ? std::atoi(value) : 1;
   return n > 1 ? unsigned(n) : 1u;
@@ -58,7 +58,7 @@ TEST_P(RandomDocumentsAgree, OverOneSixteenthOfTheOptionCombinations) {
   int failures = 0;
   const unsigned first = GetParam() * kMasksPerShard;
   for (unsigned mask = first; mask < first + kMasksPerShard; ++mask) {
-    for (unsigned i = 0; i < kCasesPerMask * rounds() && failures < kMaxReportedFailures; ++i) {
+    for (unsigned i = 0; i < kCasesPerMask * Rounds() && failures < kMaxReportedFailures; ++i) {
       std::uint64_t seed = (std::uint64_t(mask) << 20) | i;
       auto result = SameExtractText(diffCaseForSeed(mask, seed));
       if (!result) {
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Shard, RandomDocumentsAgree, ::testing::Range(0u, kShar
 // engine that short ones never fill.
 TEST(LongRandomDocumentsAgree, OverRandomOptionCombinations) {
   int failures = 0;
-  for (unsigned i = 0; i < 2000 * rounds() && failures < kMaxReportedFailures; ++i) {
+  for (unsigned i = 0; i < 2000 * Rounds() && failures < kMaxReportedFailures; ++i) {
     std::uint64_t seed = 0x10000000ull + i;
     std::mt19937_64 rng(seed);
     DiffCase c;

@@ -27,7 +27,7 @@ struct Outcome {
 // Runs ExtractText, or with `inPlace` the fast engine's ExtractTextInPlace
 // (whose text then stands for both the result and the in/out parameter).
 template <class Engine>
-Outcome runExtract(const DiffCase& c, bool inPlace = false) {
+Outcome RunExtract(const DiffCase& c, bool inPlace = false) {
   Engine engine;
   SetOptions(engine, c.options);
   RecordingReporter reporter;
@@ -113,8 +113,8 @@ std::string compare(const Outcome& fast, const Outcome& ref, const std::string& 
 }  // namespace
 
 std::string CompareExtractText(const DiffCase& c) {
-  Outcome fast = runExtract<cSievetext>(c);
-  Outcome ref = runExtract<ReferenceSievetext>(c);
+  Outcome fast = RunExtract<cSievetext>(c);
+  Outcome ref = RunExtract<ReferenceSievetext>(c);
   std::ostringstream header;
   header << "ExtractText mismatch (" << c.origin << ")\n  options: " << OptionNames(c.options)
          << " (0x" << std::hex << c.options << std::dec << ")\n";
@@ -130,7 +130,7 @@ std::string CompareExtractText(const DiffCase& c) {
   const std::string copying = compare(fast, ref, header.str());
   if (!copying.empty()) return copying;
   // In place, the text ends up as the result; the input is not kept.
-  Outcome inPlace = runExtract<cSievetext>(c, true);
+  Outcome inPlace = RunExtract<cSievetext>(c, true);
   Outcome refInPlace = ref;
   refInPlace.inOut = ref.result;
   return compare(inPlace, refInPlace, "In place: " + header.str());
