@@ -7,8 +7,12 @@
 #include <iterator>
 #include <random>
 
+#include "tests/support/repeat_to.h"
+
 namespace sievetext::bench {
 namespace {
+
+using testing::RepeatTo;
 
 const char* const kWords[] = {"the",
                               "engine",
@@ -144,15 +148,7 @@ class PageWriter {
   bool crlf_ = false;
 };
 
-std::u16string repeatTo(const std::u16string& unit, std::size_t units) {
-  std::u16string out;
-  out.reserve(units + unit.size());
-  while (out.size() < units) out += unit;
-  out.resize(units);
-  return out;
-}
-
-bool decodeUtf8(const std::string& bytes, std::u16string& out) {
+bool DecodeUtf8(const std::string& bytes, std::u16string& out) {
   out.clear();
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
@@ -203,29 +199,29 @@ const std::vector<std::string> kAdversarialNames = {"TinyScripts",  "OpenComment
 std::u16string Adversarial(const std::string& name, std::size_t units) {
   // Tiny script blocks: a search that restarts at position 1 after every cut
   // rescans the text once per block, so the naive stage is quadratic.
-  if (name == "TinyScripts") return repeatTo(u"<script>x</script>a", units);
+  if (name == "TinyScripts") return RepeatTo(u"<script>x</script>a", units);
   // Openers without a closer: every "<!--" tempts a search for "-->" that
   // runs to the end; the leftover markers are then blanked one by one and the
   // first "<" opens a tag that swallows the rest.
-  if (name == "OpenComments") return repeatTo(u"<!--", units);
+  if (name == "OpenComments") return RepeatTo(u"<!--", units);
   // One run of spaces: halving in cycles of ten passes takes log(n) cycles
   // over the whole text, each building a new text.
-  if (name == "SpaceRun") return repeatTo(u" ", units);
+  if (name == "SpaceRun") return RepeatTo(u" ", units);
   // Nothing but references: every row of the table matches somewhere, the
   // text shrinks at every turn and doubly escaped ones are decoded twice.
   if (name == "AllEntities")
-    return repeatTo(u"&amp;lt;&eacute;&#65;&nbsp;&#38;#38;&copy;&nbsp&l&not;t;&NBSP;&#210;", units);
+    return RepeatTo(u"&amp;lt;&eacute;&#65;&nbsp;&#38;#38;&copy;&nbsp&l&not;t;&NBSP;&#210;", units);
   // Brace openers without a closer: each one searches to the end for "}".
-  if (name == "OpenBraces") return repeatTo(u"{", units);
+  if (name == "OpenBraces") return RepeatTo(u"{", units);
   // Tag openers, partial markers and no ">": every "<" is a candidate start
   // of "<script", "<style" and "<!--" that fails late.
-  if (name == "NestedLt") return repeatTo(u"<<<<<scrip<styl<!-", units);
+  if (name == "NestedLt") return RepeatTo(u"<<<<<scrip<styl<!-", units);
   // Script and style pairs too short to cut: each has to be stepped over and
   // must not restart the search from the beginning.
-  if (name == "FailingPairs") return repeatTo(u"<script/script><style/style>", units);
+  if (name == "FailingPairs") return RepeatTo(u"<script/script><style/style>", units);
   // Comments whose closing marker lands inside the carried-over resume
   // window, so most are skipped and only later turned into spaces.
-  if (name == "SkippedComments") return repeatTo(u"<!-- a --><!-- b -->", units);
+  if (name == "SkippedComments") return RepeatTo(u"<!-- a --><!-- b -->", units);
   return {};
 }
 
@@ -248,7 +244,7 @@ std::vector<std::u16string> HtmlFilesUnder(const std::string& folder) {
     std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::u16string text;
-    if (!decodeUtf8(bytes, text)) {
+    if (!DecodeUtf8(bytes, text)) {
       text.clear();
       for (unsigned char b : bytes) text += char16_t(b);
     }

@@ -36,7 +36,7 @@ constexpr std::size_t kMiB = 1u << 20;
 constexpr std::size_t kUnitsPerMiB = kMiB / 2;  // UTF-16 code units
 
 template <class Engine>
-void runOnce(benchmark::State& state, const std::vector<std::u16string>& docs) {
+void RunOnce(benchmark::State& state, const std::vector<std::u16string>& docs) {
   Engine engine;
   SetOptions(engine, kAllOptions);
   std::vector<std::u16string> work;
@@ -62,7 +62,7 @@ void runOnce(benchmark::State& state, const std::vector<std::u16string>& docs) {
 
 // Inputs are made on first use, so that a --benchmark_filter run builds only
 // what it measures.
-const std::vector<std::u16string>& input(const std::string& key) {
+const std::vector<std::u16string>& Input(const std::string& key) {
   static std::map<std::string, std::vector<std::u16string>> cache;
   auto it = cache.find(key);
   if (it != cache.end()) return it->second;
@@ -85,7 +85,7 @@ const std::vector<std::u16string>& input(const std::string& key) {
 
 void RegisterAll() {
   auto fast = [](const std::string& key) {
-    return [key](benchmark::State& s) { runOnce<cSievetext>(s, input(key)); };
+    return [key](benchmark::State& s) { RunOnce<cSievetext>(s, Input(key)); };
   };
   benchmark::RegisterBenchmark("PageMix/16MiB", fast("PageMix/16MiB"))
       ->Unit(benchmark::kMillisecond);
@@ -102,7 +102,7 @@ void RegisterAll() {
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark(
       "Reference/PageMix/256KiB",
-      [](benchmark::State& s) { runOnce<ReferenceSievetext>(s, input("PageMix/256KiB")); })
+      [](benchmark::State& s) { RunOnce<ReferenceSievetext>(s, Input("PageMix/256KiB")); })
       ->Unit(benchmark::kMillisecond)
       ->Iterations(2);
 }
@@ -130,7 +130,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Figure> figures;
 };
 
-void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures) {
+void PrintSummary(const std::map<std::string, SummaryReporter::Figure>& figures) {
   auto mbps = [&](const std::string& key) {
     auto it = figures.find(key);
     return it == figures.end() ? 0.0 : it->second.bytesPerSecond / 1e6;
@@ -142,7 +142,7 @@ void printSummary(const std::map<std::string, SummaryReporter::Figure>& figures)
     std::printf("(a) page mix 16 MiB:            %8.1f MB/s   target >= 400     %s\n", pageMix,
                 pageMix >= 400 ? "ok" : "MISSED");
   if (found("HtmlFolder")) {
-    const auto& docs = input("HtmlFolder");
+    const auto& docs = Input("HtmlFolder");
     std::size_t units = 0;
     for (const auto& d : docs) units += d.size();
     std::printf("(b) HTML folder:                %8.1f MB/s   (%zu files, %.1f MB)\n",
@@ -185,6 +185,6 @@ int main(int argc, char** argv) {
   sievetext::bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  sievetext::bench::printSummary(reporter.figures);
+  sievetext::bench::PrintSummary(reporter.figures);
   return 0;
 }

@@ -14,7 +14,7 @@ int HexDigit(char c) {
   return -1;
 }
 
-std::uint16_t pair16(std::string_view digits, std::size_t at) {
+std::uint16_t Pair16(std::string_view digits, std::size_t at) {
   if (digits.size() < at + 2) return 0;
   const int hi = HexDigit(digits[at]);
   const int lo = HexDigit(digits[at + 1]);
@@ -31,7 +31,7 @@ int Lerp(int from, int to, int step, int steps) {
 GradientColour ParseGradientConstant(std::string_view text) {
   if (text.size() >= 2 && text[0] == '&' && (text[1] == 'H' || text[1] == 'h'))
     text.remove_prefix(2);
-  return {pair16(text, 0), pair16(text, 2), pair16(text, 4)};
+  return {Pair16(text, 0), Pair16(text, 2), Pair16(text, 4)};
 }
 
 void DrawGradient(QImage& image, bool inverted) {

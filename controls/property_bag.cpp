@@ -28,7 +28,7 @@ bool IsNumeric(const QVariant& v) {
 
 // A number of any stored kind; Booleans count as -1 and 0, as the stored
 // format keeps them.
-std::optional<double> numberOf(const QVariant& v) {
+std::optional<double> NumberOf(const QVariant& v) {
   if (v.typeId() == QMetaType::Bool) return v.toBool() ? -1.0 : 0.0;
   if (IsNumeric(v)) return v.toDouble();
   if (v.typeId() == QMetaType::QString) {
@@ -53,8 +53,8 @@ bool EqualsDefault(const QVariant& value, const QVariant& defaultValue) {
   }
   // Mixed number and text (or number and Boolean): compare as numbers.
   if (IsNumeric(value) || IsNumeric(defaultValue)) {
-    const auto a = numberOf(value);
-    const auto b = numberOf(defaultValue);
+    const auto a = NumberOf(value);
+    const auto b = NumberOf(defaultValue);
     if (a && b) {
       if (value.typeId() == QMetaType::Bool || defaultValue.typeId() == QMetaType::Bool) {
         return (*a != 0) == (*b != 0);
@@ -113,13 +113,13 @@ std::optional<bool> ToBoolean(const QVariant& value) {
     if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
     if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
   }
-  if (const auto n = numberOf(value)) return *n != 0;
+  if (const auto n = NumberOf(value)) return *n != 0;
   return std::nullopt;
 }
 
 std::optional<qint64> ToWholeNumber(const QVariant& value, qint64 min, qint64 max) {
   if (value.typeId() == QMetaType::Bool) return std::nullopt;
-  const auto n = numberOf(value);
+  const auto n = NumberOf(value);
   if (!n || !std::isfinite(*n) || std::trunc(*n) != *n) return std::nullopt;
   if (*n < static_cast<double>(min) || *n > static_cast<double>(max)) return std::nullopt;
   return static_cast<qint64>(*n);

@@ -19,7 +19,7 @@ const QStringList kOutputFilters = {
     QStringLiteral("All files (*)"),
 };
 
-std::unique_ptr<QFileDialog> makeDialog(QWidget* parent, QFileDialog::AcceptMode mode,
+std::unique_ptr<QFileDialog> MakeDialog(QWidget* parent, QFileDialog::AcceptMode mode,
                                         const QStringList& filters) {
   auto dialog = std::make_unique<QFileDialog>(parent);
   // Qt's own dialog behaves the same on every desktop; a desktop's native
@@ -44,11 +44,11 @@ std::optional<std::string> Run(QFileDialog& dialog) {
 }  // namespace
 
 std::unique_ptr<QFileDialog> MakeInputDialog(QWidget* parent) {
-  return makeDialog(parent, QFileDialog::AcceptOpen, kInputFilters);
+  return MakeDialog(parent, QFileDialog::AcceptOpen, kInputFilters);
 }
 
 std::unique_ptr<QFileDialog> MakeOutputDialog(QWidget* parent) {
-  auto dialog = makeDialog(parent, QFileDialog::AcceptSave, kOutputFilters);
+  auto dialog = MakeDialog(parent, QFileDialog::AcceptSave, kOutputFilters);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
   return dialog;
 }

@@ -24,7 +24,7 @@ extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
   };
   if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
     std::fprintf(stderr,
-                 "cannot start the window: no display (DISPLAY is not set); "
+                 "sievetext: cannot start the window: no display (DISPLAY is not set); "
                  "to convert without a window, give INPUT and OUTPUT\n");
     return 2;
   }

@@ -15,7 +15,7 @@ namespace {
 using testutil::Show;
 using testutil::u;
 
-std::u16string run(std::size_t n, char16_t c) { return std::u16string(n, c); }
+std::u16string RunOf(std::size_t n, char16_t c) { return std::u16string(n, c); }
 
 TEST(ConsolidationTest, CollapsesEveryRunAndYieldsOncePerCycle) {
   const struct {
@@ -29,10 +29,10 @@ TEST(ConsolidationTest, CollapsesEveryRunAndYieldsOncePerCycle) {
       {u("  x  "), u' ', u(" x "), 1},
       {u("\n\n\n"), u'\n', u("\n"), 1},
       {u("  \n\n  "), u'\n', u("  \n  "), 1},
-      {u("a") + run(1024, u' ') + u("b"), u' ', u("a b"), 1},
-      {u("a") + run(1025, u' ') + u("b") + run(3, u' '), u' ', u("a b "), 2},
-      {run(1024 * 1024, u'x'), u'x', u("x"), 2},
-      {run(1024 * 1024 + 1, u'x'), u'x', u("x"), 3},
+      {u("a") + RunOf(1024, u' ') + u("b"), u' ', u("a b"), 1},
+      {u("a") + RunOf(1025, u' ') + u("b") + RunOf(3, u' '), u' ', u("a b "), 2},
+      {RunOf(1024 * 1024, u'x'), u'x', u("x"), 2},
+      {RunOf(1024 * 1024 + 1, u'x'), u'x', u("x"), 3},
       {u("\t\t\t"), u' ', u("\t\t\t"), 0},
   };
   for (const auto& c : cases) {
@@ -66,7 +66,7 @@ TEST(ConsolidationTest, OnePassCollapseReportsTheLongestRunAtEveryBlockOffset) {
   for (std::size_t lead = 0; lead < 18; ++lead) {
     for (std::size_t len : {1, 2, 3, 7, 8, 9, 16, 17, 1024, 1025, 3000}) {
       std::u16string text =
-          std::u16string(lead, u'x') + run(len, u' ') + u"y  z" + run(lead % 3, u' ');
+          std::u16string(lead, u'x') + RunOf(len, u' ') + u"y  z" + RunOf(lead % 3, u' ');
       const std::u16string expected =
           std::u16string(lead, u'x') + u" y z" + (lead % 3 ? u" " : u"");
       const std::size_t longest = CollapseRuns(text, u' ');

@@ -11,14 +11,14 @@
 namespace sievetext {
 namespace {
 
-std::u16string decode(std::u16string text) {
+std::u16string Decode(std::u16string text) {
   ApplyEntityTable(text, {});
   return text;
 }
 
-std::u16string ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-const EntityRow* findRow(std::u16string_view key) {
+const EntityRow* FindRow(std::u16string_view key) {
   for (const EntityRow& row : EntityRows()) {
     if (row.key == key) return &row;
   }
@@ -59,11 +59,11 @@ TEST(EntityTableRowsTest, GroupsHaveTheirSizesAndMatchModes) {
     for (std::size_t i = g.start; i < g.start + g.count; ++i) exact += rows[i].exact;
     EXPECT_EQ(exact, g.exact) << "group starting at row " << g.start;
   }
-  EXPECT_TRUE(findRow(u"&mdash;")->exact);
+  EXPECT_TRUE(FindRow(u"&mdash;")->exact);
   // Numeric ASCII rows run in ascending order from 32 to 126.
   for (int code = 32; code <= 126; ++code) {
     const EntityRow& row = rows[110 + (code - 32)];
-    EXPECT_EQ(row.key, u"&#" + ascii(std::to_string(code)) + u";");
+    EXPECT_EQ(row.key, u"&#" + Ascii(std::to_string(code)) + u";");
     EXPECT_EQ(row.replacement, std::u16string(1, char16_t(code)));
   }
 }
@@ -84,16 +84,16 @@ TEST(EntityTableRowsTest, FlattenedRowsHaveTheirOwnReplacements) {
       {u"&#190;", u"3/4"},   {u"&nbsp", u" "},       {u"&#258;", u"\u00C3"}, {u"&#355;", u"\u00FE"},
   };
   for (const auto& c : cases) {
-    const EntityRow* row = findRow(c.key);
+    const EntityRow* row = FindRow(c.key);
     ASSERT_NE(row, nullptr) << std::string(c.key.begin(), c.key.end());
     EXPECT_EQ(row->replacement, c.replacement) << std::string(c.key.begin(), c.key.end());
   }
   for (std::u16string_view missing : {u"&#128;", u"&#152;", u"&#8364;", u"&curren;", u"&uml;"}) {
-    EXPECT_EQ(findRow(missing), nullptr);
+    EXPECT_EQ(FindRow(missing), nullptr);
   }
 }
 
-KeyWindow window(std::u16string_view units) {
+KeyWindow Window(std::u16string_view units) {
   KeyWindow w;
   for (char16_t c : units) w.units[w.size++] = c;
   return w;
@@ -126,7 +126,7 @@ TEST(EntityKeyLookupTest, FindsTheFirstMatchingRowFromAGivenRow) {
       {u"&\u212Aacute;", 0, std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(FirstMatchingRow(window(c.seen), c.from), c.row)
+    EXPECT_EQ(FirstMatchingRow(Window(c.seen), c.from), c.row)
         << std::string(c.seen.begin(), c.seen.end()) << " from " << c.from;
   }
 }
@@ -155,7 +155,7 @@ TEST(EntityTableDecodeTest, DecodesByRowOrderAndMatchMode) {
       {u"&#350;&#351;", u"\u00AA\u00BA"},
   };
   for (const DecodeCase& c : cases) {
-    EXPECT_EQ(decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
+    EXPECT_EQ(Decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
   }
 }
 
@@ -175,7 +175,7 @@ TEST(EntityTableDecodeTest, DoublyEscapedTextDecodesOnlyWhereALaterRowSeesIt) {
       {u"&amp;amp;amp;", u"&amp;amp;"},
   };
   for (const DecodeCase& c : cases) {
-    EXPECT_EQ(decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
+    EXPECT_EQ(Decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
   }
 }
 
@@ -194,7 +194,7 @@ TEST(EntityTableDecodeTest, EmptyReplacementsSpliceNewReferences) {
       {u"&#&#51;&#56;;lt;", u"&#38;lt;"},
   };
   for (const DecodeCase& c : cases) {
-    EXPECT_EQ(decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
+    EXPECT_EQ(Decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());
   }
 }
 

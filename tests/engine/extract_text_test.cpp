@@ -18,7 +18,7 @@ struct ExtractCase {
   std::u16string out;
 };
 
-void expectExtracts(const std::vector<ExtractCase>& cases) {
+void ExpectExtracts(const std::vector<ExtractCase>& cases) {
   for (const ExtractCase& c : cases) {
     SCOPED_TRACE("input: " + Show(c.in.substr(0, 60)) + " options: " + std::to_string(c.options));
     cSievetext engine;
@@ -29,7 +29,7 @@ void expectExtracts(const std::vector<ExtractCase>& cases) {
 }
 
 TEST(ExtractTextTest, TurnsLineBreaksIntoCrLfAndCrIntoSpaces) {
-  expectExtracts({
+  ExpectExtracts({
       {0, u(""), u("")},
       {0, u("a\r\n\r\nb"), u("a \r\n \r\nb")},
       {0, u("a\nb"), u("a\r\nb")},
@@ -42,7 +42,7 @@ TEST(ExtractTextTest, TurnsLineBreaksIntoCrLfAndCrIntoSpaces) {
 }
 
 TEST(ExtractTextTest, RemovesBlankLinesOnlyWhenNothingButOneSpaceIsLeftOnThem) {
-  expectExtracts({
+  ExpectExtracts({
       {kBlankLines, u("a\r\n\r\nb"), u("a \r\nb")},
       {kBlankLines, u("a\n\nb"), u("a\r\nb")},
       {kBlankLines, u("a\n \n \n\n \nb"), u("a\r\nb")},
@@ -55,7 +55,7 @@ TEST(ExtractTextTest, RemovesBlankLinesOnlyWhenNothingButOneSpaceIsLeftOnThem) {
 }
 
 TEST(ExtractTextTest, CollapsesSpacesBeforeAndAfterTheBlankLineSteps) {
-  expectExtracts({
+  ExpectExtracts({
       {kSpaces, u("a    b"), u("a b")},
       {kSpaces, u("a") + std::u16string(5000, u' ') + u("b"), u("a b")},
       {0, u("a    b"), u("a    b")},
@@ -64,7 +64,7 @@ TEST(ExtractTextTest, CollapsesSpacesBeforeAndAfterTheBlankLineSteps) {
 }
 
 TEST(ExtractTextTest, TrimsSpacesThenOneLineBreakAtEachEnd) {
-  expectExtracts({
+  ExpectExtracts({
       {0, u("     "), u("")},
       {0, u("  a  "), u("a")},
       {0, u("\n"), u("")},
@@ -89,7 +89,7 @@ TEST(ExtractTextTest, LeavesTheCutTextInTheArgument) {
 }
 
 TEST(ExtractTextTest, KeepsNonAsciiTextAndSurrogatePairsIntact) {
-  expectExtracts({
+  ExpectExtracts({
       {kAllTags | kSpaces, u"<b>\u00E9t\u00E9</b>  \xD83D\xDE00 \u212A",
        u"\u00E9t\u00E9 \xD83D\xDE00 \u212A"},
   });

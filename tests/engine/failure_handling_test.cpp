@@ -17,7 +17,7 @@ namespace {
 using namespace testutil;
 
 // Makes the engine's `atYield`-th yield (1-based) run `fail`.
-void failAtYield(cSievetext& engine, int atYield, std::function<void()> fail, int* yields) {
+void FailAtYield(cSievetext& engine, int atYield, std::function<void()> fail, int* yields) {
   engine.yield = [=] {
     if (++*yields == atYield) fail();
   };
@@ -45,7 +45,7 @@ TEST(FailureHandlingTest, EachKindOfFailureIsReportedWithItsNumberAndDescription
     RecordingReporter reporter;
     engine.reporter = &reporter;
     int yields = 0;
-    failAtYield(engine, 7, c.fail, &yields);  // the last yield, step 9
+    FailAtYield(engine, 7, c.fail, &yields);  // the last yield, step 9
     std::u16string in = u"a\nb";
     EXPECT_EQ(engine.ExtractText(in), u"a\nb") << "the working text as it stood";
     ASSERT_EQ(reporter.reports.size(), 1u);
@@ -59,7 +59,7 @@ TEST(FailureHandlingTest, ExtractTextReturnsItsWorkingTextAsItStood) {
   RecordingReporter reporter;
   engine.reporter = &reporter;
   int yields = 0;
-  failAtYield(engine, 7, kStop, &yields);  // step 6; the space cycle was yield 6
+  FailAtYield(engine, 7, kStop, &yields);  // step 6; the space cycle was yield 6
   std::u16string in = u"<b>x  \r\ny</b>";
   EXPECT_EQ(engine.ExtractText(in), u"<b>x \ny</b>");
   EXPECT_EQ(in, u"<b>x  \r\ny</b>");
@@ -73,7 +73,7 @@ TEST(FailureHandlingTest, CutHtmlReturnsEmptyAndKeepsTheStepsDoneBeforeTheFailur
   RecordingReporter reporter;
   engine.reporter = &reporter;
   int yields = 0;
-  failAtYield(engine, 2, kStop, &yields);  // after the script stage
+  FailAtYield(engine, 2, kStop, &yields);  // after the script stage
   std::u16string text = u"<!--ab--><script>s</script><style>t</style>x";
   EXPECT_EQ(engine.CutHTML(text), u"");
   EXPECT_EQ(text, u"<style>t</style>x");
@@ -86,7 +86,7 @@ TEST(FailureHandlingTest, ExtractTextGoesOnWithEmptyTextAfterCutHtmlFails) {
   RecordingReporter reporter;
   engine.reporter = &reporter;
   int yields = 0;
-  failAtYield(engine, 2, kStop, &yields);
+  FailAtYield(engine, 2, kStop, &yields);
   std::u16string in = u"<script>s</script>x";
   EXPECT_EQ(engine.ExtractText(in), u"");
   EXPECT_EQ(in, u"x");
@@ -100,7 +100,7 @@ TEST(FailureHandlingTest, AFailureInsideTheEntityTableKeepsTheRowsAppliedBeforeI
   RecordingReporter reporter;
   engine.reporter = &reporter;
   int yields = 0;
-  failAtYield(engine, 4 + 2, kStop, &yields);  // the table's second yield, before "&eacute;"
+  FailAtYield(engine, 4 + 2, kStop, &yields);  // the table's second yield, before "&eacute;"
   std::u16string text = u"&Ntilde;&eacute;";
   EXPECT_EQ(engine.CutHTML(text), u"");
   EXPECT_EQ(text, u"\u00D1&eacute;");
@@ -123,7 +123,7 @@ TEST(FailureHandlingTest, ConsolidateCharLeavesTheTextAsTheCompletedCyclesMadeIt
     RecordingReporter reporter;
     engine.reporter = &reporter;
     int yields = 0;
-    failAtYield(engine, c.failAt, kStop, &yields);
+    FailAtYield(engine, c.failAt, kStop, &yields);
     std::u16string text = u"a" + std::u16string(c.run, u' ') + u"b  c";
     EXPECT_EQ(engine.ConsolidateChar(text, u" "), u"");
     // Short runs are done in the first cycle.
@@ -138,7 +138,7 @@ TEST(FailureHandlingTest, ExtractTextGoesOnWithEmptyTextAfterConsolidateCharFail
   RecordingReporter reporter;
   engine.reporter = &reporter;
   int yields = 0;
-  failAtYield(engine, 6, kStop, &yields);  // the space cycle of step 5
+  FailAtYield(engine, 6, kStop, &yields);  // the space cycle of step 5
   std::u16string in = u"a  b";
   EXPECT_EQ(engine.ExtractText(in), u"");
   EXPECT_EQ(yields, 8);
@@ -149,7 +149,7 @@ TEST(FailureHandlingTest, WithoutAReporterFailuresStillGiveTheDocumentedText) {
   cSievetext engine;
   engine.RemoveScripts = true;
   int yields = 0;
-  failAtYield(
+  FailAtYield(
       engine, 2, [] { throw std::runtime_error("x"); }, &yields);
   std::u16string in = u"<script>s</script>x";
   EXPECT_EQ(engine.CutHTML(in), u"");

@@ -18,7 +18,7 @@ struct CutCase {
   std::u16string out;
 };
 
-void expectCuts(const std::vector<CutCase>& cases) {
+void ExpectCuts(const std::vector<CutCase>& cases) {
   for (const CutCase& c : cases) {
     SCOPED_TRACE("input: " + Show(c.in));
     cSievetext engine;
@@ -31,7 +31,7 @@ void expectCuts(const std::vector<CutCase>& cases) {
 }
 
 TEST(CommentCuttingTest, CutsBlocksWithTwoUnitsBetweenTheMarkersAndBlanksLeftovers) {
-  expectCuts({
+  ExpectCuts({
       {kComments, u("a<!-- one -->b"), u("ab")},
       {kComments, u("<!--ab-->"), u("")},
       // Too short to cut; the leftover markers become spaces afterwards.
@@ -48,7 +48,7 @@ TEST(CommentCuttingTest, CutsBlocksWithTwoUnitsBetweenTheMarkersAndBlanksLeftove
 }
 
 TEST(CommentCuttingTest, SkipsAsManyUnitsAfterACutAsTheOpenerStoodBeforeItsCloser) {
-  expectCuts({
+  ExpectCuts({
       // The second comment starts inside the skipped units and stays.
       {kComments, u("<!-- a --><!-- b -->"), u("<  b  ")},
       // e - h is 6 here: a comment starting 5 units after the cut stays,
@@ -64,7 +64,7 @@ TEST(CommentCuttingTest, SkipsAsManyUnitsAfterACutAsTheOpenerStoodBeforeItsClose
 }
 
 TEST(ScriptCuttingTest, CutsBlocksInAnyAsciiCaseWhenTheCloserIsFarEnough) {
-  expectCuts({
+  ExpectCuts({
       {kScripts, u("<SCRIPT type=x>f()</Script>"), u("")},
       {kScripts, u("<script></script>"), u("")},
       {kScripts, u("a<scripting>x</script>b"), u("ab")},
@@ -87,7 +87,7 @@ TEST(ScriptCuttingTest, CutsBlocksInAnyAsciiCaseWhenTheCloserIsFarEnough) {
 }
 
 TEST(ScriptCuttingTest, FindsOpenersThatACutJoinsTogether) {
-  expectCuts({
+  ExpectCuts({
       {kScripts, u("<scr<script>a</script>ipt>b</script>c"), u("c")},
       {kScripts, u("<script/script><scr<script>a</script>ipt>bb/script>c"), u("<script/script>c")},
       // Regression: the second cut joins "<sc", kept from before the first
@@ -99,7 +99,7 @@ TEST(ScriptCuttingTest, FindsOpenersThatACutJoinsTogether) {
 }
 
 TEST(StyleCuttingTest, CutsBlocksInAnyAsciiCaseWhenTheCloserIsFarEnough) {
-  expectCuts({
+  ExpectCuts({
       {kStyles, u("x<style>p{}</style>y"), u("xy")},
       {kStyles, u("<STYLE>a</sTyLe>b"), u("b")},
       {kStyles, u("<style>/style>"), u("")},
@@ -111,7 +111,7 @@ TEST(StyleCuttingTest, CutsBlocksInAnyAsciiCaseWhenTheCloserIsFarEnough) {
 }
 
 TEST(BraceCuttingTest, CutsFromABraceToTheFirstClosingBrace) {
-  expectCuts({
+  ExpectCuts({
       {kFunctions, u("a{b}c{d}e"), u("ace")},
       {kFunctions, u("{a{b}c}"), u("c}")},
       {kFunctions, u("a}b{c"), u("a}b{c")},
@@ -121,7 +121,7 @@ TEST(BraceCuttingTest, CutsFromABraceToTheFirstClosingBrace) {
 }
 
 TEST(MarkupCutterTest, BlanksPipesTabsAndNavigationMarkers) {
-  expectCuts({
+  ExpectCuts({
       {kPipe | kTabs, u("a|b\tc"), u("a b c")},
       {kPipe, u("a|b\tc"), u("a b\tc")},
       {kTabs, u("a|b\tc"), u("a|b c")},
@@ -136,7 +136,7 @@ TEST(MarkupCutterTest, BlanksPipesTabsAndNavigationMarkers) {
 }
 
 TEST(MarkupCutterTest, DecodesEntitiesBeforeStrippingTagsButAfterCuttingScripts) {
-  expectCuts({
+  ExpectCuts({
       {kEntities | kAllTags, u("&lt;b&gt;bold"), u("bold")},
       {kEntities | kAllTags, u("a&#10;b"), u("ab")},
       {kScripts | kEntities, u("&lt;script&gt;f()&lt;/script&gt;"), u("<script>f()</script>")},

@@ -10,6 +10,7 @@
 
 #include "tests/support/first_run_settings.h"
 #include "tests/support/program_launcher.h"
+#include "tests/support/repeat_to.h"
 #include "tests/support/sanitizer.h"
 #include "tests/support/temp_folder.h"
 
@@ -19,17 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::kSanitized;
+using testing::RepeatTo;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 constexpr std::size_t kInputBytes = 24 * kMiB;
-
-std::string RepeatTo(const std::string& unit, std::size_t bytes) {
-  std::string out;
-  out.reserve(bytes + unit.size());
-  while (out.size() < bytes) out += unit;
-  out.resize(bytes);
-  return out;
-}
 
 class MemoryBoundTest : public ::testing::Test {
  protected:

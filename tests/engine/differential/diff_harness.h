@@ -11,24 +11,24 @@ namespace sievetext::difftest {
 using compare::DiffCase;
 using compare::YieldAction;
 
-inline ::testing::AssertionResult asResult(const std::string& difference) {
+inline ::testing::AssertionResult AsResult(const std::string& difference) {
   if (difference.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << difference;
 }
 
 inline ::testing::AssertionResult SameExtractText(const DiffCase& c) {
-  return asResult(compare::CompareExtractText(c));
+  return AsResult(compare::CompareExtractText(c));
 }
 
 inline ::testing::AssertionResult SameConsolidateChar(const std::u16string& text,
                                                       const std::u16string& sChar,
                                                       const std::string& origin) {
-  return asResult(compare::CompareConsolidateChar(text, sChar, origin));
+  return AsResult(compare::CompareConsolidateChar(text, sChar, origin));
 }
 
 inline ::testing::AssertionResult SameCutAllTags(const std::u16string& text,
                                                  const std::string& origin) {
-  return asResult(compare::CompareCutAllTags(text, origin));
+  return AsResult(compare::CompareCutAllTags(text, origin));
 }
 
 // Stops a test after this many failures so that one fault does not flood

@@ -15,7 +15,7 @@ namespace {
 
 // Calls `visit` with every string of up to `maxLength` pieces of `alphabet`.
 template <class Visit>
-void forEachString(const std::vector<std::u16string>& alphabet, int maxLength, Visit visit) {
+void ForEachString(const std::vector<std::u16string>& alphabet, int maxLength, Visit visit) {
   std::vector<std::size_t> digits;
   for (int length = 0; length <= maxLength; ++length) {
     digits.assign(std::size_t(length), 0);
@@ -45,13 +45,13 @@ struct OptionSet {
 
 void PrintTo(const OptionSet& set, std::ostream* os) { *os << set.name; }
 
-std::string setName(const ::testing::TestParamInfo<OptionSet>& info) { return info.param.name; }
+std::string SetName(const ::testing::TestParamInfo<OptionSet>& info) { return info.param.name; }
 
-void runAll(const std::vector<std::u16string>& alphabet, int maxLength, unsigned mask,
+void RunAll(const std::vector<std::u16string>& alphabet, int maxLength, unsigned mask,
             const char* alphabetName) {
   int failures = 0;
   long index = 0;
-  forEachString(alphabet, maxLength, [&](const std::u16string& text) {
+  ForEachString(alphabet, maxLength, [&](const std::u16string& text) {
     DiffCase c;
     c.input = text;
     c.options = mask;
@@ -93,18 +93,18 @@ const OptionSet kTokenOptionSets[] = {
 class ShortCharacterStringsAgree : public ::testing::TestWithParam<OptionSet> {};
 
 TEST_P(ShortCharacterStringsAgree, UpToFiveCharacters) {
-  runAll(kCharacters, 5, GetParam().mask, "character");
+  RunAll(kCharacters, 5, GetParam().mask, "character");
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, ShortCharacterStringsAgree,
-                         ::testing::ValuesIn(kCharacterOptionSets), setName);
+                         ::testing::ValuesIn(kCharacterOptionSets), SetName);
 
 class ShortTokenStringsAgree : public ::testing::TestWithParam<OptionSet> {};
 
-TEST_P(ShortTokenStringsAgree, UpToFourTokens) { runAll(kTokens, 4, GetParam().mask, "token"); }
+TEST_P(ShortTokenStringsAgree, UpToFourTokens) { RunAll(kTokens, 4, GetParam().mask, "token"); }
 
 INSTANTIATE_TEST_SUITE_P(Options, ShortTokenStringsAgree, ::testing::ValuesIn(kTokenOptionSets),
-                         setName);
+                         SetName);
 
 // Cuts that join the text before and after them into a new opening marker,
 // up to six units before the cut, and pairs too short to cut next to them.
@@ -122,14 +122,14 @@ const OptionSet kJoinOptionSets[] = {
 
 class JoinedMarkersAgree : public ::testing::TestWithParam<OptionSet> {};
 
-TEST_P(JoinedMarkersAgree, UpToFourTokens) { runAll(kJoinTokens, 4, GetParam().mask, "join"); }
+TEST_P(JoinedMarkersAgree, UpToFourTokens) { RunAll(kJoinTokens, 4, GetParam().mask, "join"); }
 
 INSTANTIATE_TEST_SUITE_P(Options, JoinedMarkersAgree, ::testing::ValuesIn(kJoinOptionSets),
-                         setName);
+                         SetName);
 
 TEST(ShortStringsAgree, ConsolidationAndTagsUpToFiveCharacters) {
   int failures = 0;
-  forEachString(kCharacters, 5, [&](const std::u16string& text) {
+  ForEachString(kCharacters, 5, [&](const std::u16string& text) {
     for (const char16_t* ch : {u" ", u"\n"}) {
       auto result = SameConsolidateChar(text, ch, "exhaustive");
       if (!result) {

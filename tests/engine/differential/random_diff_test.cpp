@@ -19,8 +19,8 @@ constexpr unsigned kCasesPerMask = 50;  // 2048 * 50 = 102,400 documents per run
 constexpr std::size_t kMaxTokens = 24;
 
 // Everything about a case follows from its seed, so a failure can be replayed
-// by running diffCaseForSeed with the printed seed.
-DiffCase diffCaseForSeed(unsigned mask, std::uint64_t seed) {
+// by running DiffCaseForSeed with the printed seed.
+DiffCase DiffCaseForSeed(unsigned mask, std::uint64_t seed) {
   std::mt19937_64 rng(seed);
   DiffCase c;
   c.options = mask;
@@ -60,7 +60,7 @@ TEST_P(RandomDocumentsAgree, OverOneSixteenthOfTheOptionCombinations) {
   for (unsigned mask = first; mask < first + kMasksPerShard; ++mask) {
     for (unsigned i = 0; i < kCasesPerMask * Rounds() && failures < kMaxReportedFailures; ++i) {
       std::uint64_t seed = (std::uint64_t(mask) << 20) | i;
-      auto result = SameExtractText(diffCaseForSeed(mask, seed));
+      auto result = SameExtractText(DiffCaseForSeed(mask, seed));
       if (!result) {
         ++failures;
         ADD_FAILURE() << result.message();

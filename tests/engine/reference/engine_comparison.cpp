@@ -67,13 +67,13 @@ Outcome RunExtract(const DiffCase& c, bool inPlace = false) {
   return out;
 }
 
-std::string describeReports(const std::vector<Report>& reports) {
+std::string DescribeReports(const std::vector<Report>& reports) {
   std::string s = "[";
   for (const Report& r : reports) s += " " + r.procedure + "#" + std::to_string(r.number);
   return s + " ]";
 }
 
-std::string actionName(YieldAction a) {
+std::string ActionName(YieldAction a) {
   switch (a) {
     case YieldAction::kCount:
       return "count";
@@ -89,7 +89,7 @@ std::string actionName(YieldAction a) {
   return "?";
 }
 
-std::string compare(const Outcome& fast, const Outcome& ref, const std::string& header) {
+std::string Compare(const Outcome& fast, const Outcome& ref, const std::string& header) {
   std::ostringstream why;
   if (fast.result != ref.result) {
     why << "  returned text differs\n    fast: " << testing::Show(fast.result)
@@ -103,8 +103,8 @@ std::string compare(const Outcome& fast, const Outcome& ref, const std::string& 
     why << "  yield count differs: fast " << fast.yields << ", ref " << ref.yields << "\n";
   }
   if (fast.reports != ref.reports) {
-    why << "  reports differ: fast " << describeReports(fast.reports) << ", ref "
-        << describeReports(ref.reports) << "\n";
+    why << "  reports differ: fast " << DescribeReports(fast.reports) << ", ref "
+        << DescribeReports(ref.reports) << "\n";
   }
   if (why.str().empty()) return {};
   return header + why.str();
@@ -119,21 +119,21 @@ std::string CompareExtractText(const DiffCase& c) {
   header << "ExtractText mismatch (" << c.origin << ")\n  options: " << OptionNames(c.options)
          << " (0x" << std::hex << c.options << std::dec << ")\n";
   if (c.action == YieldAction::kChangeOptionsAtEveryYield) {
-    header << "  " << actionName(c.action) << ", seed mask 0x" << std::hex << c.newOptions
+    header << "  " << ActionName(c.action) << ", seed mask 0x" << std::hex << c.newOptions
            << std::dec << "\n";
   } else if (c.action != YieldAction::kCount) {
-    header << "  at yield " << c.atYield << ": " << actionName(c.action);
+    header << "  at yield " << c.atYield << ": " << ActionName(c.action);
     if (c.action == YieldAction::kChangeOptions) header << " to " << OptionNames(c.newOptions);
     header << "\n";
   }
   header << "  input: " << testing::Show(c.input) << "\n";
-  const std::string copying = compare(fast, ref, header.str());
+  const std::string copying = Compare(fast, ref, header.str());
   if (!copying.empty()) return copying;
   // In place, the text ends up as the result; the input is not kept.
   Outcome inPlace = RunExtract<cSievetext>(c, true);
   Outcome refInPlace = ref;
   refInPlace.inOut = ref.result;
-  return compare(inPlace, refInPlace, "In place: " + header.str());
+  return Compare(inPlace, refInPlace, "In place: " + header.str());
 }
 
 std::string CompareConsolidateChar(const std::u16string& text, const std::u16string& sChar,
@@ -150,7 +150,7 @@ std::string CompareConsolidateChar(const std::u16string& text, const std::u16str
   };
   Outcome fast = run(cSievetext{});
   Outcome ref = run(ReferenceSievetext{});
-  return compare(fast, ref,
+  return Compare(fast, ref,
                  "ConsolidateChar mismatch (" + origin + ")\n  sChar: " + testing::Show(sChar) +
                      "\n  input: " + testing::Show(text) + "\n");
 }
@@ -160,7 +160,7 @@ std::string CompareCutAllTags(const std::u16string& text, const std::string& ori
   Outcome ref;
   fast.result = cSievetext{}.CutAllTags(text);
   ref.result = ReferenceSievetext{}.CutAllTags(text);
-  return compare(
+  return Compare(
       fast, ref,
       "CutAllTags mismatch (" + origin + ")\n  input: " + testing::Show(text) + "\n");
 }

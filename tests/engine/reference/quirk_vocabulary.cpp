@@ -7,13 +7,13 @@
 namespace sievetext::quirks {
 namespace {
 
-std::u16string asciiUpper(std::u16string s) {
+std::u16string AsciiUpper(std::u16string s) {
   for (auto& c : s)
     if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   return s;
 }
 
-std::u16string asciiLower(std::u16string s) {
+std::u16string AsciiLower(std::u16string s) {
   for (auto& c : s)
     if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
   return s;
@@ -73,8 +73,8 @@ const std::vector<std::u16string>& EntityTokens() {
       std::u16string key(row.key);
       std::u16string tail = key.substr(1);
       out.push_back(key);
-      out.push_back(asciiUpper(key));
-      out.push_back(asciiLower(key));
+      out.push_back(AsciiUpper(key));
+      out.push_back(AsciiLower(key));
       if (key.back() == u';') out.push_back(key.substr(0, key.size() - 1));
       // Built by appending: operator+ on a literal trips a false -Wrestrict
       // in some compilers at -O3.
@@ -124,14 +124,14 @@ std::size_t TokenCount() { return FixedTokens().size() + EntityTokens().size(); 
 
 namespace {
 
-const std::u16string& tokenAt(std::size_t index) {
+const std::u16string& TokenAt(std::size_t index) {
   const auto& fixed = FixedTokens();
   if (index < fixed.size()) return fixed[index];
   return EntityTokens()[index - fixed.size()];
 }
 
 // Control bytes standing for units that cannot be typed as ASCII.
-char16_t unitForByte(std::uint8_t b) {
+char16_t UnitForByte(std::uint8_t b) {
   switch (b) {
     case 0x01:
       return u'\u00e9';
@@ -161,13 +161,13 @@ std::u16string TextFromBytes(const std::uint8_t* data, std::size_t size) {
       } else if (b == 0x07) {
         text.append(1100, u'\n');
       } else {
-        text += unitForByte(b);
+        text += UnitForByte(b);
       }
       continue;
     }
     std::size_t index = std::size_t(b & 0x7F) << 8;
     if (i < size) index |= data[i++];
-    text += tokenAt(index % TokenCount());
+    text += TokenAt(index % TokenCount());
   }
   return text;
 }

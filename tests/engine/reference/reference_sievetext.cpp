@@ -10,10 +10,10 @@ namespace sievetext {
 namespace literal {
 namespace {
 
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
 
-std::u16string foldAscii(std::u16string s) {
-  for (auto& c : s) c = foldAscii(c);
+std::u16string FoldAscii(std::u16string s) {
+  for (auto& c : s) c = FoldAscii(c);
   return s;
 }
 
@@ -25,7 +25,7 @@ std::size_t InStr(std::size_t start, const std::u16string& text, const std::u16s
                   bool ignoreCase) {
   if (start < 1 || start > text.size()) return 0;
   std::size_t found =
-      ignoreCase ? foldAscii(text).find(foldAscii(key), start - 1) : text.find(key, start - 1);
+      ignoreCase ? FoldAscii(text).find(FoldAscii(key), start - 1) : text.find(key, start - 1);
   return found == std::u16string::npos ? 0 : found + 1;
 }
 
@@ -34,8 +34,8 @@ std::u16string Replace(const std::u16string& text, std::u16string_view key,
   std::u16string folded;
   std::u16string foldedKey;
   if (ignoreCase) {
-    folded = foldAscii(text);
-    foldedKey = foldAscii(std::u16string(key));
+    folded = FoldAscii(text);
+    foldedKey = FoldAscii(std::u16string(key));
     key = foldedKey;
   }
   const std::u16string& haystack = ignoreCase ? folded : text;
@@ -75,7 +75,7 @@ const std::u16string kLf = u"\n";
 
 // Comment stage. The resume position is the closing marker's position of the
 // previous iteration, kept even after a cut has moved the text left.
-void cutComments(std::u16string& t) {
+void CutComments(std::u16string& t) {
   const std::u16string open = u"<!--";
   const std::u16string close = u"-->";
   std::size_t resume = 1;
@@ -91,7 +91,7 @@ void cutComments(std::u16string& t) {
 
 // Script, style and brace stages: after a cut the opener is searched from
 // position 1 again; a pair too short to cut is stepped over by one position.
-void cutPairs(std::u16string& t, const std::u16string& open, const std::u16string& close,
+void CutPairs(std::u16string& t, const std::u16string& open, const std::u16string& close,
               std::size_t minDistance) {
   std::size_t start = 1;
   for (;;) {
@@ -163,13 +163,13 @@ std::u16string ReferenceSievetext::ExtractText(std::u16string& sIn) {
 std::u16string ReferenceSievetext::CutHTML(std::u16string& sText) {
   try {
     if (sText.empty()) return {};
-    if (RemoveComments) cutComments(sText);
+    if (RemoveComments) CutComments(sText);
     doYield();
-    if (RemoveScripts) cutPairs(sText, u"<script", u"/script>", 9);
+    if (RemoveScripts) CutPairs(sText, u"<script", u"/script>", 9);
     doYield();
-    if (RemoveStyles) cutPairs(sText, u"<style", u"/style>", 7);
+    if (RemoveStyles) CutPairs(sText, u"<style", u"/style>", 7);
     doYield();
-    if (RemoveFunctions) cutPairs(sText, u"{", u"}", 1);
+    if (RemoveFunctions) CutPairs(sText, u"{", u"}", 1);
     if (RemovePipe) sText = Replace(sText, u"|", kSpace, false);
     if (RemoveTabs) sText = Replace(sText, u"\t", kSpace, false);
     doYield();
