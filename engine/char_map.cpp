@@ -3,12 +3,13 @@
 #include <cstddef>
 
 #include "engine/simd.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 
-void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
-  char16_t* p = text.data();
-  const std::size_t n = text.size();
+namespace {
+
+void BlankPart(char16_t* p, std::size_t n, char16_t a, char16_t b) {
   std::size_t i = 0;
 #if SIEVETEXT_SIMD
   const simd::Units va = simd::Splat(a);
@@ -24,6 +25,23 @@ void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
 #endif
   for (; i < n; ++i)
     if (p[i] == a || p[i] == b) p[i] = u' ';
+}
+
+}  // namespace
+
+void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
+  BlankUnitsInTwo(text, a, b, TwoPartHint(text.size()));
+}
+
+void BlankUnitsInTwo(std::u16string& text, char16_t a, char16_t b, std::size_t hint) {
+  if (hint >= text.size()) {
+    BlankPart(text.data(), text.size(), a, b);
+    return;
+  }
+  CompactInTwo(text, hint, [a, b](char16_t* p, std::size_t n, int) noexcept {
+    BlankPart(p, n, a, b);
+    return n;
+  });
 }
 
 }  // namespace sievetext

@@ -4,14 +4,17 @@
 #include <cassert>
 
 #include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 
-RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
-  assert(divisor >= 2);
+namespace {
+
+// ShrinkRuns on p[0, n) in place; `kept` gets the units kept.
+RunReduction ShrinkPart(char16_t* p, std::size_t n, char16_t c, std::size_t divisor,
+                        std::size_t& kept) {
   RunReduction result;
-  char16_t* p = text.data();
-  const std::size_t n = text.size();
+  kept = n;
   std::size_t i = scan::FindPair(p, 0, n, c, 0, c, 0);
   if (i == scan::kNotFound) {
     result.longest = scan::FindUnit(p, 0, n, c) == scan::kNotFound ? 0 : 1;
@@ -36,8 +39,37 @@ RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
     scan::ShiftDown(p + w, p + end, stop - end);
     w += stop - end;
   }
-  text.resize(w);
+  kept = w;
   return result;
+}
+
+}  // namespace
+
+RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
+  return ShrinkRunsInTwo(text, c, divisor, TwoPartHint(text.size()));
+}
+
+RunReduction ShrinkRunsInTwo(std::u16string& text, char16_t c, std::size_t divisor,
+                             std::size_t hint) {
+  assert(divisor >= 2);
+  // A unit other than `c` ends every run before it, so no run crosses a cut
+  // made in front of one.
+  const std::size_t split =
+      hint < text.size() ? scan::FindOther(text.data(), hint, text.size(), c) : scan::kNotFound;
+  if (split == scan::kNotFound) {
+    std::size_t kept = 0;
+    const RunReduction result = ShrinkPart(text.data(), text.size(), c, divisor, kept);
+    text.resize(kept);
+    return result;
+  }
+  RunReduction parts[2];
+  CompactInTwo(text, split, [&](char16_t* p, std::size_t n, int part) noexcept {
+    std::size_t kept = 0;
+    parts[part] = ShrinkPart(p, n, c, divisor, kept);
+    return kept;
+  });
+  return {parts[0].changed || parts[1].changed, std::max(parts[0].longest, parts[1].longest),
+          std::max(parts[0].longestBefore, parts[1].longestBefore)};
 }
 
 std::size_t CollapseRuns(std::u16string& text, char16_t c) {

@@ -19,7 +19,15 @@ struct RunReduction {
 
 // Replaces, in place, every run of n >= 2 units `c` by ceil(n / divisor)
 // units `c`; all other units stay in order. divisor >= 2.
+// A long text is done in two parts at once.
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor = kCycleDivisor);
+
+// The same, with the text cut in two in front of the first unit other than
+// `c` at or after `hint` and the two parts done at once; as one part when
+// there is no such unit (a hint of scan::kNotFound). The result never depends
+// on the hint.
+RunReduction ShrinkRunsInTwo(std::u16string& text, char16_t c, std::size_t divisor,
+                             std::size_t hint);
 
 // Replaces, in place, every run of two or more units `c` by a single `c`, as
 // all cycles of ShrinkRuns together would, in one pass. Returns the longest

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 namespace {
@@ -44,9 +45,10 @@ std::size_t FindCandidate(const char16_t* p, std::size_t from, std::size_t n, bo
 
 }  // namespace
 
-void BlankMarkers(std::u16string& text, bool commentMarkers) {
-  char16_t* p = text.data();
-  const std::size_t n = text.size();
+namespace {
+
+// BlankMarkers on p[0, n) in place; returns the units kept.
+std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers) {
   std::size_t w = 0;     // kept text is p[0, w)
   std::size_t kept = 0;  // p[kept, i) is still to be kept
   std::size_t i = 0;
@@ -80,7 +82,28 @@ void BlankMarkers(std::u16string& text, bool commentMarkers) {
     i = c + 1;
   }
   scan::ShiftDown(p + w, p + kept, n - kept);
-  text.resize(w + (n - kept));
+  return w + (n - kept);
+}
+
+}  // namespace
+
+void BlankMarkers(std::u16string& text, bool commentMarkers) {
+  BlankMarkersInTwo(text, commentMarkers, TwoPartHint(text.size()));
+}
+
+void BlankMarkersInTwo(std::u16string& text, bool commentMarkers, std::size_t hint) {
+  // No key holds a space, and a space cannot end the unit before a key, so
+  // no key, and no choice between overlapping keys, crosses a cut made in
+  // front of one.
+  const std::size_t split =
+      hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u' ') : scan::kNotFound;
+  if (split == scan::kNotFound) {
+    text.resize(BlankPart(text.data(), text.size(), commentMarkers));
+    return;
+  }
+  CompactInTwo(text, split, [commentMarkers](char16_t* p, std::size_t n, int) noexcept {
+    return BlankPart(p, n, commentMarkers);
+  });
 }
 
 }  // namespace sievetext

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace sievetext {
@@ -10,6 +11,12 @@ namespace sievetext {
 // replacing all "!--", then all "-->", then all "msnavigation", each as its
 // own left-to-right pass: the keys cannot be joined or split by one another's
 // replacements, and only "!-->" overlaps, where "!--" wins.
+// A long text is done in two parts at once.
 void BlankMarkers(std::u16string& text, bool commentMarkers);
+
+// The same, with the text cut in two in front of the first space at or after
+// `hint` and the two parts done at once; as one part when there is no such
+// space (a hint of scan::kNotFound). The result never depends on the hint.
+void BlankMarkersInTwo(std::u16string& text, bool commentMarkers, std::size_t hint);
 
 }  // namespace sievetext

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 namespace {
@@ -28,11 +29,28 @@ struct Compactor {
     w += from - r;
     r = to;
   }
-  void finish(std::u16string& text) {
+  // Keeps the rest; returns the length of the text.
+  std::size_t finish() {
     scan::ShiftDown(buf + w, buf + r, n - r);
-    text.resize(w + (n - r));
+    return w + (n - r);
   }
+  void finish(std::u16string& text) { text.resize(finish()); }
 };
+
+// CutBraceBlocks on p[0, n); returns the units kept.
+std::size_t CutBracePart(char16_t* p, std::size_t n) {
+  Compactor c{p, n};
+  for (;;) {
+    // No "{" is left before r, so a search from the start of the text would
+    // find the same "{".
+    const std::size_t h = scan::FindUnit(c.buf, c.r, c.n, u'{');
+    if (h == kNotFound) break;
+    const std::size_t e = scan::FindUnit(c.buf, h + 1, c.n, u'}');
+    if (e == kNotFound) break;
+    c.cut(h, e + 1);
+  }
+  return c.finish();
+}
 
 // A block kind of the tag-named sort: opener "<name", closer "/name>".
 struct TagBlock {
@@ -129,18 +147,19 @@ void CutScriptBlocks(std::u16string& text) { CutTagBlocks(text, {u"<script", u"/
 
 void CutStyleBlocks(std::u16string& text) { CutTagBlocks(text, {u"<style", u"/style>", 7}); }
 
-void CutBraceBlocks(std::u16string& text) {
-  Compactor c{text.data(), text.size()};
-  for (;;) {
-    // No "{" is left before r, so a search from the start of the text would
-    // find the same "{".
-    const std::size_t h = scan::FindUnit(c.buf, c.r, c.n, u'{');
-    if (h == kNotFound) break;
-    const std::size_t e = scan::FindUnit(c.buf, h + 1, c.n, u'}');
-    if (e == kNotFound) break;
-    c.cut(h, e + 1);
+void CutBraceBlocks(std::u16string& text) { CutBraceBlocksInTwo(text, TwoPartHint(text.size())); }
+
+void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint) {
+  // Every "{" before a "}" is closed by it or by one before it, so the text
+  // after a "}" is cut as if it stood alone.
+  const std::size_t split =
+      hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u'}') : kNotFound;
+  if (split == kNotFound) {
+    text.resize(CutBracePart(text.data(), text.size()));
+    return;
   }
-  c.finish(text);
+  CompactInTwo(text, split + 1,
+               [](char16_t* p, std::size_t n, int) noexcept { return CutBracePart(p, n); });
 }
 
 }  // namespace sievetext

@@ -4,6 +4,7 @@
 // Each function works in place, in one forward sweep, and leaves exactly the
 // text that the block-by-block rules below describe.
 
+#include <cstddef>
 #include <string>
 
 namespace sievetext {
@@ -30,6 +31,12 @@ void CutStyleBlocks(std::u16string& text);
 
 // Brace blocks: from a "{" through the first "}" after it; no nesting. A "{"
 // without any later "}" ends the removal.
+// A long text is cut in two parts at once.
 void CutBraceBlocks(std::u16string& text);
+
+// The same, with the text cut in two after the first "}" at or after `hint`
+// and the two parts done at once; as one part when there is no such "}" (a
+// hint of scan::kNotFound). The result never depends on the hint.
+void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint);
 
 }  // namespace sievetext

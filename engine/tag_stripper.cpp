@@ -3,12 +3,14 @@
 #include <cstddef>
 
 #include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
+namespace {
 
-void StripTags(std::u16string& text) {
-  char16_t* p = text.data();
-  const std::size_t n = text.size();
+// Strips p[0, n), which starts outside any span, in place; returns the units
+// kept.
+std::size_t StripPart(char16_t* p, std::size_t n) {
   std::size_t w = 0;  // kept text is p[0, w)
   std::size_t i = 0;  // next unit to look at
   bool inTag = false;
@@ -51,7 +53,23 @@ void StripTags(std::u16string& text) {
       p[w++] = c;
     }
   }
-  text.resize(w);
+  return w;
+}
+
+}  // namespace
+
+void StripTags(std::u16string& text) { StripTagsInTwo(text, TwoPartHint(text.size())); }
+
+void StripTagsInTwo(std::u16string& text, std::size_t hint) {
+  // After a ">" the text is outside any span, whatever came before it.
+  const std::size_t split =
+      hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u'>') : scan::kNotFound;
+  if (split == scan::kNotFound) {
+    text.resize(StripPart(text.data(), text.size()));
+    return;
+  }
+  CompactInTwo(text, split + 1,
+               [](char16_t* p, std::size_t n, int) noexcept { return StripPart(p, n); });
 }
 
 }  // namespace sievetext

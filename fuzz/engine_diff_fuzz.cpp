@@ -9,10 +9,20 @@
 // and at which yield (1 + v / 5). The rest
 // becomes the text through the quirk vocabulary, so every marker is a byte
 // pair away.
+//
+// The passes that a long text runs in two parts at once are also run on this
+// text cut near a place the input chooses, and must give what they give on
+// the whole text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/char_map.h"
+#include "engine/consolidate.h"
+#include "engine/marker_blanker.h"
+#include "engine/pair_cutter.h"
+#include "engine/tag_stripper.h"
+#include "engine/text_scan.h"
 #include "tests/engine/reference/engine_comparison.h"
 #include "tests/engine/reference/engine_options.h"
 #include "tests/engine/reference/quirk_vocabulary.h"
@@ -21,6 +31,19 @@ namespace {
 
 // Keeps one run of the 323-pass reference well below the fuzzer's timeout.
 constexpr std::size_t kMaxTextLength = 20000;
+
+// Runs `inTwo` on the text as one part and cut near `hint`; aborts when the
+// two differ.
+template <class InTwo>
+void CheckCut(const std::u16string& text, std::size_t hint, InTwo inTwo) {
+  std::u16string whole = text, parts = text;
+  inTwo(whole, sievetext::scan::kNotFound);
+  inTwo(parts, hint);
+  if (whole != parts) {
+    std::fprintf(stderr, "a pass in two parts differs from the whole, cut near %zu\n", hint);
+    std::abort();
+  }
+}
 
 }  // namespace
 
@@ -46,5 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "%s", difference.c_str());
     std::abort();
   }
+
+  const std::size_t hint = (std::size_t{data[0]} << 8 | data[size - 1]) % (c.input.size() + 1);
+  CheckCut(c.input, hint, StripTagsInTwo);
+  CheckCut(c.input, hint, CutBraceBlocksInTwo);
+  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) { BlankMarkersInTwo(t, true, h); });
+  CheckCut(c.input, hint,
+           [](std::u16string& t, std::size_t h) { BlankUnitsInTwo(t, u'|', u'\t', h); });
+  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) {
+    const RunReduction r = ShrinkRunsInTwo(t, u' ', 2, h);
+    t += static_cast<char16_t>(r.changed);
+    t += static_cast<char16_t>(r.longest);
+    t += static_cast<char16_t>(r.longestBefore);
+  });
   return 0;
 }

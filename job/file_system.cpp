@@ -9,9 +9,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "job/cleanup_on_signal.h"
 
@@ -214,23 +218,116 @@ int PosixFileSystem::read(const std::string& path, const ByteSink& use) {
   return ReadFromDescriptor(fd, use);
 }
 
-int ReadFromDescriptor(int fd, const ByteSink& use) {
-  // Pieces of a size that stays in the processor's cache: the caller turns
-  // them into text right away, so the file is never held twice.
-  constexpr std::size_t kPiece = 256 * 1024;
-  std::unique_ptr<char[]> buffer(new char[kPiece]);
+namespace {
+
+// Pieces of a size that stays in the processor's cache: the caller turns
+// them into text right away, so the file is never held twice.
+constexpr std::size_t kReadPiece = 256 * 1024;
+// Regular files from this size on are read a piece ahead on a second thread.
+constexpr std::uint64_t kReadAheadBytes = 8 << 20;
+
+// One read of up to `size` bytes into `buffer`: the bytes read (0 at the
+// end) or minus an errno value. Waits on a descriptor without blocking (a
+// pipe) until there is something to read.
+ssize_t ReadPiece(int fd, char* buffer, std::size_t size) {
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.get(), kPiece);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        // A pipe opened without blocking: wait until there is more.
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return errno;
-        continue;
-      }
-      return errno;
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd ready{fd, POLLIN, 0};
+      if (::poll(&ready, 1, -1) < 0 && errno != EINTR) return -errno;
+      continue;
     }
+    return -errno;
+  }
+}
+
+// ReadFromDescriptor for a long regular file: a second thread reads each
+// piece while the caller is still using the one before, so that the system's
+// copying and the caller's work overlap. Two buffers take turns. Nothing when
+// no thread can be started; nothing has been read then.
+std::optional<int> ReadAhead(int fd, const ByteSink& use) {
+  struct Slot {
+    std::unique_ptr<char[]> bytes{new char[kReadPiece]};
+    ssize_t result = 0;  // as ReadPiece
+    bool full = false;
+  };
+  Slot slots[2];
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stop = false;
+
+  std::thread reader;
+  const auto readAll = [&] {
+    for (std::size_t k = 0;; ++k) {
+      Slot& slot = slots[k % 2];
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return !slot.full || stop; });
+        if (stop) return;
+      }
+      const ssize_t result = ReadPiece(fd, slot.bytes.get(), kReadPiece);
+      {
+        std::lock_guard lock(mutex);
+        slot.result = result;
+        slot.full = true;
+      }
+      changed.notify_all();
+      if (result <= 0) return;
+    }
+  };
+  try {
+    reader = std::thread(readAll);
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  // Stops and joins the reader however the caller's work ends.
+  struct Joiner {
+    std::thread& reader;
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& stop;
+    ~Joiner() {
+      {
+        std::lock_guard lock(mutex);
+        stop = true;
+      }
+      changed.notify_all();
+      reader.join();
+    }
+  } joiner{reader, mutex, changed, stop};
+
+  for (std::size_t k = 0;; ++k) {
+    Slot& slot = slots[k % 2];
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return slot.full; });
+    }
+    if (slot.result < 0) return static_cast<int>(-slot.result);
+    const auto n = static_cast<std::size_t>(slot.result);
+    use(std::string_view(slot.bytes.get(), n), n == 0);
+    if (n == 0) return 0;
+    {
+      std::lock_guard lock(mutex);
+      slot.full = false;
+    }
+    changed.notify_all();
+  }
+}
+
+}  // namespace
+
+int ReadFromDescriptor(int fd, const ByteSink& use) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_size) >= kReadAheadBytes) {
+    if (const std::optional<int> result = ReadAhead(fd, use)) return *result;
+  }
+  std::unique_ptr<char[]> buffer(new char[kReadPiece]);
+  for (;;) {
+    const ssize_t n = ReadPiece(fd, buffer.get(), kReadPiece);
+    if (n < 0) return static_cast<int>(-n);
     use(std::string_view(buffer.get(), static_cast<std::size_t>(n)), n == 0);
     if (n == 0) return 0;
   }

@@ -1,0 +1,49 @@
+#pragma once
+
+// Running a pass over a long text as two parts at once, one on a second
+// thread. Only passes whose work on a unit depends on a bounded stretch
+// around it can be cut this way, and only at a place where nothing that
+// stretch decides crosses the cut: each pass says where that is.
+
+#include <cstddef>
+#include <string>
+#include <thread>
+
+#include "engine/text_scan.h"
+
+namespace sievetext {
+
+// Texts shorter than this go as one part: starting a thread costs more than
+// it saves. Eight MiB of text.
+inline constexpr std::size_t kTwoPartUnits = std::size_t{1} << 22;
+
+// Where a text of `n` units is best cut: its middle when it is long enough,
+// otherwise nowhere (kNotFound).
+inline std::size_t TwoPartHint(std::size_t n) {
+  return n >= kTwoPartUnits ? n / 2 : scan::kNotFound;
+}
+
+// Runs `pass(p, count, part)` on p[0, split) as part 0 and on p[split, n) as
+// part 1 at the same time. Each call compacts its part in place at the
+// part's start and returns the units it kept; the kept units of part 1 then
+// move to follow those of part 0, and the text is cut to their total. Where
+// no thread can be started the parts run one after the other. The pass must
+// not throw.
+template <class Pass>
+void CompactInTwo(std::u16string& text, std::size_t split, Pass pass) {
+  char16_t* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t keptSecond = 0;
+  std::thread helper;
+  try {
+    helper = std::thread([&] { keptSecond = pass(p + split, n - split, 1); });
+  } catch (...) {
+    keptSecond = pass(p + split, n - split, 1);
+  }
+  const std::size_t keptFirst = pass(p, split, 0);
+  if (helper.joinable()) helper.join();
+  scan::ShiftDown(p + keptFirst, p + split, keptSecond);
+  text.resize(keptFirst + keptSecond);
+}
+
+}  // namespace sievetext

@@ -1,0 +1,132 @@
+// The passes that a long text runs in two parts at once: wherever the text is
+// cut, the result is that of the pass over the whole text as one part.
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "engine/char_map.h"
+#include "engine/consolidate.h"
+#include "engine/marker_blanker.h"
+#include "engine/pair_cutter.h"
+#include "engine/tag_stripper.h"
+#include "engine/text_scan.h"
+#include "engine/two_parts.h"
+#include "engine_test_util.h"
+
+namespace sievetext {
+namespace {
+
+using testutil::Show;
+using testutil::u;
+
+// Random texts drawn from the units a pass reacts to, some of them dense in
+// the keys, some long enough for the vector loops.
+std::vector<std::u16string> Texts(std::u16string_view alphabet, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::u16string> texts = {u""};
+  for (int k = 0; k < 60; ++k) {
+    const std::size_t length = random() % (k < 40 ? 24 : 90);
+    std::u16string text;
+    for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// Checks `inTwo(text, hint)` against `inTwo(text, kNotFound)` for every hint
+// from 0 to past the end.
+void ExpectSameAtEveryCut(const std::vector<std::u16string>& texts,
+                          const std::function<void(std::u16string&, std::size_t)>& inTwo) {
+  for (const std::u16string& text : texts) {
+    std::u16string whole = text;
+    inTwo(whole, scan::kNotFound);
+    for (std::size_t hint = 0; hint <= text.size() + 1; ++hint) {
+      std::u16string parts = text;
+      inTwo(parts, hint);
+      ASSERT_EQ(Show(parts), Show(whole)) << Show(text) << " cut near " << hint;
+    }
+  }
+}
+
+TEST(TwoPartsTest, TagsAreStrippedAlikeWhereverTheTextIsCut) {
+  ExpectSameAtEveryCut(Texts(u"<>ab ", 1), StripTagsInTwo);
+}
+
+TEST(TwoPartsTest, BraceBlocksAreCutAlikeWhereverTheTextIsCut) {
+  ExpectSameAtEveryCut(Texts(u"{}ab", 2), CutBraceBlocksInTwo);
+}
+
+TEST(TwoPartsTest, UnitsAreBlankedAlikeWhereverTheTextIsCut) {
+  ExpectSameAtEveryCut(Texts(u"|\tab", 3), [](std::u16string& text, std::size_t hint) {
+    BlankUnitsInTwo(text, u'|', u'\t', hint);
+  });
+}
+
+TEST(TwoPartsTest, MarkersAreBlankedAlikeWhereverTheTextIsCut) {
+  // Keys, their pieces and overlaps: "!-->", "--->", "msmsnavigation".
+  std::vector<std::u16string> texts = Texts(u"!->- msnavigtoMS", 4);
+  for (const char* s : {"!-->", "--->", " -->x !--y", "msmsnavigation MSNAVIGATION x",
+                        "a !-- b --> c msnavigation d", "-- -->!--->"})
+    texts.push_back(u(s));
+  for (bool comments : {false, true}) {
+    ExpectSameAtEveryCut(texts, [comments](std::u16string& text, std::size_t hint) {
+      BlankMarkersInTwo(text, comments, hint);
+    });
+  }
+}
+
+TEST(TwoPartsTest, RunsShrinkAlikeWhereverTheTextIsCut) {
+  for (std::size_t divisor : {std::size_t{2}, std::size_t{3}, kCycleDivisor,
+                              static_cast<std::size_t>(-1)}) {
+    SCOPED_TRACE(divisor);
+    std::vector<std::u16string> texts = Texts(u"  a", 5);
+    texts.push_back(std::u16string(40, u' '));
+    texts.push_back(u("x") + std::u16string(33, u' ') + u("y "));
+    for (const std::u16string& text : texts) {
+      std::u16string whole = text;
+      const RunReduction one = ShrinkRunsInTwo(whole, u' ', divisor, scan::kNotFound);
+      for (std::size_t hint = 0; hint <= text.size() + 1; ++hint) {
+        std::u16string parts = text;
+        const RunReduction two = ShrinkRunsInTwo(parts, u' ', divisor, hint);
+        ASSERT_EQ(Show(parts), Show(whole)) << Show(text) << " cut near " << hint;
+        EXPECT_EQ(two.changed, one.changed);
+        EXPECT_EQ(two.longest, one.longest);
+        EXPECT_EQ(two.longestBefore, one.longestBefore);
+      }
+    }
+  }
+}
+
+TEST(TwoPartsTest, LongTextsGoInTwoPartsAndComeOutAsInOne) {
+  // Past the length where the passes start a second thread, with the keys
+  // all over the text.
+  std::u16string text;
+  const std::u16string piece = u("<p class=\"x\">a | b\t{c}  msnavigation !-- --> </p>\n");
+  while (text.size() < 2 * kTwoPartUnits) text += piece;
+  const auto expectSame = [&text](const std::function<void(std::u16string&, std::size_t)>& inTwo,
+                                  const std::function<void(std::u16string&)>& pass) {
+    std::u16string whole = text, parts = text;
+    inTwo(whole, scan::kNotFound);
+    pass(parts);
+    EXPECT_EQ(parts.size(), whole.size());
+    EXPECT_TRUE(parts == whole);
+  };
+  expectSame(StripTagsInTwo, StripTags);
+  expectSame(CutBraceBlocksInTwo, CutBraceBlocks);
+  expectSame([](std::u16string& t, std::size_t hint) { BlankMarkersInTwo(t, true, hint); },
+             [](std::u16string& t) { BlankMarkers(t, true); });
+  expectSame([](std::u16string& t, std::size_t hint) { BlankUnitsInTwo(t, u'|', u'\t', hint); },
+             [](std::u16string& t) { BlankUnits(t, u'|', u'\t'); });
+  expectSame(
+      [](std::u16string& t, std::size_t hint) {
+        ShrinkRunsInTwo(t, u' ', static_cast<std::size_t>(-1), hint);
+      },
+      [](std::u16string& t) { CollapseRuns(t, u' '); });
+}
+
+}  // namespace
+}  // namespace sievetext
