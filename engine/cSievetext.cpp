@@ -1,6 +1,7 @@
 #include "engine/cSievetext.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
@@ -25,29 +26,46 @@ void YieldNow(const cSievetext& engine) {
   if (const std::function<void()> hook = engine.yield) hook();
 }
 
+// The line breaks that ExtractText blanks first of all: CR always, and LF
+// too when all lines are to be joined.
+Blanking LineBreakBlanking(const cSievetext& engine) {
+  return {u'\r', engine.RemoveAllCRLF ? u'\n' : u'\r'};
+}
+
 // The steps of CutHTML after the empty-text check, in place. Each option is
 // read as its step comes, since a yield may change it. `afterThrow` tells
-// whether the caller looks at the text when a yield throws.
+// whether the caller looks at the text when a yield throws. With
+// `blankLineBreaks`, ExtractText's first step after CutHTML is done in the
+// same pass as CutHTML's last: nothing can run between the two.
 void CutMarkup(cSievetext& engine, std::u16string& text,
-               EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore) {
+               EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore,
+               bool blankLineBreaks = false) {
   if (engine.RemoveComments) CutCommentBlocks(text);
   YieldNow(engine);
   if (engine.RemoveScripts) CutScriptBlocks(text);
   YieldNow(engine);
   if (engine.RemoveStyles) CutStyleBlocks(text);
   YieldNow(engine);
-  if (engine.RemoveFunctions) CutBraceBlocks(text);
-  // Pipes and tabs in one pass: no yield comes between the two steps.
+  // Braces, pipes and tabs in one pass: no yield comes between the steps.
+  const bool braces = engine.RemoveFunctions;
   const bool pipes = engine.RemovePipe;
   const bool tabs = engine.RemoveTabs;
-  if (pipes || tabs) BlankUnits(text, pipes ? u'|' : u'\t', tabs ? u'\t' : u'|');
+  std::optional<Blanking> blanking;
+  if (pipes || tabs) blanking = Blanking{pipes ? u'|' : u'\t', tabs ? u'\t' : u'|'};
+  if (braces)
+    CutBraceBlocks(text, blanking);
+  else if (blanking)
+    BlankUnits(text, blanking->a, blanking->b);
   YieldNow(engine);
   if (engine.GenerateSpecialChars) {
     ApplyEntityTableInBlocks(text, [&engine] { YieldNow(engine); }, kEntityBlockUnits, afterThrow);
   }
   YieldNow(engine);
   if (engine.RemoveAllTags) StripTags(text);
-  BlankMarkers(text, engine.RemoveComments);
+  if (blankLineBreaks)
+    BlankMarkers(text, engine.RemoveComments, LineBreakBlanking(engine));
+  else
+    BlankMarkers(text, engine.RemoveComments);
 }
 
 // ConsolidateChar's work on a non-empty text, in place: a cycle (ten halving
@@ -77,10 +95,13 @@ void ConsolidateStep(cSievetext& engine, std::u16string& text, char16_t c) {
     text.clear();
 }
 
-// ExtractText's steps after CutHTML, on the working text.
-void FinishExtract(cSievetext& engine, std::u16string& text) {
-  // CR always, and LF too when all lines are to be joined: one pass.
-  BlankUnits(text, u'\r', engine.RemoveAllCRLF ? u'\n' : u'\r');
+// ExtractText's steps after CutHTML, on the working text; the line breaks
+// are already blanked when `lineBreaksBlanked`.
+void FinishExtract(cSievetext& engine, std::u16string& text, bool lineBreaksBlanked = false) {
+  if (!lineBreaksBlanked) {
+    const Blanking breaks = LineBreakBlanking(engine);
+    BlankUnits(text, breaks.a, breaks.b);
+  }
   if (engine.RemoveSpaces) ConsolidateStep(engine, text, u' ');
   YieldNow(engine);
   if (engine.RemoveBlankLines) {
@@ -120,10 +141,11 @@ void cSievetext::ExtractTextInPlace(std::u16string& sText) {
   try {
     // A failure inside CutHTML leaves the working text empty, so what a
     // throwing yield leaves in it is never looked at.
-    if (!RunReported(reporter, kCutHTML,
-                     [&] { CutMarkup(*this, sText, EntityTextAfterThrow::Unspecified); }))
+    if (!RunReported(reporter, kCutHTML, [&] {
+          CutMarkup(*this, sText, EntityTextAfterThrow::Unspecified, true);
+        }))
       sText.clear();
-    FinishExtract(*this, sText);
+    FinishExtract(*this, sText, true);
   } catch (...) {
     ReportCurrentFailure(reporter, kExtractText);
   }

@@ -7,27 +7,31 @@
 
 namespace sievetext {
 
-namespace {
-
-void BlankPart(char16_t* p, std::size_t n, char16_t a, char16_t b) {
+void BlankMove(char16_t* dst, const char16_t* src, std::size_t count, char16_t a, char16_t b) {
+  const bool inPlace = dst == src;
   std::size_t i = 0;
 #if SIEVETEXT_SIMD
+  // A block is loaded whole before it is stored, and its store ends before
+  // the next block to be loaded, so the ranges may overlap.
   const simd::Units va = simd::Splat(a);
   const simd::Units vb = simd::Splat(b);
   const simd::Units space = simd::Splat(u' ');
-  for (; i + 8 <= n; i += 8) {
-    const simd::Units v = simd::Load(p + i);
+  for (; i + 8 <= count; i += 8) {
+    const simd::Units v = simd::Load(src + i);
     const simd::Units hit = simd::Or(simd::Equal(v, va), simd::Equal(v, vb));
-    // Most blocks hold neither unit; leave their memory untouched.
-    if (simd::ByteMask(hit) == 0) continue;
-    simd::Store(p + i, simd::Or(simd::AndNot(hit, v), simd::And(hit, space)));
+    if (simd::ByteMask(hit) == 0) {
+      // Most blocks hold neither unit; in place, leave their memory untouched.
+      if (!inPlace) simd::Store(dst + i, v);
+      continue;
+    }
+    simd::Store(dst + i, simd::Or(simd::AndNot(hit, v), simd::And(hit, space)));
   }
 #endif
-  for (; i < n; ++i)
-    if (p[i] == a || p[i] == b) p[i] = u' ';
+  for (; i < count; ++i) {
+    const char16_t c = src[i];
+    dst[i] = c == a || c == b ? u' ' : c;
+  }
 }
-
-}  // namespace
 
 void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
   BlankUnitsInTwo(text, a, b, TwoPartHint(text.size()));
@@ -35,11 +39,11 @@ void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
 
 void BlankUnitsInTwo(std::u16string& text, char16_t a, char16_t b, std::size_t hint) {
   if (hint >= text.size()) {
-    BlankPart(text.data(), text.size(), a, b);
+    BlankMove(text.data(), text.data(), text.size(), a, b);
     return;
   }
   CompactInTwo(text, hint, [a, b](char16_t* p, std::size_t n, int) noexcept {
-    BlankPart(p, n, a, b);
+    BlankMove(p, p, n, a, b);
     return n;
   });
 }

@@ -9,6 +9,18 @@ namespace sievetext {
 
 // Replaces every code unit equal to `a`, and every one equal to `b`, by a
 // space, in place. Passing the same unit twice replaces just that one.
+// Two units that a compacting pass also replaces by a space, with the result
+// of BlankUnits(text, a, b) right after it, in the same pass.
+struct Blanking {
+  char16_t a;
+  char16_t b;
+};
+
+// Moves `count` units from `src` to `dst`, replacing every unit equal to `a`
+// or `b` by a space on the way. dst <= src; the ranges may overlap or be the
+// same, so a pass that compacts a text can blank it as it goes.
+void BlankMove(char16_t* dst, const char16_t* src, std::size_t count, char16_t a, char16_t b);
+
 // A long text is done in two parts at once.
 void BlankUnits(std::u16string& text, char16_t a, char16_t b);
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "engine/char_map.h"
 #include "engine/text_scan.h"
 #include "engine/two_parts.h"
 
@@ -48,13 +49,20 @@ std::size_t FindCandidate(const char16_t* p, std::size_t from, std::size_t n, bo
 namespace {
 
 // BlankMarkers on p[0, n) in place; returns the units kept.
-std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers) {
+std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers,
+                      std::optional<Blanking> blanking) {
+  const auto keep = [&](std::size_t to, std::size_t from, std::size_t count) {
+    if (blanking)
+      BlankMove(p + to, p + from, count, blanking->a, blanking->b);
+    else
+      scan::ShiftDown(p + to, p + from, count);
+  };
   std::size_t w = 0;     // kept text is p[0, w)
   std::size_t kept = 0;  // p[kept, i) is still to be kept
   std::size_t i = 0;
   // Replaces p[from, to) by a space; from >= kept.
   auto blank = [&](std::size_t from, std::size_t to) {
-    scan::ShiftDown(p + w, p + kept, from - kept);
+    keep(w, kept, from - kept);
     w += from - kept;
     p[w++] = u' ';
     kept = i = to;
@@ -81,28 +89,29 @@ std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers) {
     }
     i = c + 1;
   }
-  scan::ShiftDown(p + w, p + kept, n - kept);
+  keep(w, kept, n - kept);
   return w + (n - kept);
 }
 
 }  // namespace
 
-void BlankMarkers(std::u16string& text, bool commentMarkers) {
-  BlankMarkersInTwo(text, commentMarkers, TwoPartHint(text.size()));
+void BlankMarkers(std::u16string& text, bool commentMarkers, std::optional<Blanking> blanking) {
+  BlankMarkersInTwo(text, commentMarkers, TwoPartHint(text.size()), blanking);
 }
 
-void BlankMarkersInTwo(std::u16string& text, bool commentMarkers, std::size_t hint) {
+void BlankMarkersInTwo(std::u16string& text, bool commentMarkers, std::size_t hint,
+                       std::optional<Blanking> blanking) {
   // No key holds a space, and a space cannot end the unit before a key, so
   // no key, and no choice between overlapping keys, crosses a cut made in
   // front of one.
   const std::size_t split =
       hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u' ') : scan::kNotFound;
   if (split == scan::kNotFound) {
-    text.resize(BlankPart(text.data(), text.size(), commentMarkers));
+    text.resize(BlankPart(text.data(), text.size(), commentMarkers, blanking));
     return;
   }
-  CompactInTwo(text, split, [commentMarkers](char16_t* p, std::size_t n, int) noexcept {
-    return BlankPart(p, n, commentMarkers);
+  CompactInTwo(text, split, [commentMarkers, blanking](char16_t* p, std::size_t n, int) noexcept {
+    return BlankPart(p, n, commentMarkers, blanking);
   });
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
+#include "engine/char_map.h"
 #include "engine/text_scan.h"
 #include "engine/two_parts.h"
 
@@ -29,27 +31,35 @@ struct Compactor {
     w += from - r;
     r = to;
   }
-  // Keeps the rest; returns the length of the text.
-  std::size_t finish() {
+  void finish(std::u16string& text) {
     scan::ShiftDown(buf + w, buf + r, n - r);
-    return w + (n - r);
+    text.resize(w + (n - r));
   }
-  void finish(std::u16string& text) { text.resize(finish()); }
 };
 
-// CutBraceBlocks on p[0, n); returns the units kept.
-std::size_t CutBracePart(char16_t* p, std::size_t n) {
-  Compactor c{p, n};
+// CutBraceBlocks on p[0, n), blanking as it goes when asked to; returns the
+// units kept.
+std::size_t CutBracePart(char16_t* p, std::size_t n, std::optional<Blanking> blanking) {
+  const auto keep = [&](std::size_t w, std::size_t r, std::size_t count) {
+    if (blanking)
+      BlankMove(p + w, p + r, count, blanking->a, blanking->b);
+    else
+      scan::ShiftDown(p + w, p + r, count);
+  };
+  std::size_t w = 0, r = 0;  // the text is p[0, w) followed by p[r, n)
   for (;;) {
     // No "{" is left before r, so a search from the start of the text would
     // find the same "{".
-    const std::size_t h = scan::FindUnit(c.buf, c.r, c.n, u'{');
+    const std::size_t h = scan::FindUnit(p, r, n, u'{');
     if (h == kNotFound) break;
-    const std::size_t e = scan::FindUnit(c.buf, h + 1, c.n, u'}');
+    const std::size_t e = scan::FindUnit(p, h + 1, n, u'}');
     if (e == kNotFound) break;
-    c.cut(h, e + 1);
+    keep(w, r, h - r);
+    w += h - r;
+    r = e + 1;
   }
-  return c.finish();
+  keep(w, r, n - r);
+  return w + (n - r);
 }
 
 // A block kind of the tag-named sort: opener "<name", closer "/name>".
@@ -147,19 +157,23 @@ void CutScriptBlocks(std::u16string& text) { CutTagBlocks(text, {u"<script", u"/
 
 void CutStyleBlocks(std::u16string& text) { CutTagBlocks(text, {u"<style", u"/style>", 7}); }
 
-void CutBraceBlocks(std::u16string& text) { CutBraceBlocksInTwo(text, TwoPartHint(text.size())); }
+void CutBraceBlocks(std::u16string& text, std::optional<Blanking> blanking) {
+  CutBraceBlocksInTwo(text, TwoPartHint(text.size()), blanking);
+}
 
-void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint) {
+void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint,
+                         std::optional<Blanking> blanking) {
   // Every "{" before a "}" is closed by it or by one before it, so the text
   // after a "}" is cut as if it stood alone.
   const std::size_t split =
       hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u'}') : kNotFound;
   if (split == kNotFound) {
-    text.resize(CutBracePart(text.data(), text.size()));
+    text.resize(CutBracePart(text.data(), text.size(), blanking));
     return;
   }
-  CompactInTwo(text, split + 1,
-               [](char16_t* p, std::size_t n, int) noexcept { return CutBracePart(p, n); });
+  CompactInTwo(text, split + 1, [blanking](char16_t* p, std::size_t n, int) noexcept {
+    return CutBracePart(p, n, blanking);
+  });
 }
 
 }  // namespace sievetext

@@ -5,7 +5,10 @@
 // text that the block-by-block rules below describe.
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+#include "engine/char_map.h"
 
 namespace sievetext {
 
@@ -30,13 +33,15 @@ void CutScriptBlocks(std::u16string& text);
 void CutStyleBlocks(std::u16string& text);
 
 // Brace blocks: from a "{" through the first "}" after it; no nesting. A "{"
-// without any later "}" ends the removal.
-// A long text is cut in two parts at once.
-void CutBraceBlocks(std::u16string& text);
+// without any later "}" ends the removal. With `blanking`, the units it names
+// are replaced by spaces in the same pass. A long text is cut in two parts at
+// once.
+void CutBraceBlocks(std::u16string& text, std::optional<Blanking> blanking = std::nullopt);
 
 // The same, with the text cut in two after the first "}" at or after `hint`
 // and the two parts done at once; as one part when there is no such "}" (a
 // hint of scan::kNotFound). The result never depends on the hint.
-void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint);
+void CutBraceBlocksInTwo(std::u16string& text, std::size_t hint,
+                         std::optional<Blanking> blanking = std::nullopt);
 
 }  // namespace sievetext

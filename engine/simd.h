@@ -50,9 +50,14 @@ inline std::size_t LastLane(int mask) {
 inline std::size_t FirstByte(int mask) {
   return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
 }
-// Number of set lanes of a ByteMask of lane-wide results.
-inline std::size_t LaneCount(int mask) {
-  return static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(mask))) / 2;
+// Lane by lane a - b, wrapping.
+inline Units Subtract(Units a, Units b) { return _mm_sub_epi16(a, b); }
+// The sum of the eight lanes, each taken as a number from 0 to 0x7FFF.
+inline std::size_t SumLanes(Units v) {
+  const Units pairs = _mm_madd_epi16(v, _mm_set1_epi16(1));  // four sums of two
+  const Units halves = _mm_add_epi32(pairs, _mm_srli_si128(pairs, 8));
+  const Units whole = _mm_add_epi32(halves, _mm_srli_si128(halves, 4));
+  return static_cast<std::size_t>(_mm_cvtsi128_si32(whole));
 }
 
 // Sixteen bytes widened to code units: the first eight, and the last eight.

@@ -54,9 +54,16 @@ inline std::size_t FindUnitBack(const char16_t* p, std::size_t from, std::size_t
 inline std::size_t CountUnit(const char16_t* p, std::size_t from, std::size_t to, char16_t c) {
   std::size_t count = 0, i = from;
 #if SIEVETEXT_SIMD
+  // Each lane counts its own hits (a hit's lane is all ones, minus one);
+  // the lanes are added up before any of them can pass 0x7FFF.
   const simd::Units vc = simd::Splat(c);
-  for (; i + 8 <= to; i += 8)
-    count += simd::LaneCount(simd::ByteMask(simd::Equal(simd::Load(p + i), vc)));
+  while (i + 8 <= to) {
+    const std::size_t blocks = (to - i) / 8 < 0x7FFF ? (to - i) / 8 : 0x7FFF;
+    simd::Units lanes = simd::Zero();
+    for (std::size_t b = 0; b < blocks; ++b, i += 8)
+      lanes = simd::Subtract(lanes, simd::Equal(simd::Load(p + i), vc));
+    count += simd::SumLanes(lanes);
+  }
 #endif
   for (; i < to; ++i) count += p[i] == c;
   return count;

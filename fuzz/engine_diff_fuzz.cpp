@@ -72,8 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t hint = (std::size_t{data[0]} << 8 | data[size - 1]) % (c.input.size() + 1);
   CheckCut(c.input, hint, StripTagsInTwo);
-  CheckCut(c.input, hint, CutBraceBlocksInTwo);
-  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) { BlankMarkersInTwo(t, true, h); });
+  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) {
+    CutBraceBlocksInTwo(t, h, Blanking{u'|', u'\t'});
+  });
+  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) {
+    BlankMarkersInTwo(t, true, h, Blanking{u'\r', u'\n'});
+  });
   CheckCut(c.input, hint,
            [](std::u16string& t, std::size_t h) { BlankUnitsInTwo(t, u'|', u'\t', h); });
   CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) {

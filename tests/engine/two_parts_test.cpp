@@ -57,7 +57,27 @@ TEST(TwoPartsTest, TagsAreStrippedAlikeWhereverTheTextIsCut) {
 }
 
 TEST(TwoPartsTest, BraceBlocksAreCutAlikeWhereverTheTextIsCut) {
-  ExpectSameAtEveryCut(Texts(u"{}ab", 2), CutBraceBlocksInTwo);
+  ExpectSameAtEveryCut(Texts(u"{}ab", 2), [](std::u16string& text, std::size_t hint) {
+    CutBraceBlocksInTwo(text, hint);
+  });
+  ExpectSameAtEveryCut(Texts(u"{}a|\t", 2), [](std::u16string& text, std::size_t hint) {
+    CutBraceBlocksInTwo(text, hint, Blanking{u'|', u'\t'});
+  });
+}
+
+TEST(TwoPartsTest, BlankingWhileCompactingEqualsBlankingAfterwards) {
+  for (const std::u16string& text : Texts(u"{}a|\t!->msnavigto \r\n", 6)) {
+    std::u16string fused = text, apart = text;
+    CutBraceBlocks(fused, Blanking{u'|', u'\t'});
+    CutBraceBlocks(apart);
+    BlankUnits(apart, u'|', u'\t');
+    EXPECT_EQ(Show(fused), Show(apart)) << Show(text);
+    fused = apart = text;
+    BlankMarkers(fused, true, Blanking{u'\r', u'\n'});
+    BlankMarkers(apart, true);
+    BlankUnits(apart, u'\r', u'\n');
+    EXPECT_EQ(Show(fused), Show(apart)) << Show(text);
+  }
 }
 
 TEST(TwoPartsTest, UnitsAreBlankedAlikeWhereverTheTextIsCut) {
@@ -75,6 +95,9 @@ TEST(TwoPartsTest, MarkersAreBlankedAlikeWhereverTheTextIsCut) {
   for (bool comments : {false, true}) {
     ExpectSameAtEveryCut(texts, [comments](std::u16string& text, std::size_t hint) {
       BlankMarkersInTwo(text, comments, hint);
+    });
+    ExpectSameAtEveryCut(texts, [comments](std::u16string& text, std::size_t hint) {
+      BlankMarkersInTwo(text, comments, hint, Blanking{u'-', u'\r'});
     });
   }
 }
@@ -116,9 +139,13 @@ TEST(TwoPartsTest, LongTextsGoInTwoPartsAndComeOutAsInOne) {
     EXPECT_TRUE(parts == whole);
   };
   expectSame(StripTagsInTwo, StripTags);
-  expectSame(CutBraceBlocksInTwo, CutBraceBlocks);
-  expectSame([](std::u16string& t, std::size_t hint) { BlankMarkersInTwo(t, true, hint); },
-             [](std::u16string& t) { BlankMarkers(t, true); });
+  expectSame([](std::u16string& t, std::size_t hint) { CutBraceBlocksInTwo(t, hint); },
+             [](std::u16string& t) { CutBraceBlocks(t); });
+  expectSame(
+      [](std::u16string& t, std::size_t hint) {
+        BlankMarkersInTwo(t, true, hint, Blanking{u'\n', u'\n'});
+      },
+      [](std::u16string& t) { BlankMarkers(t, true, Blanking{u'\n', u'\n'}); });
   expectSame([](std::u16string& t, std::size_t hint) { BlankUnitsInTwo(t, u'|', u'\t', hint); },
              [](std::u16string& t) { BlankUnits(t, u'|', u'\t'); });
   expectSame(
