@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
 #include "engine/entity_table.h"
@@ -32,6 +33,14 @@ Blanking LineBreakBlanking(const cSievetext& engine) {
   return {u'\r', engine.RemoveAllCRLF ? u'\n' : u'\r'};
 }
 
+// The pipes and tabs to be blanked, if any.
+std::optional<Blanking> PipeAndTabBlanking(const cSievetext& engine) {
+  const bool pipes = engine.RemovePipe;
+  const bool tabs = engine.RemoveTabs;
+  if (!pipes && !tabs) return std::nullopt;
+  return Blanking{pipes ? u'|' : u'\t', tabs ? u'\t' : u'|'};
+}
+
 // The steps of CutHTML after the empty-text check, in place. Each option is
 // read as its step comes, since a yield may change it. `afterThrow` tells
 // whether the caller looks at the text when a yield throws. With
@@ -40,22 +49,26 @@ Blanking LineBreakBlanking(const cSievetext& engine) {
 void CutMarkup(cSievetext& engine, std::u16string& text,
                EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore,
                bool blankLineBreaks = false) {
-  if (engine.RemoveComments) CutCommentBlocks(text);
-  YieldNow(engine);
-  if (engine.RemoveScripts) CutScriptBlocks(text);
-  YieldNow(engine);
-  if (engine.RemoveStyles) CutStyleBlocks(text);
-  YieldNow(engine);
-  // Braces, pipes and tabs in one pass: no yield comes between the steps.
-  const bool braces = engine.RemoveFunctions;
-  const bool pipes = engine.RemovePipe;
-  const bool tabs = engine.RemoveTabs;
-  std::optional<Blanking> blanking;
-  if (pipes || tabs) blanking = Blanking{pipes ? u'|' : u'\t', tabs ? u'\t' : u'|'};
-  if (braces)
-    CutBraceBlocks(text, blanking);
-  else if (blanking)
-    BlankUnits(text, blanking->a, blanking->b);
+  if (!engine.yield) {
+    // Without a yield nothing can change an option between the block cuts,
+    // so they all go in one sweep.
+    CutBlocksInOneSweep(text, {engine.RemoveComments, engine.RemoveScripts, engine.RemoveStyles,
+                               engine.RemoveFunctions, PipeAndTabBlanking(engine)});
+  } else {
+    if (engine.RemoveComments) CutCommentBlocks(text);
+    YieldNow(engine);
+    if (engine.RemoveScripts) CutScriptBlocks(text);
+    YieldNow(engine);
+    if (engine.RemoveStyles) CutStyleBlocks(text);
+    YieldNow(engine);
+    // Braces, pipes and tabs in one pass: no yield comes between the steps.
+    const bool braces = engine.RemoveFunctions;
+    const std::optional<Blanking> blanking = PipeAndTabBlanking(engine);
+    if (braces)
+      CutBraceBlocks(text, blanking);
+    else if (blanking)
+      BlankUnits(text, blanking->a, blanking->b);
+  }
   YieldNow(engine);
   if (engine.GenerateSpecialChars) {
     ApplyEntityTableInBlocks(text, [&engine] { YieldNow(engine); }, kEntityBlockUnits, afterThrow);

@@ -8,9 +8,9 @@
 namespace sievetext {
 
 void BlankMove(char16_t* dst, const char16_t* src, std::size_t count, char16_t a, char16_t b) {
-  const bool inPlace = dst == src;
   std::size_t i = 0;
 #if SIEVETEXT_SIMD
+  const bool inPlace = dst == src;
   // A block is loaded whole before it is stored, and its store ends before
   // the next block to be loaded, so the ranges may overlap.
   const simd::Units va = simd::Splat(a);
