@@ -1,10 +1,14 @@
 #include "engine/block_sweep.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 namespace {
@@ -193,9 +197,11 @@ class TagCut : Cut {
     // long tail of such units holds the settled point where it was.
     constexpr std::size_t kLongestTail = 64;
     const std::size_t reach = opener_.size() - 1;
+    // Units below the settled point are not read again: the next cut may be
+    // working on them already.
     std::size_t tail = 0;
-    while (tail < w && tail <= kLongestTail && inOpener(buf[w - 1 - tail])) ++tail;
-    if (tail <= kLongestTail && w >= tail + reach) settled = std::max(settled, w - tail - reach);
+    while (w - tail > settled && tail <= kLongestTail && inOpener(buf[w - 1 - tail])) ++tail;
+    if (tail <= kLongestTail && w - tail >= settled + reach) settled = w - tail - reach;
     return settled;
   }
   std::size_t finish(std::size_t n) {
@@ -263,7 +269,8 @@ class BraceCut : Cut {
 
 }  // namespace
 
-void CutBlocksInOneSweep(std::u16string& text, const BlockCuts& cuts, std::size_t stretchUnits) {
+void CutBlocksInOneSweep(std::u16string& text, const BlockCuts& cuts, std::size_t stretchUnits,
+                         std::size_t twoThreadUnits) {
   char16_t* const buf = text.data();
   const std::size_t n = text.size();
   stretchUnits = std::max<std::size_t>(stretchUnits, 1);
@@ -272,14 +279,65 @@ void CutBlocksInOneSweep(std::u16string& text, const BlockCuts& cuts, std::size_
   TagCut styles(buf, u"<style", u"/style>", 7);
   BraceCut braces(buf, cuts.braces, cuts.blanking);
   const bool bracePass = cuts.braces || cuts.blanking.has_value();
+  // The first cuts, over the text settled so far; returns what they settle.
+  const auto front = [&](std::size_t settled, bool last) {
+    if (cuts.comments) settled = comments.run(settled, last);
+    if (cuts.scripts) settled = scripts.run(settled, last);
+    return settled;
+  };
+  const auto back = [&](std::size_t settled, bool last) {
+    if (cuts.styles) settled = styles.run(settled, last);
+    if (bracePass) settled = braces.run(settled, last);
+    return settled;
+  };
+
+  if (n >= twoThreadUnits && (cuts.comments || cuts.scripts) && (cuts.styles || bracePass)) {
+    // The last cuts on a second thread, following the first ones. What the
+    // first cuts have settled is never written by them again, and the last
+    // ones write only there; the top bit says that the first cuts are done.
+    constexpr std::size_t kDone = ~(~std::size_t{0} >> 1);
+    std::atomic<std::size_t> handed{0};
+    std::size_t length = 0;
+    std::thread follower;
+    try {
+      follower = std::thread([&] {
+        for (std::size_t seen = 0;;) {
+          const std::size_t now = handed.load(std::memory_order_acquire);
+          if (now == seen) {
+            handed.wait(seen, std::memory_order_acquire);
+            continue;
+          }
+          seen = now;
+          const bool last = (now & kDone) != 0;
+          const std::size_t settled = back(now & ~kDone, last);
+          if (last) {
+            length = settled;
+            return;
+          }
+        }
+      });
+    } catch (const std::system_error&) {
+      // No second thread: one sweeps them all, below.
+    }
+    if (follower.joinable()) {
+      for (std::size_t read = 0;;) {
+        read = n - read > stretchUnits ? read + stretchUnits : n;
+        const bool last = read == n;
+        const std::size_t settled = front(read, last);
+        handed.store(last ? settled | kDone : settled, std::memory_order_release);
+        handed.notify_one();
+        if (last) break;
+      }
+      follower.join();
+      text.resize(length);
+      return;
+    }
+  }
+
   for (std::size_t read = 0;;) {
     read = n - read > stretchUnits ? read + stretchUnits : n;
     const bool last = read == n;
-    std::size_t settled = read;
-    if (cuts.comments) settled = comments.run(settled, last);
-    if (cuts.scripts) settled = scripts.run(settled, last);
-    if (cuts.styles) settled = styles.run(settled, last);
-    if (bracePass) settled = braces.run(settled, last);
+    const std::size_t settled = back(front(read, last), last);
     if (last) {
       text.resize(settled);
       return;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/char_map.h"
+#include "engine/two_parts.h"
 
 namespace sievetext {
 
@@ -30,8 +31,10 @@ inline constexpr std::size_t kSweepStretchUnits = 64 * 1024;
 // asked for runs over the whole text after the one before. Here each cut
 // works on the part of the text that the cut before it has settled, a
 // stretch of `stretchUnits` at a time, so that the text passes through
-// memory once. In place; cannot fail.
+// memory once. A text of `twoThreadUnits` units or more has the last cuts
+// done on a second thread, following the first ones. In place; cannot fail.
 void CutBlocksInOneSweep(std::u16string& text, const BlockCuts& cuts,
-                         std::size_t stretchUnits = kSweepStretchUnits);
+                         std::size_t stretchUnits = kSweepStretchUnits,
+                         std::size_t twoThreadUnits = kTwoPartUnits);
 
 }  // namespace sievetext

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
 #include "engine/marker_blanker.h"
@@ -86,5 +87,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t += static_cast<char16_t>(r.longest);
     t += static_cast<char16_t>(r.longestBefore);
   });
+
+  // The block cuts in one sweep, moving by a stretch the input chooses.
+  BlockCuts cuts{(c.options & kComments) != 0, (c.options & kScripts) != 0,
+                 (c.options & kStyles) != 0, (c.options & kFunctions) != 0, std::nullopt};
+  if (c.options & (kPipe | kTabs)) cuts.blanking = Blanking{u'|', u'\t'};
+  std::u16string oneByOne = c.input, swept = c.input;
+  if (cuts.comments) CutCommentBlocks(oneByOne);
+  if (cuts.scripts) CutScriptBlocks(oneByOne);
+  if (cuts.styles) CutStyleBlocks(oneByOne);
+  if (cuts.braces)
+    CutBraceBlocks(oneByOne, cuts.blanking);
+  else if (cuts.blanking)
+    BlankUnits(oneByOne, u'|', u'\t');
+  CutBlocksInOneSweep(swept, cuts, 1 + data[size - 1] % 17);
+  if (swept != oneByOne) {
+    std::fprintf(stderr, "the block cuts in one sweep differ from the cuts one by one\n");
+    std::abort();
+  }
   return 0;
 }

@@ -81,6 +81,30 @@ TEST(BlockSweepTest, LeavesWhatTheCutsLeaveOneAfterAnotherAtEveryStretch) {
   }
 }
 
+TEST(BlockSweepTest, TwoThreadsLeaveWhatOneLeaves) {
+  // The last cuts on a second thread, on texts of every length.
+  std::vector<std::u16string> texts = Texts();
+  texts.resize(250);
+  texts.push_back(Texts().back());
+  for (unsigned mask = 0; mask < 32; ++mask) {
+    BlockCuts cuts;
+    cuts.comments = mask & 1;
+    cuts.scripts = mask & 2;
+    cuts.styles = mask & 4;
+    cuts.braces = mask & 8;
+    if (mask & 16) cuts.blanking = Blanking{u'|', u'\t'};
+    for (const std::u16string& text : texts) {
+      const std::u16string expected = OneByOne(text, cuts);
+      for (std::size_t stretch : {1, 3, 64}) {
+        std::u16string swept = text;
+        CutBlocksInOneSweep(swept, cuts, stretch, 0);
+        ASSERT_EQ(Show(swept), Show(expected))
+            << "input " << Show(text) << ", cuts " << mask << ", stretch " << stretch;
+      }
+    }
+  }
+}
+
 TEST(BlockSweepTest, LongTextsComeOutAsFromTheCutsOneByOne) {
   // Several stretches long, with blocks that span stretches.
   std::u16string text;
@@ -91,14 +115,20 @@ TEST(BlockSweepTest, LongTextsComeOutAsFromTheCutsOneByOne) {
       case 1: text += u("<script>") + std::u16string(random() % 70000, u'x') + u("</script>"); break;
       case 2: text += u("<style>p{}</style>"); break;
       case 3: text += u("{ a | b\t}"); break;
-      case 4: text += u("<scr<script>x</script>ipt>q</script>"); break;
+      case 4: text += u("<scr<script>x</script>ipt>q</script><sty<style>a</style>le>b</style>"); break;
       default: text += std::u16string(random() % 5000, u'y'); break;
     }
   }
   const BlockCuts all{true, true, true, true, Blanking{u'|', u'\t'}};
-  std::u16string swept = text;
-  CutBlocksInOneSweep(swept, all);
-  EXPECT_TRUE(swept == OneByOne(text, all));
+  const std::u16string expected = OneByOne(text, all);
+  for (std::size_t twoThreadUnits : {kTwoPartUnits, std::size_t{0}}) {
+    // Short stretches keep the two threads working side by side.
+    for (std::size_t stretch : {kSweepStretchUnits, std::size_t{61}, std::size_t{7}}) {
+      std::u16string swept = text;
+      CutBlocksInOneSweep(swept, all, stretch, twoThreadUnits);
+      EXPECT_TRUE(swept == expected) << twoThreadUnits << " " << stretch;
+    }
+  }
 }
 
 }  // namespace
