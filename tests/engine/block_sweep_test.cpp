@@ -33,6 +33,14 @@ std::u16string OneByOne(std::u16string text, const BlockCuts& cuts) {
   return text;
 }
 
+// One of the 32 sets of cuts, a bit each.
+BlockCuts CutsFor(unsigned mask) {
+  BlockCuts cuts{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0,
+                 std::nullopt};
+  if (mask & 16) cuts.blanking = Blanking{u'|', u'\t'};
+  return cuts;
+}
+
 // Texts made of markers, their pieces and the units around them.
 std::vector<std::u16string> Texts() {
   static const char* const kPieces[] = {
@@ -63,12 +71,7 @@ std::vector<std::u16string> Texts() {
 TEST(BlockSweepTest, LeavesWhatTheCutsLeaveOneAfterAnotherAtEveryStretch) {
   const std::vector<std::u16string> texts = Texts();
   for (unsigned mask = 0; mask < 32; ++mask) {
-    BlockCuts cuts;
-    cuts.comments = mask & 1;
-    cuts.scripts = mask & 2;
-    cuts.styles = mask & 4;
-    cuts.braces = mask & 8;
-    if (mask & 16) cuts.blanking = Blanking{u'|', u'\t'};
+    const BlockCuts cuts = CutsFor(mask);
     for (const std::u16string& text : texts) {
       const std::u16string expected = OneByOne(text, cuts);
       for (std::size_t stretch : {1, 2, 3, 5, 7, 13, 64, 100000}) {
@@ -87,12 +90,7 @@ TEST(BlockSweepTest, TwoThreadsLeaveWhatOneLeaves) {
   texts.resize(250);
   texts.push_back(Texts().back());
   for (unsigned mask = 0; mask < 32; ++mask) {
-    BlockCuts cuts;
-    cuts.comments = mask & 1;
-    cuts.scripts = mask & 2;
-    cuts.styles = mask & 4;
-    cuts.braces = mask & 8;
-    if (mask & 16) cuts.blanking = Blanking{u'|', u'\t'};
+    const BlockCuts cuts = CutsFor(mask);
     for (const std::u16string& text : texts) {
       const std::u16string expected = OneByOne(text, cuts);
       for (std::size_t stretch : {1, 3, 64}) {
