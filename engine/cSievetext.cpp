@@ -1,6 +1,7 @@
 #include "engine/cSievetext.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 
 #include "engine/block_sweep.h"
@@ -71,7 +72,12 @@ void CutMarkup(cSievetext& engine, std::u16string& text,
   }
   YieldNow(engine);
   if (engine.GenerateSpecialChars) {
-    ApplyEntityTableInBlocks(text, [&engine] { YieldNow(engine); }, kEntityBlockUnits, afterThrow);
+    // Without a hook, where the text is dropped if memory runs out, the
+    // table is given no yield: it may then work on a long text in two parts
+    // at once.
+    std::function<void()> yield = [&engine] { YieldNow(engine); };
+    if (!engine.yield && afterThrow == EntityTextAfterThrow::Unspecified) yield = nullptr;
+    ApplyEntityTableInBlocks(text, yield, kEntityBlockUnits, afterThrow);
   }
   YieldNow(engine);
   if (engine.RemoveAllTags) StripTags(text);

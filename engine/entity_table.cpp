@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "engine/entity_key_index.h"
 #include "engine/entity_table_decoder.h"
 #include "engine/entity_table_stages.h"
+#include "engine/text_scan.h"
+#include "engine/two_parts.h"
 
 // How a text is taken through the decoder (see entity_table_decoder.h).
 //
@@ -201,10 +204,8 @@ std::size_t FoldVanishingRuns(char16_t* range, std::size_t size, const std::vect
 // two, also where a '&' waits behind a long run of references that vanish. The yields come as the
 // blocks pass the tenths of the text, and those left at the end.
 template <typename Index>
-void DecodeStreaming(std::u16string& text, const std::function<void()>& yield,
-                     std::size_t blockUnits) {
-  const std::size_t size = text.size();
-  char16_t* const data = text.data();
+std::size_t DecodeStreaming(char16_t* const data, const std::size_t size,
+                            const std::function<void()>& yield, std::size_t blockUnits) {
   EntityDecoder<Index> decoder;
   std::size_t nextYield = 1;
   const auto yieldBefore = [&](std::size_t done) {
@@ -248,21 +249,64 @@ void DecodeStreaming(std::u16string& text, const std::function<void()>& yield,
   }
   yieldBefore(size);
   for (; yield && nextYield < kEntityStageCount; ++nextYield) yield();
-  text.resize(out);
+  return out;
+}
+
+// DecodeStreaming over the whole text, with the index type its length needs.
+std::size_t DecodeStreamingPart(char16_t* data, std::size_t size,
+                                const std::function<void()>& yield, std::size_t blockUnits) {
+  return size < std::numeric_limits<std::uint32_t>::max()
+             ? DecodeStreaming<std::uint32_t>(data, size, yield, blockUnits)
+             : DecodeStreaming<std::uint64_t>(data, size, yield, blockUnits);
 }
 
 }  // namespace
+
+void DecodeEntitiesInTwo(std::u16string& text, std::size_t hint, std::size_t blockUnits) {
+  blockUnits = std::max<std::size_t>(blockUnits, 1);
+  char16_t* const data = text.data();
+  const std::size_t size = text.size();
+  // The first place at or after the hint, not too far on, where the text can
+  // be cut as between two blocks.
+  std::size_t split = scan::kNotFound;
+  if (hint > 0 && hint < size) {
+    const std::size_t limit = size - hint > 2 * blockUnits ? hint + 2 * blockUnits : size;
+    for (std::size_t x = hint; x < limit; ++x) {
+      if (CanCutBefore(data, data + size, x)) {
+        split = x;
+        break;
+      }
+    }
+  }
+  if (split == scan::kNotFound) {
+    text.resize(DecodeStreamingPart(data, size, {}, blockUnits));
+    return;
+  }
+  // Running out of memory in either part is reported here, once both are
+  // done; what the text then holds is not looked at.
+  std::exception_ptr failures[2];
+  CompactInTwo(text, split, [&](char16_t* p, std::size_t n, int part) noexcept {
+    try {
+      return DecodeStreamingPart(p, n, {}, blockUnits);
+    } catch (...) {
+      failures[part] = std::current_exception();
+      return std::size_t{0};
+    }
+  });
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+}
 
 void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
                               std::size_t blockUnits, EntityTextAfterThrow afterThrow) {
   blockUnits = std::max<std::size_t>(blockUnits, 1);
   const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
+  if (!yield && afterThrow == EntityTextAfterThrow::Unspecified) {
+    DecodeEntitiesInTwo(text, TwoPartHint(text.size()), blockUnits);
+    return;
+  }
   if (!yield || afterThrow == EntityTextAfterThrow::Unspecified) {
-    if (small) {
-      DecodeStreaming<std::uint32_t>(text, yield, blockUnits);
-    } else {
-      DecodeStreaming<std::uint64_t>(text, yield, blockUnits);
-    }
+    text.resize(DecodeStreamingPart(text.data(), text.size(), yield, blockUnits));
     return;
   }
   const std::vector<std::size_t> starts = CutIntoBlocks(text, blockUnits);

@@ -57,8 +57,18 @@ inline constexpr std::size_t kEntityBlockUnits = std::size_t{1} << 16;
 // ones to exercise the cuts between blocks). With Unspecified, for a caller
 // that drops the text when a yield throws, no copies of decoded blocks are
 // kept.
+// Without a yield and with Unspecified, a long text is decoded as by
+// DecodeEntitiesInTwo.
 void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>& yield,
                               std::size_t blockUnits,
                               EntityTextAfterThrow afterThrow = EntityTextAfterThrow::RowsBefore);
+
+// ApplyEntityTableInBlocks without a yield, for a caller that drops the text
+// when memory runs out: the text is cut in two at the first place at or after
+// `hint` (and not far after it) where two blocks may meet, and the two parts
+// are decoded at once; as one part where there is no such place (a hint of 0
+// or past the end). The result never depends on the hint.
+void DecodeEntitiesInTwo(std::u16string& text, std::size_t hint,
+                         std::size_t blockUnits = kEntityBlockUnits);
 
 }  // namespace sievetext

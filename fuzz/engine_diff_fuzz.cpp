@@ -20,6 +20,7 @@
 #include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
+#include "engine/entity_table.h"
 #include "engine/marker_blanker.h"
 #include "engine/pair_cutter.h"
 #include "engine/tag_stripper.h"
@@ -81,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   CheckCut(c.input, hint,
            [](std::u16string& t, std::size_t h) { BlankUnitsInTwo(t, u'|', u'\t', h); });
+  CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) { DecodeEntitiesInTwo(t, h, 5); });
   CheckCut(c.input, hint, [](std::u16string& t, std::size_t h) {
     const RunReduction r = ShrinkRunsInTwo(t, u' ', 2, h);
     t += static_cast<char16_t>(r.changed);

@@ -10,6 +10,7 @@
 
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
+#include "engine/entity_table.h"
 #include "engine/marker_blanker.h"
 #include "engine/pair_cutter.h"
 #include "engine/tag_stripper.h"
@@ -124,11 +125,35 @@ TEST(TwoPartsTest, RunsShrinkAlikeWhereverTheTextIsCut) {
   }
 }
 
+TEST(TwoPartsTest, EntitiesAreDecodedAlikeWhereverTheTextIsCut) {
+  // References, their pieces, doubly escaped ones and ones that vanish.
+  static const char* const kPieces[] = {"&amp;", "&lt;", "&#39;", "&#x41;", "&nbsp;", "&", "#",
+                                        ";",     "amp",  "lt",    " ",      "x",      "&amp;lt;",
+                                        "&nb",   "sp;",  "&#17",  "&#50;",  "&para;", "&AMP;"};
+  std::mt19937 random(9);
+  std::vector<std::u16string> texts;
+  for (int k = 0; k < 150; ++k) {
+    std::u16string text;
+    for (std::size_t i = random() % 14; i > 0; --i) text += u(kPieces[random() % std::size(kPieces)]);
+    texts.push_back(text);
+  }
+  for (const std::u16string& text : texts) {
+    std::u16string whole = text;
+    ApplyEntityTable(whole, {});
+    for (std::size_t hint = 0; hint <= text.size() + 1; ++hint) {
+      std::u16string parts = text;
+      DecodeEntitiesInTwo(parts, hint, 3);
+      ASSERT_EQ(Show(parts), Show(whole)) << Show(text) << " cut near " << hint;
+    }
+  }
+}
+
 TEST(TwoPartsTest, LongTextsGoInTwoPartsAndComeOutAsInOne) {
   // Past the length where the passes start a second thread, with the keys
   // all over the text.
   std::u16string text;
-  const std::u16string piece = u("<p class=\"x\">a | b\t{c}  msnavigation !-- --> </p>\n");
+  const std::u16string piece =
+      u("<p class=\"x\">a | b\t{c}  msnavigation !-- --> &amp;lt; &#39;&nbsp;</p>\n");
   while (text.size() < 2 * kTwoPartUnits) text += piece;
   const auto expectSame = [&text](const std::function<void(std::u16string&, std::size_t)>& inTwo,
                                   const std::function<void(std::u16string&)>& pass) {
@@ -139,6 +164,11 @@ TEST(TwoPartsTest, LongTextsGoInTwoPartsAndComeOutAsInOne) {
     EXPECT_TRUE(parts == whole);
   };
   expectSame(StripTagsInTwo, StripTags);
+  expectSame([](std::u16string& t, std::size_t) { ApplyEntityTable(t, {}); },
+             [](std::u16string& t) {
+               ApplyEntityTableInBlocks(t, {}, kEntityBlockUnits,
+                                        EntityTextAfterThrow::Unspecified);
+             });
   expectSame([](std::u16string& t, std::size_t hint) { CutBraceBlocksInTwo(t, hint); },
              [](std::u16string& t) { CutBraceBlocks(t); });
   expectSame(
