@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <string_view>
 
 #include "job/cleanup_on_signal.h"
 #include "job/file_system.h"
@@ -67,6 +69,33 @@ TEST_F(PosixFileSystemTest, ReadsRegularFilesOnlyAndNeverBlocks) {
   EXPECT_EQ(files.readWhole(folder.string(), bytes), EISDIR);
   EXPECT_EQ(files.readWhole(at("none"), bytes), ENOENT);
   EXPECT_EQ(files.size(at("none"), size), ENOENT);
+}
+
+TEST_F(PosixFileSystemTest, LongFilesArriveWholeAndInOrderAndAStoppedReadEnds) {
+  // Long enough to be read a piece ahead on a second thread.
+  std::string written(9 * 1024 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < written.size(); ++i) written[i] = static_cast<char>(i * 7 + i / 4099);
+  std::ofstream(folder / "long", std::ios::binary) << written;
+  std::string bytes;
+  int lasts = 0;
+  EXPECT_EQ(files.read(at("long"),
+                       [&](std::string_view piece, bool last) {
+                         EXPECT_EQ(lasts, 0) << "nothing after the last piece";
+                         bytes.append(piece);
+                         lasts += last;
+                       }),
+            0);
+  EXPECT_EQ(lasts, 1);
+  EXPECT_TRUE(bytes == written);
+
+  // A caller that gives up half-way (its own failure) stops the reading too.
+  std::size_t pieces = 0;
+  EXPECT_THROW(files.read(at("long"),
+                          [&](std::string_view, bool) {
+                            if (++pieces == 3) throw std::runtime_error("enough");
+                          }),
+               std::runtime_error);
+  EXPECT_EQ(pieces, 3u);
 }
 
 TEST_F(PosixFileSystemTest, ReplaceCreatesAndReplacesWhole) {
