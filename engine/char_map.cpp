@@ -38,14 +38,11 @@ void BlankUnits(std::u16string& text, char16_t a, char16_t b) {
 }
 
 void BlankUnitsInTwo(std::u16string& text, char16_t a, char16_t b, std::size_t hint) {
-  if (hint >= text.size()) {
-    BlankMove(text.data(), text.data(), text.size(), a, b);
-    return;
-  }
-  CompactInTwo(text, hint, [a, b](char16_t* p, std::size_t n, int) noexcept {
-    BlankMove(p, p, n, a, b);
-    return n;
-  });
+  CompactInTwo(text, hint < text.size() ? hint : scan::kNotFound,
+               [a, b](char16_t* p, std::size_t n, int) noexcept {
+                 BlankMove(p, p, n, a, b);
+                 return n;
+               });
 }
 
 }  // namespace sievetext

@@ -56,13 +56,7 @@ RunReduction ShrinkRunsInTwo(std::u16string& text, char16_t c, std::size_t divis
   // made in front of one.
   const std::size_t split =
       hint < text.size() ? scan::FindOther(text.data(), hint, text.size(), c) : scan::kNotFound;
-  if (split == scan::kNotFound) {
-    std::size_t kept = 0;
-    const RunReduction result = ShrinkPart(text.data(), text.size(), c, divisor, kept);
-    text.resize(kept);
-    return result;
-  }
-  RunReduction parts[2];
+  RunReduction parts[2];  // the second stays empty for a text done as one part
   CompactInTwo(text, split, [&](char16_t* p, std::size_t n, int part) noexcept {
     std::size_t kept = 0;
     parts[part] = ShrinkPart(p, n, c, divisor, kept);

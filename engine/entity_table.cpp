@@ -278,10 +278,6 @@ void DecodeEntitiesInTwo(std::u16string& text, std::size_t hint, std::size_t blo
       }
     }
   }
-  if (split == scan::kNotFound) {
-    text.resize(DecodeStreamingPart(data, size, {}, blockUnits));
-    return;
-  }
   // Running out of memory in either part is reported here, once both are
   // done; what the text then holds is not looked at.
   std::exception_ptr failures[2];

@@ -27,8 +27,8 @@ std::size_t FindCandidate(const char16_t* p, std::size_t from, std::size_t n, bo
     const simd::Units b = simd::Load(p + i + 1);
     simd::Units hit = simd::Equal(a, bang);
     hit = simd::Or(hit, simd::And(simd::Equal(a, dash), simd::Equal(b, gt)));
-    hit = simd::Or(hit, simd::And(simd::Equal(simd::Or(a, fold), m),
-                                  simd::Equal(simd::Or(b, fold), s)));
+    hit = simd::Or(hit,
+                   simd::And(simd::Equal(simd::Or(a, fold), m), simd::Equal(simd::Or(b, fold), s)));
     const int mask = simd::ByteMask(hit);
     if (mask) return i + simd::FirstLane(mask);
   }
@@ -104,15 +104,10 @@ void BlankMarkersInTwo(std::u16string& text, bool commentMarkers, std::size_t hi
   // No key holds a space, and a space cannot end the unit before a key, so
   // no key, and no choice between overlapping keys, crosses a cut made in
   // front of one.
-  const std::size_t split =
-      hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u' ') : scan::kNotFound;
-  if (split == scan::kNotFound) {
-    text.resize(BlankPart(text.data(), text.size(), commentMarkers, blanking));
-    return;
-  }
-  CompactInTwo(text, split, [commentMarkers, blanking](char16_t* p, std::size_t n, int) noexcept {
-    return BlankPart(p, n, commentMarkers, blanking);
-  });
+  CompactInTwo(text, CutBefore(text, hint, u' '),
+               [commentMarkers, blanking](char16_t* p, std::size_t n, int) noexcept {
+                 return BlankPart(p, n, commentMarkers, blanking);
+               });
 }
 
 }  // namespace sievetext

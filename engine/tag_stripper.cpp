@@ -62,13 +62,7 @@ void StripTags(std::u16string& text) { StripTagsInTwo(text, TwoPartHint(text.siz
 
 void StripTagsInTwo(std::u16string& text, std::size_t hint) {
   // After a ">" the text is outside any span, whatever came before it.
-  const std::size_t split =
-      hint < text.size() ? scan::FindUnit(text.data(), hint, text.size(), u'>') : scan::kNotFound;
-  if (split == scan::kNotFound) {
-    text.resize(StripPart(text.data(), text.size()));
-    return;
-  }
-  CompactInTwo(text, split + 1,
+  CompactInTwo(text, CutAfter(text, hint, u'>'),
                [](char16_t* p, std::size_t n, int) noexcept { return StripPart(p, n); });
 }
 

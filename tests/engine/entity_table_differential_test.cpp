@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,23 @@ using testing::ReferenceApplyEntityTable;
 using testing::EntityTextGenerator;
 using testing::RunStoppingAt;
 using testing::Show;
+
+// Decodes each input in blocks of each size, keeping no copies, and checks it
+// against the reference; a failure shows the first `shown` units of the input.
+void ExpectStreamingMatchesReference(const std::vector<std::u16string>& inputs,
+                                     std::initializer_list<std::size_t> blockSizes,
+                                     std::size_t shown) {
+  for (const std::u16string& input : inputs) {
+    std::u16string expected = input;
+    ReferenceApplyEntityTable(expected, {});
+    for (const std::size_t blockUnits : blockSizes) {
+      std::u16string actual = input;
+      ApplyEntityTableInBlocks(actual, {}, blockUnits, EntityTextAfterThrow::Unspecified);
+      ASSERT_TRUE(actual == expected)
+          << "in blocks of " << blockUnits << "\ninput: " << Show(input).substr(0, shown);
+    }
+  }
+}
 
 TEST(EntityTableDifferentialTest, MatchesRowByRowReferenceOnGeneratedTexts) {
   constexpr int kCases = 50000;
@@ -159,8 +177,8 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
       // Keeping nothing for a throwing yield must not change the result.
       std::u16string unkept = input;
       int unkeptCalls = 0;
-      ApplyEntityTableInBlocks(unkept, [&] { ++unkeptCalls; }, blockUnits,
-                               EntityTextAfterThrow::Unspecified);
+      ApplyEntityTableInBlocks(
+          unkept, [&] { ++unkeptCalls; }, blockUnits, EntityTextAfterThrow::Unspecified);
       if (unkept != expected || unkeptCalls != 9) {
         FAIL() << "input: " << Show(input) << " in blocks of " << blockUnits
                << ", nothing kept\n got: " << Show(unkept) << "\nwant: " << Show(expected);
@@ -200,16 +218,7 @@ TEST(EntityTableDifferentialTest, StretchesWithoutACutMatchTheReferenceInSmallBl
   s.clear();
   while (s.size() < 20000) s += u"&&" + gen.text(8);
   inputs.push_back(s);
-  for (const std::u16string& input : inputs) {
-    std::u16string expected = input;
-    ReferenceApplyEntityTable(expected, {});
-    for (const std::size_t blockUnits : {2, 16, 100, 1000}) {
-      std::u16string actual = input;
-      ApplyEntityTableInBlocks(actual, {}, blockUnits, EntityTextAfterThrow::Unspecified);
-      ASSERT_TRUE(actual == expected) << "in blocks of " << blockUnits << "\ninput: "
-                                      << Show(input).substr(0, 200);
-    }
-  }
+  ExpectStreamingMatchesReference(inputs, {2, 16, 100, 1000}, 200);
 }
 
 TEST(EntityTableDifferentialTest, ReferencesThatVanishBeforeAWaitingOneMatchTheReference) {
@@ -217,9 +226,9 @@ TEST(EntityTableDifferentialTest, ReferencesThatVanishBeforeAWaitingOneMatchTheR
   // out empty (alone, or once the ones after them are decoded): the stretch
   // is folded while it waits, which must not change what the '&' comes to
   // see, nor what the stretch leaves behind for the '&' before it.
-  const std::u16string_view pieces[] = {
-      u"&nb",  u"sp;",  u"&para;", u"&not;", u"&#17", u"&#50;", u"&#59;", u"&amp;", u"&#38;",
-      u"para;", u"&l",  u"t;",     u"&",     u"x",    u"&#172;", u"&#182;", u"&pa",  u"ra;"};
+  const std::u16string_view pieces[] = {u"&nb",   u"sp;",   u"&para;", u"&not;",  u"&#17", u"&#50;",
+                                        u"&#59;", u"&amp;", u"&#38;",  u"para;",  u"&l",   u"t;",
+                                        u"&",     u"x",     u"&#172;", u"&#182;", u"&pa",  u"ra;"};
   std::mt19937 pick(1207);
   std::vector<std::u16string> inputs;
   for (const std::u16string_view run :
@@ -235,16 +244,7 @@ TEST(EntityTableDifferentialTest, ReferencesThatVanishBeforeAWaitingOneMatchTheR
     while (s.size() < length) s += pieces[pick() % 4 == 0 ? pick() % 18 : 2 + pick() % 6];
     inputs.push_back(s);
   }
-  for (const std::u16string& input : inputs) {
-    std::u16string expected = input;
-    ReferenceApplyEntityTable(expected, {});
-    for (const std::size_t blockUnits : {1, 7, 64, 500}) {
-      std::u16string actual = input;
-      ApplyEntityTableInBlocks(actual, {}, blockUnits, EntityTextAfterThrow::Unspecified);
-      ASSERT_TRUE(actual == expected) << "in blocks of " << blockUnits << "\ninput: "
-                                      << Show(input).substr(0, 300);
-    }
-  }
+  ExpectStreamingMatchesReference(inputs, {1, 7, 64, 500}, 300);
 }
 
 TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {

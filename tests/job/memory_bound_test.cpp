@@ -56,6 +56,14 @@ class MemoryBoundTest : public ::testing::Test {
     return outcome.peakBytes;
   }
 
+  // The bound for any input: four times the input and 64 MiB.
+  void expectWithinFourTimes(const char* name, const std::string& page) {
+    const std::size_t peak = peakOf(page);
+    EXPECT_GT(peak, 0u) << name;
+    EXPECT_LE(peak, 4 * kInputBytes + 64 * kMiB)
+        << name << ": peak " << peak / kMiB << " MiB for " << kInputBytes / kMiB << " MiB";
+  }
+
   testing::TempFolder temp{"sievetext-memory"};
   fs::path root = temp.path();
 };
@@ -76,10 +84,7 @@ TEST_F(MemoryBoundTest, HostileInputsStayWithinFourTimesTheInput) {
       {"open braces", "{"},
   };
   for (const auto& in : inputs) {
-    const std::size_t peak = peakOf(RepeatTo(in.unit, kInputBytes));
-    EXPECT_GT(peak, 0u) << in.name;
-    EXPECT_LE(peak, 4 * kInputBytes + 64 * kMiB)
-        << in.name << ": peak " << peak / kMiB << " MiB for " << kInputBytes / kMiB << " MiB";
+    expectWithinFourTimes(in.name, RepeatTo(in.unit, kInputBytes));
   }
 }
 
@@ -95,10 +100,7 @@ TEST_F(MemoryBoundTest, AReferenceWaitingBehindVanishingOnesStaysWithinFourTimes
       {"references vanishing in turn", "&#17&#50;&#59;&amp;para;"},
   };
   for (const auto& in : inputs) {
-    const std::size_t peak = peakOf("&nb" + RepeatTo(in.unit, kInputBytes - 6) + "sp;");
-    EXPECT_GT(peak, 0u) << in.name;
-    EXPECT_LE(peak, 4 * kInputBytes + 64 * kMiB)
-        << in.name << ": peak " << peak / kMiB << " MiB for " << kInputBytes / kMiB << " MiB";
+    expectWithinFourTimes(in.name, "&nb" + RepeatTo(in.unit, kInputBytes - 6) + "sp;");
   }
 }
 
