@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -8,7 +9,8 @@
 
 namespace sievetext {
 
-// An in-memory file system for tests, with failures on command.
+// An in-memory file system for tests, with failures on command. Jobs on
+// several threads may use it at once; the test reads its fields afterwards.
 class MemoryFileSystem final : public FileSystem {
  public:
   FileKind kind(const std::string& path) override;
@@ -22,6 +24,9 @@ class MemoryFileSystem final : public FileSystem {
   int readError = 0;               // returned by every read() when not 0
   int replaceError = 0;            // returned by every replace() when not 0
   int replaceCalls = 0;
+
+ private:
+  std::mutex mutex_;  // guards the fields above while jobs run
 };
 
 }  // namespace sievetext
