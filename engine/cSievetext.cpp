@@ -72,11 +72,11 @@ void CutMarkup(cSievetext& engine, std::u16string& text,
   }
   YieldNow(engine);
   if (engine.GenerateSpecialChars) {
-    // Without a hook, where the text is dropped if memory runs out, the
-    // table is given no yield: it may then work on a long text in two parts
-    // at once.
-    std::function<void()> yield = [&engine] { YieldNow(engine); };
-    if (!engine.yield && afterThrow == EntityTextAfterThrow::Unspecified) yield = nullptr;
+    // Without a hook there is nothing to yield to: the table then keeps no
+    // copies for a throwing yield, and where the text is dropped if memory
+    // runs out, it may work on a long text in two parts at once.
+    std::function<void()> yield;
+    if (engine.yield) yield = [&engine] { YieldNow(engine); };
     ApplyEntityTableInBlocks(text, yield, kEntityBlockUnits, afterThrow);
   }
   YieldNow(engine);

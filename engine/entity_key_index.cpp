@@ -1,5 +1,6 @@
 #include "engine/entity_key_index.h"
 
+#include <algorithm>
 #include <cassert>
 #include <limits>
 #include <optional>
@@ -56,6 +57,32 @@ class KeyIndex {
     return best;
   }
 
+  // firstMatch for the window of a '&' followed by `rest`, read from the
+  // text itself.
+  std::optional<std::uint16_t> firstMatchBefore(const char16_t* rest, const char16_t* end,
+                                                std::size_t from, bool& settled) const {
+    constexpr std::size_t kLongest = KeyWindow{}.units.size() - 1;  // units after the '&'
+    const std::size_t avail = std::min<std::size_t>(kLongest, static_cast<std::size_t>(end - rest));
+    std::uint64_t code = 0;
+    std::size_t name = 0;
+    for (; name < avail; ++name) {
+      const std::uint8_t c = NameUnit(rest[name]);
+      if (c == 0) break;
+      code = code << 7 | c;
+    }
+    // The window ends at a '&' short of the longest key, or holds a unit
+    // that no name holds, or it ends with the text.
+    settled = name == avail || rest[name] != u'&';
+    std::uint16_t best = kNone;
+    if (name >= 2 && name < avail && rest[name] == u';') best = lookUp(code, rest, name, from);
+    if (nbspRow_ >= from && nbspRow_ < best && name >= 4 && NameUnit(rest[0]) == 'n' &&
+        NameUnit(rest[1]) == 'b' && NameUnit(rest[2]) == 's' && NameUnit(rest[3]) == 'p') {
+      best = nbspRow_;
+    }
+    if (best == kNone) return std::nullopt;
+    return best;
+  }
+
  private:
   // Rows are kept in 16 bits; this one stands for no row, in an empty slot
   // and while nothing has matched.
@@ -72,12 +99,7 @@ class KeyIndex {
       code = code << 7 | c;
     }
     if (end >= 2 && end <= 7 && end < w.size && w.units[end] == u';') {
-      const Slot& slot = find(code);
-      for (int k = 0; k < 2; ++k) {
-        const std::uint16_t r = slot.rows[k];
-        if (r == kNone || r < from || r >= best) continue;
-        if (slot.exactName[k] == nullptr || sameName(slot.exactName[k], w, end)) best = r;
-      }
+      best = lookUp(code, w.units.data() + 1, end - 1, from);
     }
     if (nbspRow_ >= from && nbspRow_ < best && w.size >= 5 && NameUnit(w.units[1]) == 'n' &&
         NameUnit(w.units[2]) == 'b' && NameUnit(w.units[3]) == 's' && NameUnit(w.units[4]) == 'p') {
@@ -94,11 +116,19 @@ class KeyIndex {
   };
   static constexpr std::size_t kBits = 10;  // 1024 slots for about 300 names
 
-  static bool sameName(const char16_t* name, const KeyWindow& w, std::size_t end) {
-    for (std::size_t i = 1; i < end; ++i) {
-      if (name[i - 1] != w.units[i]) return false;
+  // The first row from `from` on for the name of `length` units at `name`,
+  // whose packed code is `code`; kNone if there is none.
+  std::uint16_t lookUp(std::uint64_t code, const char16_t* name, std::size_t length,
+                       std::size_t from) const {
+    std::uint16_t best = kNone;
+    const Slot& slot = find(code);
+    for (int k = 0; k < 2; ++k) {
+      const std::uint16_t r = slot.rows[k];
+      if (r == kNone || r < from || r >= best) continue;
+      if (slot.exactName[k] == nullptr || std::equal(name, name + length, slot.exactName[k]))
+        best = r;
     }
-    return true;
+    return best;
   }
 
   static std::size_t home(std::uint64_t code) {
@@ -129,6 +159,11 @@ const KeyIndex& TheKeyIndex() {
 std::optional<std::uint16_t> FirstMatchingRow(const KeyWindow& w, std::size_t from) {
   assert(w.size > 0 && w.units[0] == u'&');
   return TheKeyIndex().firstMatch(w, from);
+}
+
+std::optional<std::uint16_t> FirstMatchingRowBefore(const char16_t* rest, const char16_t* end,
+                                                    std::size_t from, bool& settled) {
+  return TheKeyIndex().firstMatchBefore(rest, end, from, settled);
 }
 
 bool IsWindowSettled(const KeyWindow& w) {

@@ -22,6 +22,13 @@ struct KeyWindow {
 // one hash probe whatever `from` is.
 std::optional<std::uint16_t> FirstMatchingRow(const KeyWindow& w, std::size_t from);
 
+// FirstMatchingRow for the window of a '&' that stands just before `rest`,
+// in a text that ends at `end`, read from the text itself. `settled` tells
+// whether IsWindowSettled holds for that window or it ends at `end`, so that
+// the answer holds whatever the units after the window come to.
+std::optional<std::uint16_t> FirstMatchingRowBefore(const char16_t* rest, const char16_t* end,
+                                                    std::size_t from, bool& settled);
+
 // True when no unit appended to `w` could change which rows match it: it is
 // as long as the longest key, or it holds, after the '&', a unit that no key
 // name contains (';' included), so every key that can match ends within it.

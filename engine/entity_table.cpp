@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "engine/entity_key_index.h"
@@ -66,6 +69,98 @@ bool CanCutBefore(const char16_t* begin, const char16_t* end, std::size_t x) {
   if (!row) return true;
   const std::u16string_view replacement = EntityRows()[*row].replacement;
   return !replacement.empty() && IsStopper(replacement[0]);
+}
+
+// What DecodeLoneAmpersand needs of a row.
+struct LoneRow {
+  std::uint8_t keyUnits;  // after the '&'
+  bool again;             // it puts a '&' back, for later rows to take
+};
+
+const std::array<LoneRow, kEntityRowCount>& LoneRows() {
+  static const std::array<LoneRow, kEntityRowCount> rows = [] {
+    std::array<LoneRow, kEntityRowCount> r{};
+    for (std::size_t i = 0; i < kEntityRowCount; ++i) {
+      const EntityRow& row = EntityRows()[i];
+      r[i].keyUnits = static_cast<std::uint8_t>(row.key.size() - 1);
+      r[i].again = row.replacement == u"&";
+    }
+    return r;
+  }();
+  return rows;
+}
+
+// Decodes on its own the first '&' after a place where the text can be cut
+// (at `amp`, in a range that ends at `end`, followed by the end of the text or
+// by such a place), when what it sees cannot change: each window it sees is
+// settled or ends with the range. No '&' before it sees it, and its window
+// holds only original units, so it fires at the first row that matches
+// (again for a '&' that "&amp;" and the like put back), and once it has lost
+// its '&' nothing ever takes what it left. So what comes after the units it
+// stands for starts after a place where the text can be cut too. Writes what
+// it comes to at `out` (at or before `amp`) and returns how many units of the
+// range it stands for; 0, with nothing written, when it is left to the full
+// decoder.
+std::size_t DecodeLoneAmpersand(const char16_t* amp, const char16_t* end, char16_t* out,
+                                std::size_t& written) {
+  const std::array<LoneRow, kEntityRowCount>& rows = LoneRows();
+  const char16_t* rest = amp + 1;
+  std::size_t from = 0;
+  for (;;) {
+    bool settled = false;
+    const std::optional<std::uint16_t> row = FirstMatchingRowBefore(rest, end, from, settled);
+    if (!settled) return 0;
+    if (!row) {
+      *out = u'&';
+      written = 1;
+      return static_cast<std::size_t>(rest - amp);
+    }
+    const LoneRow& lone = rows[*row];
+    rest += lone.keyUnits;
+    if (lone.again) {
+      from = *row + 1u;
+      continue;
+    }
+    const std::u16string_view replacement = EntityRows()[*row].replacement;
+    std::copy(replacement.begin(), replacement.end(), out);
+    written = replacement.size();
+    return static_cast<std::size_t>(rest - amp);
+  }
+}
+
+// Decodes the `size` units at `src`, followed by the end of the text or by a
+// place where it can be cut, into `dst` (at or before `src`; the two may
+// overlap), and returns the length of the result. Most '&' are decoded on
+// their own as the text goes by (see DecodeLoneAmpersand); from one that is
+// not, the full decoder takes the text up to the next place where it can be
+// cut. `decoder` has room for `size` units when nothing may be allocated.
+constexpr std::size_t kLeastForDecoder = 256;
+
+template <typename Index>
+std::size_t DecodeRange(EntityDecoder<Index>& decoder, const char16_t* src, std::size_t size,
+                        char16_t* dst) {
+  const char16_t* const end = src + size;
+  std::size_t in = 0;
+  std::size_t out = 0;
+  for (;;) {
+    const std::size_t amp = scan::MoveUntil(src, in, size, dst + out, u'&');
+    if (amp == scan::kNotFound) return out + (size - in);
+    out += amp - in;
+    std::size_t written = 0;
+    if (const std::size_t used = DecodeLoneAmpersand(src + amp, end, dst + out, written)) {
+      in = amp + used;
+      out += written;
+      continue;
+    }
+    // The full decoder's start costs about as much as a few hundred units
+    // of text, so it takes at least that many at a time.
+    std::size_t cut = std::min(size, amp + kLeastForDecoder);
+    while (cut < size && !CanCutBefore(src, end, cut)) ++cut;
+    decoder.start(src + amp, cut - amp);
+    decoder.runStages(0, kEntityStageCount);
+    out += decoder.writeBack(dst + out);
+    in = cut;
+  }
 }
 
 // Starts of the blocks, each about `blockUnits` long, followed by the text's
@@ -150,21 +245,21 @@ void DecodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    decoder.start(data + starts[b], size);
-    if (!reserved && decoder.hasWork()) {
-      decoder.reserve(longest);
+    const bool hasWork = scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
+    if (!reserved && hasWork) {
+      // A part per '&' at most: a text of one block may be long.
+      decoder.reserve(blocks == 1 ? scan::CountUnit(data, 0, starts[1], u'&') : longest);
       original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
       reserved = true;
     }
     if (b < keptBlocks) {
       writtenAt[b] = out;
-      copied[b] = decoder.hasWork();
+      copied[b] = hasWork;
       if (copied[b]) {
         std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
       }
     }
-    decoder.runStages(0, kEntityStageCount);
-    out += decoder.writeBack(data + out);
+    out += DecodeRange(decoder, data + starts[b], size, data + out);
   }
   text.resize(out);
 }
@@ -229,6 +324,12 @@ std::size_t DecodeStreaming(char16_t* const data, const std::size_t size,
       while (x < limit && !CanCutBefore(data, data + size, x)) ++x;
       end = x;
       open = x == limit && limit < size;
+    }
+    if (!open) {
+      out += DecodeRange(decoder, data + from, end - from, data + out);
+      from = end;
+      span = blockUnits;
+      continue;
     }
     decoder.start(data + from, end - from, open);
     decoder.runStages(0, kEntityStageCount);
@@ -297,18 +398,19 @@ void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>&
                               std::size_t blockUnits, EntityTextAfterThrow afterThrow) {
   blockUnits = std::max<std::size_t>(blockUnits, 1);
   const bool small = text.size() < std::numeric_limits<std::uint32_t>::max();
-  if (!yield && afterThrow == EntityTextAfterThrow::Unspecified) {
-    DecodeEntitiesInTwo(text, TwoPartHint(text.size()), blockUnits);
-    return;
-  }
-  if (!yield || afterThrow == EntityTextAfterThrow::Unspecified) {
-    text.resize(DecodeStreamingPart(text.data(), text.size(), yield, blockUnits));
+  if (afterThrow == EntityTextAfterThrow::Unspecified) {
+    if (yield) {
+      text.resize(DecodeStreamingPart(text.data(), text.size(), yield, blockUnits));
+    } else {
+      DecodeEntitiesInTwo(text, TwoPartHint(text.size()), blockUnits);
+    }
     return;
   }
   const std::vector<std::size_t> starts = CutIntoBlocks(text, blockUnits);
   // The whole text's length picks the index type: after a throwing yield the
-  // blocks are undone and the text is decoded whole.
-  if (starts.size() > 2) {
+  // blocks are undone and the text is decoded whole. Without a yield a text
+  // of one block is taken as one block.
+  if (starts.size() > 2 || !yield) {
     if (small) {
       DecodeInBlocks<std::uint32_t>(text, yield, starts);
     } else {

@@ -119,6 +119,34 @@ inline bool MatchesFolded(const char16_t* p, const char16_t* key, std::size_t le
   return true;
 }
 
+// Moves the units of [from, n) down to `dst` (at or before p + from; the two
+// may overlap) up to the first c among them, which is not moved, and returns
+// its index; kNotFound once all of them have moved.
+inline std::size_t MoveUntil(const char16_t* p, std::size_t from, std::size_t n, char16_t* dst,
+                             char16_t c) {
+  if (dst == p + from) return FindUnit(p, from, n, c);
+  std::size_t i = from;
+#if SIEVETEXT_SIMD
+  const simd::Units vc = simd::Splat(c);
+  for (; i + 8 <= n; i += 8, dst += 8) {
+    const simd::Units v = simd::Load(p + i);
+    const int m = simd::ByteMask(simd::Equal(v, vc));
+    if (m != 0) {
+      const std::size_t k = simd::FirstLane(m);
+      for (std::size_t j = 0; j < k; ++j) dst[j] = p[i + j];
+      return i + k;
+    }
+    // What this overwrites has been loaded: dst + 8 <= p + i + 8.
+    simd::Store(dst, v);
+  }
+#endif
+  for (; i < n; ++i, ++dst) {
+    if (p[i] == c) return i;
+    *dst = p[i];
+  }
+  return kNotFound;
+}
+
 // Moves `count` units from `src` to `dst` (dst <= src; the ranges may overlap).
 // Compaction moves many short pieces, for which a plain loop beats a call.
 inline void ShiftDown(char16_t* dst, const char16_t* src, std::size_t count) {

@@ -247,6 +247,40 @@ TEST(EntityTableDifferentialTest, ReferencesThatVanishBeforeAWaitingOneMatchTheR
   ExpectStreamingMatchesReference(inputs, {1, 7, 64, 500}, 300);
 }
 
+TEST(EntityTableDifferentialTest, ReferencesTakenOnTheirOwnMatchTheReferenceWhereverTheTextEnds) {
+  // Most '&' are decoded on their own, as the text goes by; the others, from
+  // the first that depends on its neighbours to the next place where the text
+  // can be cut, by the full decoder. Each text puts a reference that can stand
+  // alone next to ones that cannot (windows that stop at a '&' that may go,
+  // references that form once others are gone), and small blocks end the
+  // text or a block inside every one of them.
+  const std::u16string_view alone[] = {u"&lt;",     u"&nbsp", u"&amp;x",    u"&AMP;#38;",
+                                       u"&eacute;", u"&zz;",  u"&amp;amp;", u"&#65;",
+                                       u"&nbsp;",   u"&",     u"&not;x",    u"&#8217;"};
+  const std::u16string_view with[] = {u"&#3&#54;;",      u"&amp;lt;",    u"&amp&lt;",
+                                      u"&#38;#65;",      u"l&amp;t;",    u"&&",
+                                      u"#116;",          u"&l&not;t;",   u"&#1&#17&pa&not;ra;2;82;",
+                                      u"&#3&not;8;#65;", u"&nb&para;sp;"};
+  std::vector<std::u16string> inputs;
+  for (const std::u16string_view a : alone) {
+    for (const std::u16string_view b : with) {
+      inputs.push_back(std::u16string(a) + std::u16string(b));
+      inputs.push_back(std::u16string(b) + u" " + std::u16string(a) + std::u16string(a));
+      inputs.push_back(u"x" + std::u16string(a) + std::u16string(b) + std::u16string(a) + u";");
+    }
+  }
+  for (const std::size_t blockUnits : {1, 2, 3, 5, 9, 1000}) {
+    for (const std::u16string& input : inputs) {
+      std::u16string expected = input;
+      ReferenceApplyEntityTable(expected, {});
+      std::u16string kept = input;
+      ApplyEntityTableInBlocks(kept, {}, blockUnits);
+      ASSERT_TRUE(kept == expected) << "in blocks of " << blockUnits << ": " << Show(input);
+    }
+    ExpectStreamingMatchesReference(inputs, {blockUnits}, 100);
+  }
+}
+
 TEST(EntityTableDifferentialTest, TextOfManyBlocksMatchesTheReference) {
   // Long enough for several blocks of the size used in earnest, with the
   // yields falling between blocks.
