@@ -128,14 +128,16 @@ std::size_t DecodeLoneAmpersand(const char16_t* amp, const char16_t* end, char16
   }
 }
 
+// The full decoder's start costs about as much as a few hundred units of
+// text, so it takes at least that many at a time.
+constexpr std::size_t kLeastForDecoder = 256;
+
 // Decodes the `size` units at `src`, followed by the end of the text or by a
 // place where it can be cut, into `dst` (at or before `src`; the two may
 // overlap), and returns the length of the result. Most '&' are decoded on
 // their own as the text goes by (see DecodeLoneAmpersand); from one that is
 // not, the full decoder takes the text up to the next place where it can be
 // cut. `decoder` has room for `size` units when nothing may be allocated.
-constexpr std::size_t kLeastForDecoder = 256;
-
 template <typename Index>
 std::size_t DecodeRange(EntityDecoder<Index>& decoder, const char16_t* src, std::size_t size,
                         char16_t* dst) {
@@ -152,8 +154,6 @@ std::size_t DecodeRange(EntityDecoder<Index>& decoder, const char16_t* src, std:
       out += written;
       continue;
     }
-    // The full decoder's start costs about as much as a few hundred units
-    // of text, so it takes at least that many at a time.
     std::size_t cut = std::min(size, amp + kLeastForDecoder);
     while (cut < size && !CanCutBefore(src, end, cut)) ++cut;
     decoder.start(src + amp, cut - amp);
