@@ -100,9 +100,6 @@ class EntityDecoder {
   // result holds whatever follows.
   void start(const char16_t* src, std::size_t size, bool open = false);
 
-  // Whether the range may change at all: false when it holds no '&' that can.
-  bool hasWork() const { return !parts_.empty(); }
-
   // Applies the rows of stages [from, to).
   void runStages(std::size_t from, std::size_t to) {
     for (std::size_t s = from; s < to && !parts_.empty(); ++s) runStage(s);
