@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "engine/entity_table.h"
+#include "engine/galloping_search.h"
 #include "engine/text_scan.h"
 
 namespace sievetext {
@@ -110,10 +111,10 @@ std::size_t EntityDecoder<Index>::settledPrefix() {
     const Part& p = parts_[i];
     std::uint16_t from = 0;
     if (p.reach < waitingFrom_) {
-      const std::size_t lastSeen = partHolding(p.reach);
+      const std::size_t lastSeen = partHolding(i, p.reach);
       // The deepest entry at or before lastSeen holds the soonest row.
-      const auto it = std::partition_point(soonest.rbegin(), soonest.rend(),
-                                           [lastSeen](Index j) { return j <= lastSeen; });
+      const auto it = GallopingPartitionPoint(soonest.rbegin(), soonest.rend(),
+                                              [lastSeen](Index j) { return j <= lastSeen; });
       from =
           it == soonest.rbegin()
               ? kNever
@@ -209,11 +210,13 @@ std::size_t EntityDecoder<Index>::writeBack(char16_t* dst, std::size_t end) {
   return out;
 }
 
-// The last part whose '&' stands at or before `at`.
+// The last part, from part `from` on, whose '&' stands at or before `at`
+// (which is at or after part `from`'s '&').
 template <typename Index>
-std::size_t EntityDecoder<Index>::partHolding(std::size_t at) const {
-  const auto after = std::upper_bound(parts_.begin(), parts_.end(), at,
-                                      [](std::size_t x, const Part& p) { return x < p.pos; });
+std::size_t EntityDecoder<Index>::partHolding(std::size_t from, std::size_t at) const {
+  const auto after =
+      GallopingPartitionPoint(parts_.begin() + static_cast<std::ptrdiff_t>(from), parts_.end(),
+                              [at](const Part& p) { return p.pos <= at; });
   return static_cast<std::size_t>(after - parts_.begin()) - 1;
 }
 

@@ -188,7 +188,7 @@ class EntityDecoder {
     const Part& p = parts_[i];
     return !p.live && p.bufLen == 0 && p.next == rangeEnd(i);
   }
-  std::size_t partHolding(std::size_t at) const;
+  std::size_t partHolding(std::size_t from, std::size_t at) const;
   void findParts();
   // The per-unit steps are inlined into their callers, as one file would have them.
   [[gnu::always_inline]] inline OriginalWindow originalWindow(const char16_t* p,
