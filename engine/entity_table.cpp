@@ -245,7 +245,9 @@ void DecodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    const bool hasWork = scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
+    // Once the room is made, only a block that is kept needs the answer.
+    const bool hasWork = (!reserved || b < keptBlocks) &&
+                         scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
     if (!reserved && hasWork) {
       // A part per '&' at most: a text of one block may be long.
       decoder.reserve(blocks == 1 ? scan::CountUnit(data, 0, starts[1], u'&') : longest);
