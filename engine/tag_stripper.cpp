@@ -25,10 +25,14 @@ std::size_t StripPart(char16_t* p, std::size_t n) {
       const int opens = simd::ByteMask(simd::Equal(v, lt));
       const std::size_t keep = opens ? simd::FirstLane(opens) : 8;
       const std::size_t next = opens ? i + keep + 1 : i + 8;
-      if (w + 8 <= next)
-        simd::Store(p + w, v);
-      else
-        scan::ShiftDown(p + w, p + i, keep);
+      // Until a tag has been cut the kept text is where it stands, and its
+      // memory is left untouched.
+      if (w != i) {
+        if (w + 8 <= next)
+          simd::Store(p + w, v);
+        else
+          scan::ShiftDown(p + w, p + i, keep);
+      }
       w += keep;
       i = next;
       inTag = opens != 0;
