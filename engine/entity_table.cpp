@@ -249,7 +249,7 @@ void DecodeInBlocks(std::u16string& text, const std::function<void()>& yield,
     const bool hasWork = (!reserved || b < keptBlocks) &&
                          scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
     if (!reserved && hasWork) {
-      // A part per '&' at most: a text of one block may be long.
+      // A part per '&' at most.
       decoder.reserve(blocks == 1 ? scan::CountUnit(data, 0, starts[1], u'&') : longest);
       original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
       reserved = true;
@@ -410,9 +410,10 @@ void ApplyEntityTableInBlocks(std::u16string& text, const std::function<void()>&
   }
   const std::vector<std::size_t> starts = CutIntoBlocks(text, blockUnits);
   // The whole text's length picks the index type: after a throwing yield the
-  // blocks are undone and the text is decoded whole. Without a yield a text
-  // of one block is taken as one block.
-  if (starts.size() > 2 || !yield) {
+  // blocks are undone and the text is decoded whole. Without a yield a short
+  // text is taken as one block; a long one that offers no cut is decoded
+  // whole, which allocates as it goes, not for every unit up front.
+  if (starts.size() > 2 || (!yield && text.size() <= 2 * blockUnits)) {
     if (small) {
       DecodeInBlocks<std::uint32_t>(text, yield, starts);
     } else {
