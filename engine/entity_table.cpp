@@ -137,10 +137,14 @@ constexpr std::size_t kLeastForDecoder = 256;
 // overlap), and returns the length of the result. Most '&' are decoded on
 // their own as the text goes by (see DecodeLoneAmpersand); from one that is
 // not, the full decoder takes the text up to the next place where it can be
-// cut. `decoder` has room for `size` units when nothing may be allocated.
-template <typename Index>
+// cut. Nothing is written before the first '&', and `firstAmpersand` is
+// called just before it is decoded (so that the caller can make room in
+// `decoder` for `size` units when nothing may be allocated once the text is
+// written).
+template <typename Index, typename OnFirst>
 std::size_t DecodeRange(EntityDecoder<Index>& decoder, const char16_t* src, std::size_t size,
-                        char16_t* dst) {
+                        char16_t* dst, OnFirst firstAmpersand) {
+  bool first = true;
   const char16_t* const end = src + size;
   std::size_t in = 0;
   std::size_t out = 0;
@@ -148,6 +152,10 @@ std::size_t DecodeRange(EntityDecoder<Index>& decoder, const char16_t* src, std:
     const std::size_t amp = scan::MoveUntil(src, in, size, dst + out, u'&');
     if (amp == scan::kNotFound) return out + (size - in);
     out += amp - in;
+    if (first) {
+      firstAmpersand();
+      first = false;
+    }
     std::size_t written = 0;
     if (const std::size_t used = DecodeLoneAmpersand(src + amp, end, dst + out, written)) {
       in = amp + used;
@@ -245,23 +253,23 @@ void DecodeInBlocks(std::u16string& text, const std::function<void()>& yield,
       }
     }
     const std::size_t size = starts[b + 1] - starts[b];
-    // Once the room is made, only a block that is kept needs the answer.
-    const bool hasWork = (!reserved || b < keptBlocks) &&
-                         scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
-    if (!reserved && hasWork) {
+    const auto makeRoom = [&] {
+      if (reserved) return;
       // A part per '&' at most.
       decoder.reserve(blocks == 1 ? scan::CountUnit(data, 0, starts[1], u'&') : longest);
       original = std::make_unique_for_overwrite<char16_t[]>(starts[keptBlocks]);
       reserved = true;
-    }
+    };
     if (b < keptBlocks) {
+      // A block that holds a '&' is kept before it is decoded.
       writtenAt[b] = out;
-      copied[b] = hasWork;
+      copied[b] = scan::FindUnit(data, starts[b], starts[b + 1], u'&') != scan::kNotFound;
       if (copied[b]) {
+        makeRoom();
         std::memcpy(original.get() + starts[b], data + starts[b], size * sizeof(char16_t));
       }
     }
-    out += DecodeRange(decoder, data + starts[b], size, data + out);
+    out += DecodeRange(decoder, data + starts[b], size, data + out, makeRoom);
   }
   text.resize(out);
 }
@@ -328,7 +336,7 @@ std::size_t DecodeStreaming(char16_t* const data, const std::size_t size,
       open = x == limit && limit < size;
     }
     if (!open) {
-      out += DecodeRange(decoder, data + from, end - from, data + out);
+      out += DecodeRange(decoder, data + from, end - from, data + out, [] {});
       from = end;
       span = blockUnits;
       continue;
