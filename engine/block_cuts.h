@@ -33,9 +33,9 @@ struct Cut {
   std::size_t r = 0;
   std::size_t settled = 0;
 
-  // Keeps buf[r, to).
-  void keep(std::size_t to) {
-    scan::ShiftDown(buf + w, buf + r, to - r);
+  // Keeps buf[r, to), blanking it on the way when there is a `blanking`.
+  void keep(std::size_t to, const std::optional<Blanking>& blanking = std::nullopt) {
+    MoveKept(buf + w, buf + r, to - r, blanking);
     w += to - r;
     r = to;
   }
@@ -235,7 +235,7 @@ class BraceCut : Cut {
       if (!open_) {
         const std::size_t h = braces_ ? scan::FindUnit(buf, r, n, u'{') : kNotFound;
         if (h == kNotFound) {
-          keepBlanking(n);
+          keep(n, blanking_);
           return w;
         }
         h_ = h;
@@ -245,26 +245,17 @@ class BraceCut : Cut {
       const std::size_t e = scan::FindUnit(buf, closerFrom_, n, u'}');
       if (e == kNotFound) {
         // Without a "}" to come, the rest stays.
-        keepBlanking(last ? n : h_);
+        keep(last ? n : h_, blanking_);
         closerFrom_ = n;
         return w;
       }
       open_ = false;
-      keepBlanking(h_);
+      keep(h_, blanking_);
       r = e + 1;
     }
   }
 
  private:
-  void keepBlanking(std::size_t to) {
-    if (blanking_)
-      BlankMove(buf + w, buf + r, to - r, blanking_->a, blanking_->b);
-    else
-      scan::ShiftDown(buf + w, buf + r, to - r);
-    w += to - r;
-    r = to;
-  }
-
   bool braces_;
   std::optional<Blanking> blanking_;
   bool open_ = false;

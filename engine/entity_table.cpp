@@ -52,20 +52,16 @@ bool IsStopper(char16_t c) {
 // Whether the text can be cut just before position x (0 < x < size): no '&'
 // before x ever sees a unit at or after x, so the two sides decode on their
 // own. True for a unit that no key holds, and for a '&' whose first row
-// follows from what stands up to the next '&' and which either never fires or
+// follows from what stands up to the next '&' (or the end of a text that
+// ends at `end` or where it can be cut) and which either never fires or
 // leaves such a unit in its place: until it fires its own '&' stops every
 // window before it, and afterwards the unit it leaves does.
 bool CanCutBefore(const char16_t* begin, const char16_t* end, std::size_t x) {
   const char16_t c = begin[x];
   if (c != u'&') return IsStopper(c);
-  KeyWindow w;
-  w.units[0] = u'&';
-  w.size = 1;
-  for (const char16_t* p = begin + x + 1; p != end && w.size < w.units.size() && *p != u'&'; ++p) {
-    w.units[w.size++] = *p;
-  }
-  if (!IsWindowSettled(w)) return false;
-  const std::optional<std::uint16_t> row = FirstMatchingRow(w, 0);
+  bool settled = false;
+  const std::optional<std::uint16_t> row = FirstMatchingRowBefore(begin + x + 1, end, 0, settled);
+  if (!settled) return false;
   if (!row) return true;
   const std::u16string_view replacement = EntityRows()[*row].replacement;
   return !replacement.empty() && IsStopper(replacement[0]);

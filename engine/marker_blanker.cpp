@@ -51,18 +51,12 @@ namespace {
 // BlankMarkers on p[0, n) in place; returns the units kept.
 std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers,
                       std::optional<Blanking> blanking) {
-  const auto keep = [&](std::size_t to, std::size_t from, std::size_t count) {
-    if (blanking)
-      BlankMove(p + to, p + from, count, blanking->a, blanking->b);
-    else
-      scan::ShiftDown(p + to, p + from, count);
-  };
   std::size_t w = 0;     // kept text is p[0, w)
   std::size_t kept = 0;  // p[kept, i) is still to be kept
   std::size_t i = 0;
   // Replaces p[from, to) by a space; from >= kept.
   auto blank = [&](std::size_t from, std::size_t to) {
-    keep(w, kept, from - kept);
+    MoveKept(p + w, p + kept, from - kept, blanking);
     w += from - kept;
     p[w++] = u' ';
     kept = i = to;
@@ -89,7 +83,7 @@ std::size_t BlankPart(char16_t* p, std::size_t n, bool commentMarkers,
     }
     i = c + 1;
   }
-  keep(w, kept, n - kept);
+  MoveKept(p + w, p + kept, n - kept, blanking);
   return w + (n - kept);
 }
 
