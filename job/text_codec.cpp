@@ -7,7 +7,9 @@
 #include <stdexcept>
 
 #include "engine/simd.h"
+#include "job/charset.h"
 #include "job/large_text.h"
+#include "job/legacy_decoder.h"
 
 namespace sievetext {
 namespace {
@@ -22,6 +24,10 @@ constexpr char16_t kCp1252High[32] = {
 };
 
 constexpr char16_t kReplacement = 0xFFFD;
+
+// Bytes of the next piece joined to those kept back from the one before:
+// enough to finish or refute any sequence.
+constexpr std::size_t kJoinedBytes = 8;
 
 // A growing text moves to room for twice its length, and to no less than
 // kGenerousUnits (128 MiB of address space) once it passes kSmallTextUnits.
@@ -277,40 +283,87 @@ void TextDecoder::makeRoom(std::size_t units) {
   if (text_.size() < needed) text_.resize(needed);
 }
 
-std::size_t TextDecoder::decode(std::string_view piece, bool last) {
-  const auto* const begin = reinterpret_cast<const unsigned char*>(piece.data());
-  const auto* p = begin;
-  const auto* const end = begin + piece.size();
-  if (form_ == Form::Unknown) {
-    if (piece.size() < 3 && !last) return 0;  // too little to see a byte-order mark
-    if (piece.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
-      form_ = Form::Utf16Le;
-      p += 2;
-    } else if (piece.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
-      form_ = Form::Utf16Be;
-      p += 2;
-    } else {
-      form_ = Form::Mixed;
-      if (piece.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-    }
+TextDecoder::~TextDecoder() = default;
+
+std::size_t TextDecoder::choose(std::string_view head) {
+  const auto* p = reinterpret_cast<const unsigned char*>(head.data());
+  if (head.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    form_ = Form::Utf16Le;
+    return 2;
   }
+  if (head.size() >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+    form_ = Form::Utf16Be;
+    return 2;
+  }
+  form_ = Form::Mixed;
+  if (head.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return 3;
+  const std::optional<Charset> declared = PrescanCharset(head);
+  if (!declared) return 0;
+  if (*declared == Charset::Utf16Le) {
+    form_ = Form::Utf16Le;
+  } else if (*declared == Charset::Utf16Be) {
+    form_ = Form::Utf16Be;
+  } else if ((legacy_ = LegacyDecoder::open(*declared))) {
+    form_ = Form::Legacy;
+  }
+  return 0;
+}
+
+std::size_t TextDecoder::decodeLegacy(std::string_view piece, bool last) {
+  std::size_t used = 0;
+  for (;;) {
+    // One unit a byte is the most these charsets give but for a letter held
+    // back for a combining mark; more room is made where that is not so.
+    makeRoom(piece.size() - used + kJoinedBytes);
+    const LegacyDecoder::Step step = legacy_->decode(
+        piece.substr(used), last, text_.data() + length_, text_.size() - length_);
+    used += step.used;
+    length_ += step.written;
+    if (!step.wantsRoom) return used;
+  }
+}
+
+std::size_t TextDecoder::decode(std::string_view piece, bool last) {
+  if (form_ == Form::Legacy) return decodeLegacy(piece, last);
+  const auto* const p = reinterpret_cast<const unsigned char*>(piece.data());
+  const auto* const end = p + piece.size();
   // Every byte gives at most one unit (a four-byte sequence gives two).
-  makeRoom(static_cast<std::size_t>(end - p));
+  makeRoom(piece.size());
   char16_t* o = text_.data() + length_;
   const std::size_t used = form_ == Form::Mixed
                                ? DecodeMixedInto(p, end, last, o)
                                : DecodeUtf16Into(p, end, form_ == Form::Utf16Be, last, o);
   length_ = static_cast<std::size_t>(o - text_.data());
-  return static_cast<std::size_t>(p - begin) + used;
+  return used;
 }
 
 void TextDecoder::feed(std::string_view piece, bool last) {
+  if (form_ == Form::Unknown) {
+    if (head_.empty() && (piece.size() >= kPrescanBytes || last)) {
+      piece.remove_prefix(choose(piece));
+    } else {
+      // Too few bytes yet to look for a declaration: they wait.
+      const std::size_t taken = std::min(piece.size(), kPrescanBytes - head_.size());
+      head_.append(piece.substr(0, taken));
+      piece.remove_prefix(taken);
+      if (head_.size() < kPrescanBytes && !last) return;
+      const std::string head = std::move(head_);
+      head_.clear();
+      feedChosen(std::string_view(head).substr(choose(head)), last && piece.empty());
+      if (piece.empty()) return;
+    }
+  }
+  feedChosen(piece, last);
+}
+
+void TextDecoder::feedChosen(std::string_view piece, bool last) {
+  static_assert(LegacyDecoder::kMostHeldBytes < sizeof carry_);
   if (carried_ > 0) {
-    // The bytes kept back, completed from the front of this piece: with four
-    // bytes after them every one of them can be decided.
-    char joined[sizeof carry_ + 4];
+    // The bytes kept back, completed from the front of this piece: with
+    // kJoinedBytes after them every one of them can be decided.
+    char joined[sizeof carry_ + kJoinedBytes];
     std::memcpy(joined, carry_, carried_);
-    const std::size_t taken = std::min(piece.size(), std::size_t{4});
+    const std::size_t taken = std::min(piece.size(), kJoinedBytes);
     if (taken > 0) std::memcpy(joined + carried_, piece.data(), taken);
     const std::size_t have = carried_ + taken;
     const std::size_t used =
@@ -334,6 +387,8 @@ std::u16string TextDecoder::take() {
   length_ = 0;
   carried_ = 0;
   form_ = Form::Unknown;
+  head_.clear();
+  legacy_.reset();
   return std::move(text_);
 }
 
