@@ -35,9 +35,10 @@ void YieldToHost(const cSievetext& engine) {
 
 }  // namespace
 
-std::string ConvertBytes(cSievetext& engine, std::string_view bytes) {
+std::string ConvertBytes(cSievetext& engine, std::string_view bytes,
+                         TextDecoder::Declarations declarations) {
   // Room for the line breaks the engine may widen at the end.
-  TextDecoder decoder(bytes.size(), bytes.size());
+  TextDecoder decoder(bytes.size(), bytes.size(), declarations);
   decoder.feed(bytes, true);
   std::u16string text = decoder.take();
   engine.ExtractTextInPlace(text);

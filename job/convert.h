@@ -6,6 +6,7 @@
 
 #include "engine/cSievetext.h"
 #include "job/file_system.h"
+#include "job/text_codec.h"
 
 namespace sievetext {
 
@@ -17,7 +18,10 @@ namespace sievetext {
 // Decodes `bytes` as DecodeText does, converts the text with `engine` (its
 // options, yield and reporter) and returns the result as EncodeText does.
 // The engine's failures go to its reporter; the text is still returned.
-std::string ConvertBytes(cSievetext& engine, std::string_view bytes);
+// `declarations`: Ignore where the bytes are a string's UTF-8, whatever
+// charset the document inside declares.
+std::string ConvertBytes(cSievetext& engine, std::string_view bytes,
+                         TextDecoder::Declarations declarations = TextDecoder::Declarations::Follow);
 
 enum class ConvertStatus {
   Written,       // `output` holds the converted text

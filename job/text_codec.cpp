@@ -239,7 +239,9 @@ std::size_t EncodeInto(const char16_t* s, const char16_t* const end, char* const
 
 }  // namespace
 
-TextDecoder::TextDecoder(std::uint64_t expectedBytes, std::uint64_t spareUnits) {
+TextDecoder::TextDecoder(std::uint64_t expectedBytes, std::uint64_t spareUnits,
+                         Declarations declarations)
+    : followDeclaration_(declarations == Declarations::Follow) {
   // Every byte gives at most one unit (a four-byte sequence gives two).
   const auto units = static_cast<std::size_t>(expectedBytes);
   keepSpare_ = spareUnits > 0;
@@ -297,6 +299,7 @@ std::size_t TextDecoder::choose(std::string_view head) {
   }
   form_ = Form::Mixed;
   if (head.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return 3;
+  if (!followDeclaration_) return 0;
   const std::optional<Charset> declared = PrescanCharset(head);
   if (!declared) return 0;
   if (*declared == Charset::Utf16Le) {

@@ -45,7 +45,11 @@ class TextDecoder {
   // that outgrows `expectedBytes` keeps room for twice its length. Like all
   // room it costs nothing until it is used. A long text is placed on large
   // pages.
-  explicit TextDecoder(std::uint64_t expectedBytes = 0, std::uint64_t spareUnits = 0);
+  // `declarations`: Ignore for bytes that are known to be UTF-8 (a string
+  // handed over as text), so that a charset they declare is not followed.
+  enum class Declarations { Follow, Ignore };
+  explicit TextDecoder(std::uint64_t expectedBytes = 0, std::uint64_t spareUnits = 0,
+                       Declarations declarations = Declarations::Follow);
   ~TextDecoder();
   TextDecoder(const TextDecoder&) = delete;
   TextDecoder& operator=(const TextDecoder&) = delete;
@@ -77,6 +81,7 @@ class TextDecoder {
   std::u16string text_;  // decoded units, then room to spare
   std::size_t length_ = 0;
   bool keepSpare_ = false;  // growing keeps room for twice the text
+  bool followDeclaration_ = true;
   char carry_[8] = {};      // bytes of an unfinished sequence
   std::size_t carried_ = 0;
   std::string head_;        // the first bytes, while too few to choose the form

@@ -168,7 +168,10 @@ Error::Error(ErrorCode code, const std::string& message, int systemError, std::s
 
 Error::~Error() = default;
 
-std::string convert(std::string_view html, const Options& options) {
+namespace {
+
+std::string ConvertDocument(std::string_view html, const Options& options,
+                            TextDecoder::Declarations declarations) {
   try {
     OptionModel boxes;
     Fill(boxes, options);
@@ -176,7 +179,7 @@ std::string convert(std::string_view html, const Options& options) {
     CopyOptions(boxes, engine);
     FailureRecorder failure;
     engine.reporter = &failure;
-    std::string text = ConvertBytes(engine, html);
+    std::string text = ConvertBytes(engine, html, declarations);
     if (failure.failed) {
       throw Error(failure.outOfMemory ? ErrorCode::OutOfMemory : ErrorCode::ConversionFailed,
                   failure.message);
@@ -188,6 +191,16 @@ std::string convert(std::string_view html, const Options& options) {
   } catch (const std::length_error&) {
     throw OutOfMemory();
   }
+}
+
+}  // namespace
+
+std::string convert(std::string_view html, const Options& options) {
+  return ConvertDocument(html, options, TextDecoder::Declarations::Follow);
+}
+
+std::string convertText(std::string_view utf8, const Options& options) {
+  return ConvertDocument(utf8, options, TextDecoder::Declarations::Ignore);
 }
 
 void convertFile(const std::string& input, const std::string& output, const Options& options) {

@@ -30,9 +30,12 @@ def convert(
     """Converts one whole document and returns its text.
 
     bytes are read as a file is (a UTF-8 or UTF-16 byte-order mark chooses the
-    encoding, otherwise well-formed UTF-8 as UTF-8 and any other byte as
-    Windows-1252); a str is read as its UTF-8 encoding. Line breaks are CR LF
-    unless lf is true. Releases the interpreter lock while converting.
+    encoding, then a charset the page declares in its first 1024 bytes, such as
+    <meta charset="koi8-r">; otherwise, and for a declared UTF-8, ISO-8859-1,
+    US-ASCII or Windows-1252, well-formed UTF-8 as UTF-8 and any other byte as
+    Windows-1252); a str is read as its UTF-8 encoding, whatever charset the
+    page declares. Line breaks are CR LF unless lf is true. Releases the
+    interpreter lock while converting.
 
     Raises TypeError for an unknown option, UnicodeEncodeError for a str holding
     a lone surrogate, MemoryError when the document does not fit in memory.

@@ -134,10 +134,12 @@ PYBIND11_MODULE(sievetext, m) {
         const sievetext::Options options = MakeOptions(SIEVETEXT_OPTION_ARGUMENTS);
         py::object keep;
         const std::string_view bytes = DocumentBytes(html, keep);
+        // A str is text already: the charset its page declares is not followed.
+        const bool isText = PyUnicode_Check(html.ptr());
         std::string text;
         {
           py::gil_scoped_release unlocked;
-          text = sievetext::convert(bytes, options);
+          text = isText ? sievetext::convertText(bytes, options) : sievetext::convert(bytes, options);
         }
         return py::str(text.data(), text.size());
       },
@@ -145,8 +147,11 @@ PYBIND11_MODULE(sievetext, m) {
       "convert(html, **options) -> str\n\n"
       "Converts one whole document and returns its text.\n\n"
       "html: the document as bytes (as read from a file: a UTF-8 or UTF-16 byte-order\n"
-      "mark chooses the encoding, otherwise well-formed UTF-8 is read as UTF-8 and any\n"
-      "other byte as Windows-1252) or as str (read as its UTF-8 encoding).\n"
+      "mark chooses the encoding, then a charset the page declares in its first 1024\n"
+      "bytes (<meta charset=...>, such as KOI8-R or Shift_JIS); otherwise, and for a\n"
+      "declared UTF-8, ISO-8859-1, US-ASCII or Windows-1252, well-formed UTF-8 is read\n"
+      "as UTF-8 and any other byte as Windows-1252) or as str (read as its UTF-8\n"
+      "encoding, whatever charset the page declares).\n"
       "An empty document gives ''. Line breaks are CR LF unless lf=True.\n\n"
       "Raises TypeError for an unknown option, UnicodeEncodeError for a str holding a\n"
       "lone surrogate, MemoryError when the document does not fit in memory.");

@@ -92,11 +92,20 @@ class SIEVETEXT_API Error : public std::runtime_error {
 };
 
 // Converts one whole document. `html` holds the file's bytes: a UTF-8 or
-// UTF-16 byte-order mark chooses the encoding, otherwise well-formed UTF-8
-// is read as UTF-8 and every other byte as Windows-1252. Returns the text as
+// UTF-16 byte-order mark chooses the encoding; otherwise a charset the page
+// declares in its first 1024 bytes (<meta charset="koi8-r">, <meta
+// http-equiv="Content-Type" content="text/html; charset=Shift_JIS">, an XML
+// declaration) is decoded as such, and for the rest, including pages that
+// declare UTF-8, ISO-8859-1, US-ASCII or Windows-1252, well-formed UTF-8 is
+// read as UTF-8 and every other byte as Windows-1252. Returns the text as
 // UTF-8 without a byte-order mark; an empty document gives an empty text.
 // Throws Error (OutOfMemory, ConversionFailed).
 SIEVETEXT_API std::string convert(std::string_view html, const Options& options = {});
+
+// The same for a document that is already text, handed over as its UTF-8
+// (a string of the calling program): read as UTF-8, whatever charset the page
+// inside declares; bytes that are not UTF-8 are read as Windows-1252.
+SIEVETEXT_API std::string convertText(std::string_view utf8, const Options& options = {});
 
 // Converts the file `input` into the file `output` (paths as given, relative
 // ones from the working folder), with the command line's checks: the input
