@@ -191,6 +191,47 @@ TEST_F(CliTest, ReadsLegacyAndUnicodeEncodingsAndWritesUtf8) {
   }
 }
 
+TEST_F(CliTest, FollowsTheCharsetAPageDeclares) {
+  const struct {
+    const char* name;
+    std::string in;
+    std::string out;
+  } rows[] = {
+      {"koi8-r", "<html><head><meta charset=\"koi8-r\"></head><body><p>\xF0\xD2\xC9\xD7\xC5\xD4, "
+                 "\xCD\xC9\xD2!</p></body></html>",
+       "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80!"},  // Привет, мир!
+      {"iso-8859-2 in http-equiv",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-2\">"
+       "<p>Za\xBF\xF3\xB3\xE6 g\xEA\xB6l\xB1</p>",
+       "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85"},  // Zażółć gęślą
+      {"latin1 holding utf-8 keeps the default reading", "<meta charset=latin1><p>caf\xC3\xA9 \x93q\x94</p>",
+       "caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D"},
+  };
+  for (const auto& row : rows) {
+    WriteFile(work / "in.html", row.in);
+    EXPECT_EQ(run({"in.html", "out.txt"}).status, 0) << row.name;
+    EXPECT_EQ(ReadFile(work / "out.txt"), row.out) << row.name;
+  }
+
+  // A long Shift_JIS page, read in pieces that cut its characters, from a
+  // file and from a pipe.
+  std::string page = "<meta charset=shift_jis>";
+  std::string text;
+  while (page.size() < (3 << 20)) {
+    page += "\x93\xFA\x96\x7B\x8C\xEA <br>";  // 日本語
+    text += "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E ";
+  }
+  text.pop_back();
+  WriteFile(work / "sjis.html", page);
+  ASSERT_EQ(run({"sjis.html", "sjis.txt"}).status, 0);
+  EXPECT_TRUE(ReadFile(work / "sjis.txt") == text);
+  Launch piped;
+  piped.input = page;
+  const Outcome fromPipe = run({"-", "-"}, piped);
+  EXPECT_EQ(fromPipe.status, 0) << fromPipe.err;
+  EXPECT_TRUE(fromPipe.out == text);
+}
+
 TEST_F(CliTest, FailedWritesLeaveTheOldOutputSayWhyAndExitTwo) {
   WriteFile(work / "in.html", std::string(4096, 'x'));
   WriteFile(work / "out.txt", "old");

@@ -65,6 +65,7 @@ TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
       "<!-- note -->caf&eacute; &amp;&lt;\t|x|\r\n\r\n  two   spaces\r\n \r\nend</body></html>",
       "caf\xc3\xa9 and caf\xe9 <b>{brace}</b>\n\nline\nmsnavigation\n",
       "\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0",  // UTF-16 LE with its mark
+      "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>",           // a declared charset
   };
   for (const std::string& page : pages) {
     Options all;
@@ -90,6 +91,13 @@ TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
     }
   }
   EXPECT_EQ(convert("<p>caf&eacute;</p>"), "caf\xc3\xa9");
+  // Bytes follow the charset they declare; text handed over as UTF-8 is read
+  // as UTF-8 whatever it declares.
+  const std::string koi8 = "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>";
+  const std::string utf8 = "<meta charset=koi8-r><p>\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>";
+  EXPECT_EQ(convert(koi8), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");  // Привет
+  EXPECT_EQ(convertText(utf8), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(convertText("caf\xE9"), "caf\xC3\xA9");
   Options keepLines;
   keepLines.RemoveAllCRLF = false;
   EXPECT_EQ(convert("a\r\nb\nc\rd", keepLines), "a \r\nb\r\nc d");

@@ -69,6 +69,9 @@ def test_str_and_bytes_follow_the_byte_rules():
     assert sievetext.convert("caf\u00e9 \U0001f600") == "caf\u00e9 \U0001f600"
     assert sievetext.convert("\ufeffa") == "a"                         # as its UTF-8 file
     assert sievetext.convert(b"\xfe\xff\x00a\x20\xac") == "a\u20ac"    # UTF-16 BE with mark
+    page = "<meta charset=koi8-r><p>\u041f\u0440\u0438\u0432\u0435\u0442</p>"
+    assert sievetext.convert(page.encode("koi8-r")) == page[24:-4]  # the declared charset
+    assert sievetext.convert(page) == page[24:-4]                   # a str is text already
     assert sievetext.convert(bytearray(b"<b>x</b>")) == "x"
     assert sievetext.convert(memoryview(b"<b>x</b>")) == "x"
     assert sievetext.convert(b"") == "" and sievetext.convert("") == ""
