@@ -14,7 +14,8 @@ struct Encoding {
 
 // The web's label table: every label a page may use for each encoding.
 constexpr Encoding kEncodings[] = {
-    {Charset::Utf8, "UTF-8", "unicode-1-1-utf-8 unicode11utf8 unicode20utf8 utf-8 utf8 x-unicode20utf8"},
+    {Charset::Utf8, "UTF-8",
+     "unicode-1-1-utf-8 unicode11utf8 unicode20utf8 utf-8 utf8 x-unicode20utf8"},
     {Charset::Ibm866, "IBM866", "866 cp866 csibm866 ibm866"},
     {Charset::Iso8859_2, "ISO-8859-2",
      "csisolatin2 iso-8859-2 iso-ir-101 iso8859-2 iso88592 iso_8859-2 iso_8859-2:1987 l2 latin2"},
@@ -84,9 +85,7 @@ bool IsAsciiSpace(unsigned char b) {
   return b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D || b == 0x20;
 }
 bool IsAsciiLetter(unsigned char b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
-char AsciiLower(unsigned char b) {
-  return static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
-}
+char AsciiLower(unsigned char b) { return static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b); }
 
 bool StartsWithLower(std::string_view text, std::size_t at, std::string_view lower) {
   if (text.size() - at < lower.size()) return false;
@@ -176,9 +175,8 @@ class MetaScan {
  public:
   explicit MetaScan(std::string_view head) : b_(head) {}
 
-  // The first declaration found, or nothing; `ranOut` tells whether the
-  // bytes ran out first.
-  std::optional<Charset> run(bool& ranOut);
+  // The first declaration found before the bytes run out, or nothing.
+  std::optional<Charset> run();
 
  private:
   enum class Got { Attribute, None, RanOut };
@@ -280,8 +278,7 @@ std::optional<Charset> MetaScan::meta(bool& ranOut) {
   return AsDeclared(*charset);
 }
 
-std::optional<Charset> MetaScan::run(bool& ranOut) {
-  ranOut = false;
+std::optional<Charset> MetaScan::run() {
   for (; more(); ++at_) {
     if (byte() != '<') continue;
     if (startsWith("<!--")) {
@@ -292,13 +289,13 @@ std::optional<Charset> MetaScan::run(bool& ranOut) {
     } else if (startsWith("<meta") && at_ + 5 < b_.size() &&
                (IsAsciiSpace(static_cast<unsigned char>(b_[at_ + 5])) || b_[at_ + 5] == '/')) {
       at_ += 6;
+      bool ranOut = false;
       const std::optional<Charset> charset = meta(ranOut);
       if (ranOut) return std::nullopt;
       if (charset) return charset;
-    } else if (at_ + 1 < b_.size() &&
-               (IsAsciiLetter(static_cast<unsigned char>(b_[at_ + 1])) ||
-                (b_[at_ + 1] == '/' && at_ + 2 < b_.size() &&
-                 IsAsciiLetter(static_cast<unsigned char>(b_[at_ + 2]))))) {
+    } else if (at_ + 1 < b_.size() && (IsAsciiLetter(static_cast<unsigned char>(b_[at_ + 1])) ||
+                                       (b_[at_ + 1] == '/' && at_ + 2 < b_.size() &&
+                                        IsAsciiLetter(static_cast<unsigned char>(b_[at_ + 2]))))) {
       // Another tag: its attributes are skipped whole, so that a value
       // holding "<meta" is not taken for one.
       if (!skipTo("\t\n\f\r >")) break;
@@ -311,7 +308,6 @@ std::optional<Charset> MetaScan::run(bool& ranOut) {
       if (!skipTo(">")) break;
     }
   }
-  ranOut = true;
   return std::nullopt;
 }
 
@@ -350,8 +346,7 @@ std::optional<Charset> PrescanCharset(std::string_view head) {
   // An XML declaration written in UTF-16, without a byte-order mark.
   if (head.starts_with(std::string_view("<\0?\0x\0", 6))) return Charset::Utf16Le;
   if (head.starts_with(std::string_view("\0<\0?\0x", 6))) return Charset::Utf16Be;
-  bool ranOut = false;
-  if (std::optional<Charset> charset = MetaScan(head).run(ranOut)) return charset;
+  if (std::optional<Charset> charset = MetaScan(head).run()) return charset;
   return CharsetFromXmlDeclaration(head);
 }
 

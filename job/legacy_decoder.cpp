@@ -70,8 +70,10 @@ bool IsWindowsCodePage(Charset charset) {
     case Charset::Windows1255:
     case Charset::Windows1256:
     case Charset::Windows1257:
-    case Charset::Windows1258: return true;
-    default: return false;
+    case Charset::Windows1258:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -113,7 +115,8 @@ LegacyDecoder::Step LegacyDecoder::decode(std::string_view bytes, bool last, cha
     return step;
   };
   while (inLeft > 0) {
-    if (::iconv(Converter(converter_), &in, &inLeft, &o, &outLeft) != static_cast<std::size_t>(-1)) {
+    if (::iconv(Converter(converter_), &in, &inLeft, &o, &outLeft) !=
+        static_cast<std::size_t>(-1)) {
       break;
     }
     if (errno == E2BIG) return finish(true);

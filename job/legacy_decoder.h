@@ -32,9 +32,9 @@ class LegacyDecoder {
   LegacyDecoder& operator=(const LegacyDecoder&) = delete;
 
   struct Step {
-    std::size_t used = 0;      // bytes of `bytes` consumed
-    std::size_t written = 0;   // units stored at `out`
-    bool wantsRoom = false;    // stopped because `room` ran out
+    std::size_t used = 0;     // bytes of `bytes` consumed
+    std::size_t written = 0;  // units stored at `out`
+    bool wantsRoom = false;   // stopped because `room` ran out
   };
   // Decodes the front of `bytes`, which follows the bytes given before, into
   // at most `room` units at `out`. Without `last` the bytes of an unfinished
@@ -44,7 +44,8 @@ class LegacyDecoder {
   Step decode(std::string_view bytes, bool last, char16_t* out, std::size_t room);
 
  private:
-  LegacyDecoder(void* converter, bool c1Controls) : converter_(converter), c1Controls_(c1Controls) {}
+  LegacyDecoder(void* converter, bool c1Controls)
+      : converter_(converter), c1Controls_(c1Controls) {}
 
   [[maybe_unused]] void* converter_;  // the C library's conversion descriptor
   [[maybe_unused]] bool c1Controls_;

@@ -395,6 +395,11 @@ std::u16string TextDecoder::take() {
   return std::move(text_);
 }
 
+void TextDecoder::moveDecodedTo(std::u16string& out) {
+  out.append(text_.data(), length_);
+  length_ = 0;
+}
+
 std::u16string DecodeText(std::string_view bytes) {
   TextDecoder decoder(bytes.size());
   decoder.feed(bytes, true);

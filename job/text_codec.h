@@ -61,6 +61,10 @@ class TextDecoder {
   // The text decoded so far, with the room asked for; the decoder starts
   // afresh.
   std::u16string take();
+  // For a caller that uses the text as it comes: appends the units decoded
+  // so far to `out` and goes on with the same input (its charset, the bytes
+  // kept back), so that the text is never held whole.
+  void moveDecodedTo(std::u16string& out);
 
  private:
   enum class Form { Unknown, Mixed, Utf16Le, Utf16Be, Legacy };

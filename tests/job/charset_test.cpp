@@ -74,9 +74,10 @@ TEST(CharsetTest, MetaCharset) {
       {"slash after meta", "<meta/charset=koi8-r>", Charset::Koi8R},
       {"self-closing, quoted", "<meta charset=\"koi8-r\"/>", Charset::Koi8R},
       {"self-closing unquoted is part of the value", "<meta charset=koi8-r/>", std::nullopt},
-      {"in a full head", "<!DOCTYPE html>\n<html lang=ru>\n<head>\n<title>t</title>\n"
-                         "<meta name=viewport content=width=device-width>\n"
-                         "<meta charset=windows-1251>\n</head>",
+      {"in a full head",
+       "<!DOCTYPE html>\n<html lang=ru>\n<head>\n<title>t</title>\n"
+       "<meta name=viewport content=width=device-width>\n"
+       "<meta charset=windows-1251>\n</head>",
        Charset::Windows1251},
       {"an unknown label is passed over", "<meta charset=bogus><meta charset=gbk>", Charset::Gbk},
       {"empty", "<meta charset=\"\"><meta charset=gbk>", Charset::Gbk},
@@ -103,11 +104,13 @@ TEST(CharsetTest, HttpEquivContent) {
        std::nullopt},
       {"quoted label", R"(<meta http-equiv=content-type content="text/html;charset='shift_jis'">)",
        Charset::ShiftJis},
-      {"spaces and a parameter after", R"(<meta http-equiv=content-type content="text/html;)"
-                                       R"( charset = gbk ; x=y">)",
+      {"spaces and a parameter after",
+       R"(<meta http-equiv=content-type content="text/html;)"
+       R"( charset = gbk ; x=y">)",
        Charset::Gbk},
-      {"charset not followed by =", R"(<meta http-equiv=content-type content="charsetx; )"
-                                    R"(charset=euc-kr">)",
+      {"charset not followed by =",
+       R"(<meta http-equiv=content-type content="charsetx; )"
+       R"(charset=euc-kr">)",
        Charset::EucKr},
       {"no value", R"(<meta http-equiv=content-type content="text/html; charset=">)", std::nullopt},
       {"unmatched quote", R"(<meta http-equiv=content-type content="text/html; charset='koi8-r">)",
@@ -138,8 +141,8 @@ TEST(CharsetTest, CommentsAndOtherTagsAreSkipped) {
       {"in an unquoted value", "<a href=x<meta charset=koi8-r>y><meta charset=gbk>", Charset::Gbk},
       {"in an end tag's attribute", R"(</p title="<meta charset=koi8-r>"><meta charset=gbk>)",
        Charset::Gbk},
-      {"doctype and processing instruction",
-       "<!DOCTYPE html><?php echo 1 ?><meta charset=koi8-r>", Charset::Koi8R},
+      {"doctype and processing instruction", "<!DOCTYPE html><?php echo 1 ?><meta charset=koi8-r>",
+       Charset::Koi8R},
       {"in a bogus comment", "<!x <meta charset=koi8-r>><meta charset=gbk>", Charset::Gbk},
       {"a lone <", "a < b <meta charset=koi8-r>", Charset::Koi8R},
   });
@@ -153,8 +156,8 @@ TEST(CharsetTest, OnlyTheFirst1024BytesCount) {
       {"ends on the last byte", fits, Charset::Koi8R},
       {"its > one byte past", past, std::nullopt},
       {"bytes past the limit are not read", fits + "<meta charset=gbk>", Charset::Koi8R},
-      {"cut inside a quoted value", std::string(kPrescanBytes - 16, ' ') + "<meta charset=\"koi8-r\">",
-       std::nullopt},
+      {"cut inside a quoted value",
+       std::string(kPrescanBytes - 16, ' ') + "<meta charset=\"koi8-r\">", std::nullopt},
   });
 }
 

@@ -2,13 +2,13 @@
 // each charset of the web gives its text, whole and in pieces cut anywhere;
 // bytes that are not valid there become U+FFFD; and the pages that keep the
 // default reading keep it exactly.
-#include "job/legacy_decoder.h"
-#include "job/text_codec.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
+
+#include "job/legacy_decoder.h"
+#include "job/text_codec.h"
 
 namespace sievetext {
 namespace {
@@ -95,14 +95,32 @@ TEST_F(DeclaredCharsetTest, EachCharsetGivesItsText) {
 
 TEST_F(DeclaredCharsetTest, PiecesCutAnywhereGiveTheSameText) {
   for (const Sample& sample : kSamples) {
-    const std::string page = std::string("<meta http-equiv=Content-Type content='text/html; charset=") +
-                             sample.label + "'>" + sample.bytes + sample.bytes;
+    const std::string page =
+        std::string("<meta http-equiv=Content-Type content='text/html; charset=") + sample.label +
+        "'>" + sample.bytes + sample.bytes;
     const std::u16string whole = DecodeText(page);
     for (std::size_t cut = 0; cut <= page.size(); ++cut) {
       ASSERT_EQ(DecodeInTwo(page, cut, page.size()), whole) << sample.label << " cut at " << cut;
       ASSERT_EQ(DecodeInTwo(page, cut, 0), whole) << sample.label << " cut at " << cut;
     }
     EXPECT_EQ(DecodeByteByByte(page), whole) << sample.label;
+  }
+}
+
+TEST_F(DeclaredCharsetTest, TextTakenAsItComesIsTheWholeText) {
+  for (const Sample& sample : kSamples) {
+    const std::string page = std::string("<meta charset=") + sample.label + ">" + sample.bytes;
+    for (std::size_t piece = 1; piece <= 7; ++piece) {
+      TextDecoder decoder;
+      std::u16string text;
+      for (std::size_t at = 0; at < page.size(); at += piece) {
+        decoder.feed(std::string_view(page).substr(at, piece), false);
+        decoder.moveDecodedTo(text);
+      }
+      decoder.feed({}, true);
+      decoder.moveDecodedTo(text);
+      EXPECT_EQ(text, DecodeText(page)) << sample.label << " in pieces of " << piece;
+    }
   }
 }
 
@@ -186,9 +204,9 @@ TEST_F(DeclaredCharsetTest, StringsHandedOverAsTextIgnoreTheDeclaration) {
 TEST(DefaultReadingTest, KeptForUtf8Windows1252AndWhatCannotBeDecoded) {
   const std::string body = "caf\xC3\xA9 caf\xE9 \x93q\x94 \x81";
   const std::u16string text = u"café café “q” \u0081";
-  for (const char* label : {"utf-8", "UTF8", "iso-8859-1", "latin1", "us-ascii", "ascii",
-                            "windows-1252", "x-user-defined", "utf-16", "utf-16be",
-                            "iso-2022-kr", "hz-gb-2312", "no-such-charset"}) {
+  for (const char* label :
+       {"utf-8", "UTF8", "iso-8859-1", "latin1", "us-ascii", "ascii", "windows-1252",
+        "x-user-defined", "utf-16", "utf-16be", "iso-2022-kr", "hz-gb-2312", "no-such-charset"}) {
     const std::string meta = std::string("<meta charset=\"") + label + "\">";
     EXPECT_EQ(DecodeText(meta + body), Widen(meta) + text) << label;
   }
