@@ -55,7 +55,7 @@ constexpr ConverterNames kConverterNames[] = {
     {Charset::Gb18030, {"GB18030"}},
     {Charset::Big5, {"BIG5-HKSCS", "BIG5"}},
     {Charset::EucJp, {"EUC-JP"}},
-    {Charset::Iso2022Jp, {"ISO-2022-JP"}},
+    {Charset::Iso2022Jp, {"ISO-2022-JP-3", "ISO-2022-JP"}},  // -3 has half-width katakana
     {Charset::ShiftJis, {"WINDOWS-31J", "CP932", "SHIFT_JIS"}},
     {Charset::EucKr, {"CP949", "UHC", "EUC-KR"}},
 };

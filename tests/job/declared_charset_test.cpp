@@ -82,6 +82,7 @@ const Sample kSamples[] = {
       {"windows-874", "\xC0\xD2\xC9\xD2\xE4\xB7\xC2 \x93\xA2\x94", u"ภาษาไทย “ข”"},
       {"macintosh", "Caf\x8E \xB7 \xB9 \xDE", u"Café ∑ π ﬁ"},
       {"windows-1258", "Ti\xEA\xECng Vi\xEA\xF2t", u"Tiếng Việt"},  // marks composed
+      {"csiso2022jp", "\x1B(I1\x1B(Jx\\~\x1B(B\\~", u"ｱx¥‾\\~"},  // katakana, Roman, ASCII
     // clang-format on
 };
 
