@@ -72,6 +72,25 @@ void RunYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter)
 
 using testing::ReadAll;
 
+// A message box, as far as the window can tell: `open` runs while it is up.
+class BoxPrompter final : public Prompter {
+ public:
+  explicit BoxPrompter(std::function<void()> open) : open_(std::move(open)) {}
+  void say(const std::string&) override {
+    ++shown;
+    open_();
+  }
+  bool confirm(const std::string&) override {
+    ++shown;
+    open_();
+    return false;
+  }
+  int shown = 0;
+
+ private:
+  std::function<void()> open_;
+};
+
 void WriteAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -392,6 +411,31 @@ class BehaviourTest : public QObject {
     // No control keeps a drop for itself, so a drop anywhere reaches the window.
     for (QWidget* child : window_->findChildren<QWidget*>())
       QVERIFY2(!child->acceptDrops(), qPrintable(child->objectName()));
+  }
+
+  // "You have not selected the input file." comes up over "Remove HTML";
+  // while it is open the button's poll finds the box under the pointer. The
+  // box closes and the user clicks again without moving the mouse: that
+  // click converts (here: says the same again) like the first.
+  void clickAfterAMessageBoxClosedOverRemoveHtmlCounts() {
+    auto* button = window_->findChild<Command*>("cmdRemoveHTML");
+    QWidget box;
+    QWidget* under = button;
+    button->setWidgetUnderPointer([&under] { return under; });
+    BoxPrompter boxes([&] {
+      under = &box;
+      button->TmrMouse_Timer();
+      under = button;
+    });
+    window_->setPrompter(boxes);
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QTest::mouseMove(button, QPoint(30, 20));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(30, 20));
+    QCOMPARE(boxes.shown, 1);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(30, 20));
+    QCOMPARE(boxes.shown, 2);
   }
 
   void secondClickDuringAConversionIsIgnored() {
