@@ -381,21 +381,34 @@ void frmMain::openOrSay(const std::string& target, const char* failure) {
   });
 }
 
-void frmMain::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
+namespace {
+
+// The input file a drag offers, when it may be taken as a copy or a link;
+// the event is then accepted as that, whatever the source proposed.
+std::optional<std::string> TakeDrop(QDropEvent& event) {
+  const Qt::DropAction action = KeptDropAction(event.possibleActions());
+  std::optional<std::string> file;
+  if (action != Qt::IgnoreAction && event.mimeData()) file = DroppedInputFile(*event.mimeData());
+  if (!file) {
+    event.ignore();
+    return std::nullopt;
+  }
+  event.setDropAction(action);
+  event.accept();
+  return file;
 }
 
-void frmMain::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
-}
+}  // namespace
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) { (void)TakeDrop(*event); }
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) { (void)TakeDrop(*event); }
 
 void frmMain::dropEvent(QDropEvent* event) {
-  const std::optional<std::string> file =
-      event->mimeData() ? DroppedInputFile(*event->mimeData()) : std::nullopt;
+  const std::optional<std::string> file = TakeDrop(*event);
   if (!file) return;
   state_.sInputFile = *file;
   showChoices();
-  event->acceptProposedAction();
 }
 
 void frmMain::EndProgram() {

@@ -438,6 +438,43 @@ class BehaviourTest : public QObject {
     QCOMPARE(boxes.shown, 2);
   }
 
+  // A source that deletes what was moved would lose the user's file: every
+  // drop is taken as a copy, or as a link where no copy is offered, and a
+  // drag that can only move is refused.
+  void dropsAreTakenAsCopiesOrLinksNeverMoves() {
+    QTemporaryDir work;
+    WriteAll(work.filePath("page.html"), "a");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(work.filePath("page.html"))});
+    struct Offer {
+      Qt::DropActions offered;
+      Qt::KeyboardModifiers keys;  // Shift proposes a move where one is offered
+      Qt::DropAction taken;
+    };
+    for (const Offer& offer :
+         {Offer{Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier, Qt::CopyAction},
+          Offer{Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::NoModifier, Qt::CopyAction},
+          Offer{Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier, Qt::LinkAction},
+          Offer{Qt::MoveAction, Qt::NoModifier, Qt::IgnoreAction}}) {
+      state_.sInputFile = "/earlier/choice.html";
+      const QPoint at(100, 100);
+      QDragEnterEvent enter(at, offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &enter);
+      QDragMoveEvent move(at, offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &move);
+      QDropEvent dropped(QPointF(at), offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &dropped);
+      const bool taken = offer.taken != Qt::IgnoreAction;
+      for (QDropEvent* event :
+           {static_cast<QDropEvent*>(&enter), static_cast<QDropEvent*>(&move), &dropped}) {
+        QCOMPARE(event->isAccepted(), taken);
+        if (taken) QCOMPARE(event->dropAction(), offer.taken);
+      }
+      QCOMPARE(state_.sInputFile, taken ? work.filePath("page.html").toStdString()
+                                        : std::string("/earlier/choice.html"));
+    }
+  }
+
   void secondClickDuringAConversionIsIgnored() {
     QTemporaryDir work;
     WriteAll(work.filePath("in.html"), "<b>text</b>");

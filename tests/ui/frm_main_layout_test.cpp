@@ -69,8 +69,8 @@ QRect CaptionRoom(const QCheckBox& box) {
 
 // How much white a check box draws beside its tick: the caption is white on
 // the window's blue, whose red is 102.
-qint64 CaptionInk(const QCheckBox& box) {
-  const QImage image = const_cast<QCheckBox&>(box).grab().toImage().convertToFormat(QImage::Format_RGB32);
+qint64 CaptionInk(QCheckBox& box) {
+  const QImage image = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
   const int scale = image.width() / box.width();
   qint64 ink = 0;
   for (int y = 0; y < image.height(); ++y)
@@ -177,10 +177,10 @@ class LayoutTest : public QObject {
       roomy.setGeometry(box->geometry().adjusted(0, 0, 0, 20));
       const qint64 shown = CaptionInk(*box);
       const qint64 whole = CaptionInk(roomy);
-      QVERIFY2(shown == whole, qPrintable(QStringLiteral("%1: %2 of %3 parts of ink shown")
-                                              .arg(name)
-                                              .arg(shown)
-                                              .arg(whole)));
+      QVERIFY2(
+          shown == whole,
+          qPrintable(
+              QStringLiteral("%1: %2 of %3 parts of ink shown").arg(name).arg(shown).arg(whole)));
     }
   }
 
