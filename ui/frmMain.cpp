@@ -32,6 +32,7 @@
 #include "job/remove_html.h"
 #include "ui/dropped_file.h"
 #include "ui/qt_prompter.h"
+#include "ui/readme_viewer.h"
 #include "ui/set_buttons.h"
 #include "ui/shell_open.h"
 
@@ -369,7 +370,16 @@ void frmMain::cmdRemoveHTML_Click() {
   runJob_(state_, *options_, *prompter_);
 }
 
-void frmMain::cmdReadme_Click() { openOrSay(state_.sAppPath + kReadmeName, kReadmeOpenFailed); }
+void frmMain::cmdReadme_Click() {
+  const std::string path = state_.sAppPath + kReadmeName;
+  const std::optional<QString> text = ReadReadme(path);
+  if (!text) {
+    prompter_->say(std::string(kReadmeOpenFailed) + "\n" + path);
+    return;
+  }
+  if (!readme_) readme_ = new ReadmeViewer(this);
+  readme_->present(*text);
+}
 
 void frmMain::cmdWebsite_Click() { openOrSay(kWebsiteAddress, kWebsiteOpenFailed); }
 

@@ -3,7 +3,9 @@
 // buttons, the guard against a second conversion, and closing.
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
@@ -316,30 +318,64 @@ class BehaviourTest : public QObject {
     QCOMPARE(prompter_.transcript, std::vector<std::string>{kNoOutputMessage});
   }
 
-  void readmeAndWebsiteAreHandedToTheShell() {
+  // The read-me opens as plain text in the window's own viewer; only the
+  // web site goes to the desktop. (Without a desktop environment the opener
+  // takes the read-me for HTML and may start this program on it.)
+  void readmeShowsAsPlainTextAndTheWebsiteGoesToTheDesktop() {
+    const QString readme = QString::fromStdString(state_.sAppPath) + "readme.txt";
+    WriteAll(readme, "Sievetext\n<p>Tags &amp; entities as written</p>\ncaf\xC3\xA9 \xE9");
+    // The real opener, with an xdg-open that notes what it is given.
+    struct RestorePath {
+      QByteArray path = qgetenv("PATH");
+      ~RestorePath() { qputenv("PATH", path); }
+    } restorePath;
+    QTemporaryDir bin;
+    const QString noted = bin.filePath("opened");
+    WriteAll(bin.filePath("xdg-open"), "#!/bin/sh\necho \"$1\" >> '" + noted.toUtf8() + "'\n");
+    QFile::setPermissions(bin.filePath("xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+    qputenv("PATH", bin.path().toUtf8());
+    window_->setShellOpener(&ShellOpen);
     Click(*window_, "cmdReadme");
     Click(*window_, "cmdWebsite");
-    QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
+    QTRY_VERIFY(QFile::exists(noted));
+    QTest::qWait(100);
+    QCOMPARE(ReadAll(noted), QByteArray(kWebsiteAddress) + "\n");
+
+    const QList<QDialog*> viewers = window_->findChildren<QDialog*>("readmeViewer");
+    QCOMPARE(viewers.size(), 1);
+    QVERIFY(viewers[0]->isVisible());
+    QVERIFY(!viewers[0]->isModal());
+    auto* text = viewers[0]->findChild<QPlainTextEdit*>("readmeText");
+    QVERIFY(text->isReadOnly());
+    QCOMPARE(
+        text->toPlainText(),
+        QString::fromUtf8("Sievetext\n<p>Tags &amp; entities as written</p>\ncaf\u00E9 \u00E9"));
+    // Again: the same viewer, with the file as it is now.
+    WriteAll(readme, "changed");
+    Click(*window_, "cmdReadme");
+    QCOMPARE(window_->findChildren<QDialog*>("readmeViewer").size(), 1);
+    QCOMPARE(text->toPlainText(), QString("changed"));
     QVERIFY(prompter_.transcript.empty());
   }
 
-  // With nothing on the desktop to open them, the user is told what to open
-  // by hand instead of nothing happening.
+  // With nothing to show or nothing on the desktop to open it, the user is
+  // told what to open by hand instead of nothing happening.
   void failedOpeningSaysThePathOrAddress() {
+    QFile::remove(dir_.filePath("readme.txt"));
     openFails_ = true;
     Click(*window_, "cmdReadme");
     Click(*window_, "cmdWebsite");
+    // Not a file that can be read: a folder of that name.
+    QVERIFY(QDir(dir_.path()).mkdir("readme.txt"));
+    Click(*window_, "cmdReadme");
+    const std::string readmeFailed =
+        "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt";
     QCOMPARE(prompter_.transcript,
              (std::vector<std::string>{
-                 "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt",
-                 std::string("The web site could not be opened:\n") + kWebsiteAddress}));
-    // The real opener knows at once that a missing read-me cannot be opened.
-    prompter_.transcript.clear();
-    window_->setShellOpener(&ShellOpen);
-    Click(*window_, "cmdReadme");
-    QCOMPARE(prompter_.transcript,
-             std::vector<std::string>{"The read-me file could not be opened:\n" + state_.sAppPath +
-                                      "readme.txt"});
+                 readmeFailed, std::string("The web site could not be opened:\n") + kWebsiteAddress,
+                 readmeFailed}));
+    QCOMPARE(opened_, std::vector<std::string>{kWebsiteAddress});
+    QVERIFY(window_->findChild<QDialog*>("readmeViewer") == nullptr);
   }
 
   void choosersShowTheChosenFilesAsTooltips() {
