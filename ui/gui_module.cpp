@@ -80,7 +80,7 @@ class StartGuard {
   }
 
   // What went wrong, in one line: a platform that QT_QPA_PLATFORM asks for
-  // and that is not there, or else the first thing Qt said.
+  // and that is not there, or else the first warning Qt gave.
   [[noreturn]] static void cannotStart(const QString& fatal) {
     QString reason;
     const QString availableTag = QStringLiteral("Available platform plugins are:");
@@ -98,10 +98,14 @@ class StartGuard {
     if (!known.isEmpty() && !missing.isEmpty()) {
       reason = QStringLiteral("no window system %1 here (QT_QPA_PLATFORM); there are: %2")
                    .arg(missing.join(QStringLiteral(" or ")), known.join(QStringLiteral(", ")));
-    } else if (!held_.empty()) {
-      reason = held_.front().text;
     } else {
       reason = fatal;
+      for (const Held& message : held_) {
+        if (message.type == QtWarningMsg || message.type == QtCriticalMsg) {
+          reason = message.text;
+          break;
+        }
+      }
     }
     reason = reason.section(QLatin1Char('\n'), 0, 0).trimmed();
     const std::string line = sievetext::MessageLine(
