@@ -79,8 +79,8 @@ class StartGuard {
                      context.line, text});
   }
 
-  // What went wrong, in one line: a platform that QT_QPA_PLATFORM asks for
-  // and that is not there, or else the first warning Qt gave.
+  // What went wrong, in one line: QT_QPA_PLATFORM asks only for platforms
+  // that are not there, or else the first warning of a platform that failed.
   [[noreturn]] static void cannotStart(const QString& fatal) {
     QString reason;
     const QString availableTag = QStringLiteral("Available platform plugins are:");
@@ -88,24 +88,30 @@ class StartGuard {
     QString available = at < 0 ? QString() : fatal.mid(at + availableTag.size()).trimmed();
     if (available.endsWith(QLatin1Char('.'))) available.chop(1);
     const QStringList known = available.split(QStringLiteral(", "), Qt::SkipEmptyParts);
-    QStringList missing;
+    // Each of the platforms asked for, in order; options after ':' aside.
+    QStringList asked, missing;
     for (const QString& entry :
          qEnvironmentVariable("QT_QPA_PLATFORM").split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
       const QString name = entry.section(QLatin1Char(':'), 0, 0).trimmed();
-      if (!name.isEmpty() && !known.contains(name))
-        missing << QLatin1Char('"') + name + QLatin1Char('"');
+      if (name.isEmpty()) continue;
+      asked << name;
+      if (!known.contains(name)) missing << QLatin1Char('"') + name + QLatin1Char('"');
     }
-    if (!known.isEmpty() && !missing.isEmpty()) {
+    if (!known.isEmpty() && !asked.isEmpty() && missing.size() == asked.size()) {
       reason = QStringLiteral("no window system %1 here (QT_QPA_PLATFORM); there are: %2")
                    .arg(missing.join(QStringLiteral(" or ")), known.join(QStringLiteral(", ")));
     } else {
-      reason = fatal;
+      // The platform's own warning says why it failed; the plugin loader's
+      // only that it did.
+      const Held* first = nullptr;
+      const Held* own = nullptr;
       for (const Held& message : held_) {
-        if (message.type == QtWarningMsg || message.type == QtCriticalMsg) {
-          reason = message.text;
-          break;
-        }
+        if (message.type != QtWarningMsg && message.type != QtCriticalMsg) continue;
+        if (first == nullptr) first = &message;
+        const bool platform = message.category.rfind("qt.qpa.", 0) == 0;
+        if (own == nullptr && platform && message.category != "qt.qpa.plugin") own = &message;
       }
+      reason = own != nullptr ? own->text : first != nullptr ? first->text : fatal;
     }
     reason = reason.section(QLatin1Char('\n'), 0, 0).trimmed();
     const std::string line = sievetext::MessageLine(
