@@ -258,6 +258,10 @@ QFont Command::ambientFont() const {
 void Command::resizeEvent(QResizeEvent*) { RefreshButton(); }
 
 void Command::mousePressEvent(QMouseEvent* event) {
+  // A press lands on the button, so the pointer is over it, whether or not a
+  // move said so first: a box that closes over a still pointer sends none,
+  // and the poll has taken the hover look away while the box lay there.
+  machine_.pointerMoved();
   if (const int code = ButtonCode(event->button())) machine_.mousePressed(code);
 }
 

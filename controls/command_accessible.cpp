@@ -1,6 +1,7 @@
 #include "controls/command_accessible.h"
 
 #include <QKeySequence>
+#include <QMetaObject>
 
 #include "controls/caption_layout.h"
 #include "controls/command.h"
@@ -34,7 +35,16 @@ QStringList CommandAccessible::actionNames() const {
 
 void CommandAccessible::doAction(const QString& actionName) {
   if (actionName == pressAction()) {
-    if (button()->reactsToInput()) button()->takeFocusAndPress();
+    // The press runs from the event loop, once this call has returned: the
+    // button's work may open a box or a file dialog and wait for the user,
+    // and the screen reader that asked must not wait with it.
+    Command* pressed = button();
+    QMetaObject::invokeMethod(
+        pressed,
+        [pressed] {
+          if (pressed->reactsToInput()) pressed->takeFocusAndPress();
+        },
+        Qt::QueuedConnection);
     return;
   }
   QAccessibleWidget::doAction(actionName);

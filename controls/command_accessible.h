@@ -9,7 +9,8 @@ class Command;
 // What assistive technology sees of a Command: a push button named by its
 // caption as shown (access marks resolved), disabled while the button's own
 // Enabled is false, focused while it holds the keyboard focus, with a press
-// action that works like the access key.
+// action that works like the access key. The press action returns at once;
+// the press itself follows from the event loop.
 class CommandAccessible : public QAccessibleWidget {
  public:
   explicit CommandAccessible(Command* button);

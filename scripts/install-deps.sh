@@ -17,7 +17,9 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
-  fonts-dejavu-core
+  # the window tests: the fonts the window falls back to, and one whose line
+  # is taller than the option rows (as some machines' fonts are)
+  fonts-dejavu-core fonts-open-sans
   file lintian desktop-file-utils appstream librsvg2-bin
   # the Python module and its tests, the Dask example on a local cluster
   pybind11-dev python3-dev python3-pytest python3-dask python3-distributed

@@ -16,4 +16,10 @@ std::optional<std::string> DroppedInputFile(const QMimeData& data) {
   return std::nullopt;
 }
 
+Qt::DropAction KeptDropAction(Qt::DropActions offered) {
+  if (offered & Qt::CopyAction) return Qt::CopyAction;
+  if (offered & Qt::LinkAction) return Qt::LinkAction;
+  return Qt::IgnoreAction;
+}
+
 }  // namespace sievetext

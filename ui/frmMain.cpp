@@ -12,6 +12,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -29,6 +32,7 @@
 #include "job/remove_html.h"
 #include "ui/dropped_file.h"
 #include "ui/qt_prompter.h"
+#include "ui/readme_viewer.h"
 #include "ui/set_buttons.h"
 #include "ui/shell_open.h"
 
@@ -141,6 +145,42 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const char* caption, QRe
   return frame;
 }
 
+// Whether a check box shows its whole caption in `font`: the font's line
+// fits the row's height; the caption's letters, on a line centred in the row
+// as the style centres it and with its baseline on a whole device pixel, lie
+// inside the row; and the caption fits beside the tick.
+bool CaptionFits(const QCheckBox& box, const QFont& font) {
+  QStyleOptionButton option;
+  option.initFrom(&box);
+  option.text = box.text();
+  const QRectF room = box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box);
+  const QFontMetricsF metrics(font, &box);
+  QString shown = box.text();
+  shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+  const qreal scale = box.devicePixelRatioF();
+  const qreal top = room.top() + (room.height() - metrics.height()) / 2;
+  const qreal baseline = std::round((top + metrics.ascent()) * scale) / scale;
+  const QRectF ink = metrics.tightBoundingRect(shown).translated(0, baseline);
+  return metrics.height() <= room.height() && ink.top() >= room.top() &&
+         ink.bottom() <= room.top() + room.height() &&
+         metrics.horizontalAdvance(shown) <= room.width();
+}
+
+// The option font where the caption fits its row; otherwise the largest
+// size, a quarter point at a time, at which it does. The rows are as
+// designed, but the font standing in for the designed one, and so its line
+// height, differs from machine to machine.
+void FitCaption(QCheckBox& box) {
+  constexpr qreal kSmallestPoints = 4;
+  QFont font = box.font();
+  if (CaptionFits(box, font)) return;
+  while (font.pointSizeF() - 0.25 >= kSmallestPoints) {
+    font.setPointSizeF(font.pointSizeF() - 0.25);
+    if (CaptionFits(box, font)) break;
+  }
+  box.setFont(font);
+}
+
 void AddCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxPlace* last) {
   for (const CheckBoxPlace* place = first; place != last; ++place) {
     // QCheckBox has no mnemonic-free mode; the only "&" in the captions is
@@ -150,6 +190,7 @@ void AddCheckBoxes(QGroupBox* frame, const CheckBoxPlace* first, const CheckBoxP
     box->setGeometry(TwipRect(place->left, place->top, place->width, place->height));
     box->setTristate(false);
     box->setCheckState(Qt::Unchecked);
+    FitCaption(*box);
   }
 }
 
@@ -329,7 +370,16 @@ void frmMain::cmdRemoveHTML_Click() {
   runJob_(state_, *options_, *prompter_);
 }
 
-void frmMain::cmdReadme_Click() { openOrSay(state_.sAppPath + kReadmeName, kReadmeOpenFailed); }
+void frmMain::cmdReadme_Click() {
+  const std::string path = state_.sAppPath + kReadmeName;
+  const std::optional<QString> text = ReadReadme(path);
+  if (!text) {
+    prompter_->say(std::string(kReadmeOpenFailed) + "\n" + path);
+    return;
+  }
+  if (!readme_) readme_ = new ReadmeViewer(this);
+  readme_->present(*text);
+}
 
 void frmMain::cmdWebsite_Click() { openOrSay(kWebsiteAddress, kWebsiteOpenFailed); }
 
@@ -341,21 +391,34 @@ void frmMain::openOrSay(const std::string& target, const char* failure) {
   });
 }
 
-void frmMain::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
+namespace {
+
+// The input file a drag offers, when it may be taken as a copy or a link;
+// the event is then accepted as that, whatever the source proposed.
+std::optional<std::string> TakeDrop(QDropEvent& event) {
+  const Qt::DropAction action = KeptDropAction(event.possibleActions());
+  std::optional<std::string> file;
+  if (action != Qt::IgnoreAction && event.mimeData()) file = DroppedInputFile(*event.mimeData());
+  if (!file) {
+    event.ignore();
+    return std::nullopt;
+  }
+  event.setDropAction(action);
+  event.accept();
+  return file;
 }
 
-void frmMain::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->mimeData() && DroppedInputFile(*event->mimeData())) event->acceptProposedAction();
-}
+}  // namespace
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) { (void)TakeDrop(*event); }
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) { (void)TakeDrop(*event); }
 
 void frmMain::dropEvent(QDropEvent* event) {
-  const std::optional<std::string> file =
-      event->mimeData() ? DroppedInputFile(*event->mimeData()) : std::nullopt;
+  const std::optional<std::string> file = TakeDrop(*event);
   if (!file) return;
   state_.sInputFile = *file;
   showChoices();
-  event->acceptProposedAction();
 }
 
 void frmMain::EndProgram() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -20,13 +21,15 @@ class QLineEdit;
 namespace sievetext {
 
 class Command;
+class ReadmeViewer;
 
 // The maker's web site, opened by "Visit Website".
 inline constexpr const char* kWebsiteAddress = build_info::kWebsiteAddress;
 // The read-me, looked for in the program's folder.
 inline constexpr const char* kReadmeName = "readme.txt";
-// Said when the desktop cannot open the read-me or the web site; the path or
-// address follows on the next line, so the user can open it by hand.
+// Said when the read-me cannot be read or the desktop cannot open the web
+// site; the path or address follows on the next line, so the user can open
+// it by hand.
 inline constexpr const char* kReadmeOpenFailed = "The read-me file could not be opened:";
 inline constexpr const char* kWebsiteOpenFailed = "The web site could not be opened:";
 // The tooltip of a file chooser before anything is chosen.
@@ -109,6 +112,8 @@ class frmMain final : public QWidget {
   Command* cmdReadme_ = nullptr;
   Command* cmdWebsite_ = nullptr;
 
+  // The read-me, shown in a viewer of the window's own.
+  QPointer<ReadmeViewer> readme_;
   std::unique_ptr<CheckBoxOptions> options_;
   std::unique_ptr<Prompter> ownPrompter_;
   std::unique_ptr<FileChooser> ownChooser_;

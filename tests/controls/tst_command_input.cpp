@@ -70,6 +70,7 @@ class tst_CommandInput : public QObject {
   void dragOffReleaseBeforeTickClicks();
   void rightButtonClicksWithoutPressedLook();
   void secondClickOnFocusedButton();
+  void clickAfterABoxClosedOverTheButtonCounts();
   void disabledButtonIgnoresInputUntilPollDisables();
   void withoutInitializeNoPollRuns();
   void pointerOverCoveringWindowCountsAsAway();
@@ -169,6 +170,37 @@ void tst_CommandInput::secondClickOnFocusedButton() {
   s.release();
   QCOMPARE(s.button->lastPictureName(), QString("HighLightSelect"));
   QCOMPARE(s.clicks->count(), 2);
+}
+
+// A click opens a box over the button; the poll sees the pointer on the box.
+// The box closes with the pointer still (no move reaches the button), and
+// the next click there counts: on the focused button, and on one that takes
+// the focus with the click.
+void tst_CommandInput::clickAfterABoxClosedOverTheButtonCounts() {
+  Scene s;
+  s.button->Initialize();
+  s.moveOnto();
+  s.focus(QEvent::FocusIn);
+  s.press();
+  s.release();
+  QCOMPARE(s.clicks->count(), 1);
+  s.pointerOver = s.cover;
+  s.tick();
+  QCOMPARE(s.button->State(), ButtonState::StateSelected);
+  s.pointerOver = s.button;
+  s.press();
+  QCOMPARE(s.button->lastPictureName(), QString("Pressed"));
+  s.release();
+  QCOMPARE(s.clicks->count(), 2);
+  QCOMPARE(s.button->State(), ButtonState::StateHighLightSelect);
+
+  Scene other;
+  other.button->Initialize();
+  other.pointerOver = other.button;
+  other.focus(QEvent::FocusIn);  // given with the press, before it
+  other.press();
+  other.release();
+  QCOMPARE(other.clicks->count(), 1);
 }
 
 void tst_CommandInput::disabledButtonIgnoresInputUntilPollDisables() {

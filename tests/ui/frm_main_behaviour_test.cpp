@@ -3,7 +3,9 @@
 // buttons, the guard against a second conversion, and closing.
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
@@ -71,6 +73,25 @@ void RunYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter)
 }
 
 using testing::ReadAll;
+
+// A message box, as far as the window can tell: `open` runs while it is up.
+class BoxPrompter final : public Prompter {
+ public:
+  explicit BoxPrompter(std::function<void()> open) : open_(std::move(open)) {}
+  void say(const std::string&) override {
+    ++shown;
+    open_();
+  }
+  bool confirm(const std::string&) override {
+    ++shown;
+    open_();
+    return false;
+  }
+  int shown = 0;
+
+ private:
+  std::function<void()> open_;
+};
 
 void WriteAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -297,30 +318,64 @@ class BehaviourTest : public QObject {
     QCOMPARE(prompter_.transcript, std::vector<std::string>{kNoOutputMessage});
   }
 
-  void readmeAndWebsiteAreHandedToTheShell() {
+  // The read-me opens as plain text in the window's own viewer; only the
+  // web site goes to the desktop. (Without a desktop environment the opener
+  // takes the read-me for HTML and may start this program on it.)
+  void readmeShowsAsPlainTextAndTheWebsiteGoesToTheDesktop() {
+    const QString readme = QString::fromStdString(state_.sAppPath) + "readme.txt";
+    WriteAll(readme, "Sievetext\n<p>Tags &amp; entities as written</p>\ncaf\xC3\xA9 \xE9");
+    // The real opener, with an xdg-open that notes what it is given.
+    struct RestorePath {
+      QByteArray path = qgetenv("PATH");
+      ~RestorePath() { qputenv("PATH", path); }
+    } restorePath;
+    QTemporaryDir bin;
+    const QString noted = bin.filePath("opened");
+    WriteAll(bin.filePath("xdg-open"), "#!/bin/sh\necho \"$1\" >> '" + noted.toUtf8() + "'\n");
+    QFile::setPermissions(bin.filePath("xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+    qputenv("PATH", bin.path().toUtf8());
+    window_->setShellOpener(&ShellOpen);
     Click(*window_, "cmdReadme");
     Click(*window_, "cmdWebsite");
-    QCOMPARE(opened_, (std::vector<std::string>{state_.sAppPath + "readme.txt", kWebsiteAddress}));
+    QTRY_VERIFY(QFile::exists(noted));
+    QTest::qWait(100);
+    QCOMPARE(ReadAll(noted), QByteArray(kWebsiteAddress) + "\n");
+
+    const QList<QDialog*> viewers = window_->findChildren<QDialog*>("readmeViewer");
+    QCOMPARE(viewers.size(), 1);
+    QVERIFY(viewers[0]->isVisible());
+    QVERIFY(!viewers[0]->isModal());
+    auto* text = viewers[0]->findChild<QPlainTextEdit*>("readmeText");
+    QVERIFY(text->isReadOnly());
+    QCOMPARE(
+        text->toPlainText(),
+        QString::fromUtf8("Sievetext\n<p>Tags &amp; entities as written</p>\ncaf\u00E9 \u00E9"));
+    // Again: the same viewer, with the file as it is now.
+    WriteAll(readme, "changed");
+    Click(*window_, "cmdReadme");
+    QCOMPARE(window_->findChildren<QDialog*>("readmeViewer").size(), 1);
+    QCOMPARE(text->toPlainText(), QString("changed"));
     QVERIFY(prompter_.transcript.empty());
   }
 
-  // With nothing on the desktop to open them, the user is told what to open
-  // by hand instead of nothing happening.
+  // With nothing to show or nothing on the desktop to open it, the user is
+  // told what to open by hand instead of nothing happening.
   void failedOpeningSaysThePathOrAddress() {
+    QFile::remove(dir_.filePath("readme.txt"));
     openFails_ = true;
     Click(*window_, "cmdReadme");
     Click(*window_, "cmdWebsite");
+    // Not a file that can be read: a folder of that name.
+    QVERIFY(QDir(dir_.path()).mkdir("readme.txt"));
+    Click(*window_, "cmdReadme");
+    const std::string readmeFailed =
+        "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt";
     QCOMPARE(prompter_.transcript,
              (std::vector<std::string>{
-                 "The read-me file could not be opened:\n" + state_.sAppPath + "readme.txt",
-                 std::string("The web site could not be opened:\n") + kWebsiteAddress}));
-    // The real opener knows at once that a missing read-me cannot be opened.
-    prompter_.transcript.clear();
-    window_->setShellOpener(&ShellOpen);
-    Click(*window_, "cmdReadme");
-    QCOMPARE(prompter_.transcript,
-             std::vector<std::string>{"The read-me file could not be opened:\n" + state_.sAppPath +
-                                      "readme.txt"});
+                 readmeFailed, std::string("The web site could not be opened:\n") + kWebsiteAddress,
+                 readmeFailed}));
+    QCOMPARE(opened_, std::vector<std::string>{kWebsiteAddress});
+    QVERIFY(window_->findChild<QDialog*>("readmeViewer") == nullptr);
   }
 
   void choosersShowTheChosenFilesAsTooltips() {
@@ -392,6 +447,68 @@ class BehaviourTest : public QObject {
     // No control keeps a drop for itself, so a drop anywhere reaches the window.
     for (QWidget* child : window_->findChildren<QWidget*>())
       QVERIFY2(!child->acceptDrops(), qPrintable(child->objectName()));
+  }
+
+  // "You have not selected the input file." comes up over "Remove HTML";
+  // while it is open the button's poll finds the box under the pointer. The
+  // box closes and the user clicks again without moving the mouse: that
+  // click converts (here: says the same again) like the first.
+  void clickAfterAMessageBoxClosedOverRemoveHtmlCounts() {
+    auto* button = window_->findChild<Command*>("cmdRemoveHTML");
+    QWidget box;
+    QWidget* under = button;
+    button->setWidgetUnderPointer([&under] { return under; });
+    BoxPrompter boxes([&] {
+      under = &box;
+      button->TmrMouse_Timer();
+      under = button;
+    });
+    window_->setPrompter(boxes);
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QTest::mouseMove(button, QPoint(30, 20));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(30, 20));
+    QCOMPARE(boxes.shown, 1);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(30, 20));
+    QCOMPARE(boxes.shown, 2);
+  }
+
+  // A source that deletes what was moved would lose the user's file: every
+  // drop is taken as a copy, or as a link where no copy is offered, and a
+  // drag that can only move is refused.
+  void dropsAreTakenAsCopiesOrLinksNeverMoves() {
+    QTemporaryDir work;
+    WriteAll(work.filePath("page.html"), "a");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(work.filePath("page.html"))});
+    struct Offer {
+      Qt::DropActions offered;
+      Qt::KeyboardModifiers keys;  // Shift proposes a move where one is offered
+      Qt::DropAction taken;
+    };
+    for (const Offer& offer :
+         {Offer{Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier, Qt::CopyAction},
+          Offer{Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::NoModifier, Qt::CopyAction},
+          Offer{Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier, Qt::LinkAction},
+          Offer{Qt::MoveAction, Qt::NoModifier, Qt::IgnoreAction}}) {
+      state_.sInputFile = "/earlier/choice.html";
+      const QPoint at(100, 100);
+      QDragEnterEvent enter(at, offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &enter);
+      QDragMoveEvent move(at, offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &move);
+      QDropEvent dropped(QPointF(at), offer.offered, &data, Qt::LeftButton, offer.keys);
+      QCoreApplication::sendEvent(window_.get(), &dropped);
+      const bool taken = offer.taken != Qt::IgnoreAction;
+      for (QDropEvent* event :
+           {static_cast<QDropEvent*>(&enter), static_cast<QDropEvent*>(&move), &dropped}) {
+        QCOMPARE(event->isAccepted(), taken);
+        if (taken) QCOMPARE(event->dropAction(), offer.taken);
+      }
+      QCOMPARE(state_.sInputFile, taken ? work.filePath("page.html").toStdString()
+                                        : std::string("/earlier/choice.html"));
+    }
   }
 
   void secondClickDuringAConversionIsIgnored() {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QStyleOptionButton>
 #include <QtTest>
 
 #include "controls/command.h"
@@ -58,6 +59,26 @@ QString ShownText(const QString& caption) {
   return shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
+// Where a check box draws its caption.
+QRect CaptionRoom(const QCheckBox& box) {
+  QStyleOptionButton option;
+  option.initFrom(&box);
+  option.text = box.text();
+  return box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box);
+}
+
+// How much white a check box draws beside its tick: the caption is white on
+// the window's blue, whose red is 102.
+qint64 CaptionInk(QCheckBox& box) {
+  const QImage image = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const int scale = image.width() / box.width();
+  qint64 ink = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = CaptionRoom(box).left() * scale; x < image.width(); ++x)
+      ink += std::max(0, qRed(image.pixel(x, y)) - 102);
+  return ink;
+}
+
 }  // namespace
 
 class LayoutTest : public QObject {
@@ -69,7 +90,10 @@ class LayoutTest : public QObject {
     state_.sAppPath = "/opt/sievetext/";
     window_ = std::make_unique<frmMain>(state_, settings_);
   }
-  void cleanup() { window_.reset(); }
+  void cleanup() {
+    window_.reset();
+    QFont::removeSubstitutions(QStringLiteral("Verdana"));
+  }
 
   void titleComesFromTheVersion() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("Wexa Sievetext v1.0 Build 20"));
@@ -111,6 +135,55 @@ class LayoutTest : public QObject {
     }
   }
 
+  // Each option's caption is drawn whole in its row, at any scale and in
+  // whatever font the machine has for the option font: the font's line fits
+  // the row's height, the caption fits beside the tick, and the row shows as
+  // much of every letter as a row with room to spare does.
+  void checkBoxCaptionsAreDrawnWhole_data() {
+    QTest::addColumn<QString>("optionFont");  // stands in for the option font; "" as installed
+    QTest::newRow("as installed") << QString();
+    // A line of 1.36 em: 15 px of the 13 px row at the designed size.
+    QTest::newRow("taller font") << QStringLiteral("Open Sans");
+  }
+  void checkBoxCaptionsAreDrawnWhole() {
+    QFETCH(QString, optionFont);
+    if (!optionFont.isEmpty()) {
+      QFont::insertSubstitution(QStringLiteral("Verdana"), optionFont);
+      window_ = std::make_unique<frmMain>(state_, settings_);
+      QVERIFY2(QFontInfo(window_->findChild<QCheckBox*>()->font()).family() == optionFont,
+               "the font is missing; scripts/install-deps.sh installs it");
+    }
+    const QList<QCheckBox*> boxes = window_->findChildren<QCheckBox*>();
+    QCOMPARE(boxes.size(), 11);
+    for (QCheckBox* box : boxes) {
+      const QString name = box->objectName();
+      const QString text = ShownText(box->text());
+      QCOMPARE(box->height(), 13);
+      const QRect room = CaptionRoom(*box);
+      const QFontMetricsF metrics(box->font(), box);
+      QVERIFY2(metrics.height() <= room.height(),
+               qPrintable(QStringLiteral("%1: a line is %2 px high in a row of %3 px")
+                              .arg(name)
+                              .arg(metrics.height())
+                              .arg(room.height())));
+      QVERIFY2(metrics.horizontalAdvance(text) <= room.width(),
+               qPrintable(QStringLiteral("%1: %2 px of text in %3 px beside the tick")
+                              .arg(name)
+                              .arg(metrics.horizontalAdvance(text))
+                              .arg(room.width())));
+      // The same box 20 px higher draws its caption 10 px lower, whole.
+      QCheckBox roomy(box->text(), box->parentWidget());
+      roomy.setFont(box->font());
+      roomy.setGeometry(box->geometry().adjusted(0, 0, 0, 20));
+      const qint64 shown = CaptionInk(*box);
+      const qint64 whole = CaptionInk(roomy);
+      QVERIFY2(
+          shown == whole,
+          qPrintable(
+              QStringLiteral("%1: %2 of %3 parts of ink shown").arg(name).arg(shown).arg(whole)));
+    }
+  }
+
   void noCaptionDefinesAnAccessKey() {
     for (QCheckBox* box : window_->findChildren<QCheckBox*>())
       QVERIFY2(!box->text().remove(QStringLiteral("&&")).contains(QLatin1Char('&')),
@@ -140,7 +213,12 @@ class LayoutTest : public QObject {
       auto* widget = window_->findChild<QWidget*>(QString::fromLatin1(name));
       const QFont font = widget->font();
       QCOMPARE(font.family(), QStringLiteral("Verdana"));
-      QCOMPARE(font.pointSizeF(), 8.25);
+      // An option box may have a smaller size where the machine's font does
+      // not fit its row (checkBoxCaptionsAreDrawnWhole).
+      if (qobject_cast<QCheckBox*>(widget))
+        QVERIFY(font.pointSizeF() <= 8.25);
+      else
+        QCOMPARE(font.pointSizeF(), 8.25);
       QVERIFY(font.bold());
       QVERIFY(font.italic());
       QCOMPARE(widget->palette().color(QPalette::WindowText), QColor(Qt::white));
