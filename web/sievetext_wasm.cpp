@@ -1,0 +1,174 @@
+// The converter as a WebAssembly module for JavaScript hosts: the page's
+// bytes go in a piece at a time, the converted text comes out as UTF-16
+// units that the host turns into a string. The bytes are never held whole
+// next to the text, so the module's memory peaks at about the text.
+//
+// The host calls, in this order: sievetext_begin (the input's size), then
+// sievetext_feed for each piece written into sievetext_piece(), then
+// sievetext_convert with the option bits; it reads the text at
+// sievetext_text() (sievetext_text_length() units) or, after a failure, the
+// message at sievetext_message(); sievetext_release gives the text's memory
+// back for the next conversion. A status is 0 (done) or one of the error
+// codes below.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "engine/cSievetext.h"
+#include "engine/conversion_reporter.h"
+#include "job/error_reporter.h"
+#include "job/line_breaks.h"
+#include "job/options.h"
+#include "job/text_codec.h"
+
+namespace sievetext {
+namespace {
+
+// The codes the host maps to its error classes, numbered as the library's
+// ErrorCode: 4 OutOfMemory, 5 ConversionFailed.
+enum Status : int {
+  kDone = 0,
+  kOutOfMemory = 4,
+  kConversionFailed = 5,
+};
+
+// The option bits: bit i is kOptions[i] (alphabetical by name), then the
+// line-break choice and the reading modes.
+constexpr std::uint32_t kLfBit = std::uint32_t{1} << kOptions.size();
+constexpr std::uint32_t kLayoutBit = kLfBit << 1;
+
+// What sievetext_features reports.
+constexpr std::uint32_t kHasLayout = 1;
+
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+// Switches the layout reading mode on the engine; false where this engine
+// has none. The one place to change once the engine offers that mode.
+bool SetLayout(cSievetext& /*engine*/, bool /*on*/) { return false; }
+
+// The engine's first failure, as the library words it.
+class FailureRecorder final : public ConversionReporter {
+ public:
+  void report(std::string_view procedure, long number, std::string_view description) override {
+    if (failed) return;
+    failed = true;
+    outOfMemory = number == kErrorOutOfMemory;
+    message = FormatError(procedure, number, description);
+  }
+  bool failed = false;
+  bool outOfMemory = false;
+  std::string message;
+};
+
+struct Session {
+  std::unique_ptr<TextDecoder> decoder;
+  std::u16string text;
+  std::string message;
+};
+
+Session& TheSession() {
+  static Session session;
+  return session;
+}
+
+alignas(16) char gPiece[kPieceBytes];
+
+int Fail(int status, std::string message) {
+  Session& session = TheSession();
+  session.decoder.reset();
+  session.text = std::u16string();
+  session.message = std::move(message);
+  return status;
+}
+
+int OutOfMemory() { return Fail(kOutOfMemory, std::string(kErrorOutOfMemoryText)); }
+
+}  // namespace
+}  // namespace sievetext
+
+using namespace sievetext;
+
+extern "C" {
+
+char* sievetext_piece() { return gPiece; }
+std::size_t sievetext_piece_size() { return kPieceBytes; }
+
+std::uint32_t sievetext_features() {
+  cSievetext probe;
+  return SetLayout(probe, false) ? kHasLayout : 0;
+}
+
+int sievetext_begin(std::size_t expectedBytes) {
+  Session& session = TheSession();
+  session.text = std::u16string();
+  session.message.clear();
+  try {
+    // Room for the line breaks the engine may widen at the end; untouched
+    // room is never written, so it costs nothing.
+    session.decoder = std::make_unique<TextDecoder>(expectedBytes, expectedBytes);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+int sievetext_feed(std::size_t bytes, int last) {
+  Session& session = TheSession();
+  if (!session.decoder || bytes > kPieceBytes) return Fail(kConversionFailed, "no conversion begun");
+  try {
+    session.decoder->feed(std::string_view(gPiece, bytes), last != 0);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+int sievetext_convert(std::uint32_t bits) {
+  Session& session = TheSession();
+  if (!session.decoder) return Fail(kConversionFailed, "no conversion begun");
+  try {
+    session.text = session.decoder->take();
+    session.decoder.reset();
+    cSievetext engine;
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+      engine.*kOptions[i].field = (bits >> i & 1) != 0;
+    }
+    if ((bits & kLayoutBit) != 0 && !SetLayout(engine, true)) {
+      return Fail(kConversionFailed, "the layout mode is not in this build");
+    }
+    FailureRecorder failure;
+    engine.reporter = &failure;
+    engine.ExtractTextInPlace(session.text);
+    if (failure.failed) {
+      return Fail(failure.outOfMemory ? kOutOfMemory : kConversionFailed, failure.message);
+    }
+    if ((bits & kLfBit) != 0) UseLfLineBreaks(session.text);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+const char16_t* sievetext_text() { return TheSession().text.data(); }
+std::size_t sievetext_text_length() { return TheSession().text.size(); }
+const char* sievetext_message() { return TheSession().message.data(); }
+std::size_t sievetext_message_length() { return TheSession().message.size(); }
+
+void sievetext_release() {
+  Session& session = TheSession();
+  session.decoder.reset();
+  session.text = std::u16string();
+  session.message.clear();
+}
+
+}  // extern "C"
