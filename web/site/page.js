@@ -103,6 +103,7 @@
   }
 
   loadOptions();
+  document.getElementById('options').addEventListener('submit', (event) => event.preventDefault());
   boxes.forEach((box) => box.addEventListener('change', () => {
     saveOptions();
     convertChosen();
