@@ -6,7 +6,7 @@
 // The host calls, in this order: sievetext_begin (the input's size), then
 // sievetext_feed for each piece written into sievetext_piece(), then
 // sievetext_convert with the option bits; it reads the text at
-// sievetext_text() (sievetext_text_length() units) or, after a failure, the
+// sievetext_text() (sievetext_text_length() UTF-16 units, well-formed) or, after a failure, the
 // message at sievetext_message(); sievetext_release gives the text's memory
 // back for the next conversion. A status is 0 (done) or one of the error
 // codes below.
@@ -76,6 +76,21 @@ Session& TheSession() {
 }
 
 alignas(16) char gPiece[kPieceBytes];
+
+// Makes each surrogate that is not half of a pair U+FFFD, as the text's
+// UTF-8 form has it, so that the host may read the units as they are.
+void ReplaceLoneSurrogates(std::u16string& text) {
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else {
+      text[i] = u'\uFFFD';
+    }
+  }
+}
 
 int Fail(int status, std::string message) {
   Session& session = TheSession();
@@ -151,6 +166,7 @@ int sievetext_convert(std::uint32_t bits) {
       return Fail(failure.outOfMemory ? kOutOfMemory : kConversionFailed, failure.message);
     }
     if ((bits & kLfBit) != 0) UseLfLineBreaks(session.text);
+    ReplaceLoneSurrogates(session.text);
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   } catch (const std::length_error&) {

@@ -173,6 +173,15 @@ const utf8 = new TextEncoder();
 // Keeps a leading U+FEFF of the text: the converter already dropped the mark.
 const utf16 = new TextDecoder('utf-16le', { ignoreBOM: true });
 
+// The text's units as a string; the module has made them well-formed. Node's
+// own decoder is the faster where there is one.
+function textOf(memory, at, units) {
+  if (typeof Buffer === 'function' && typeof Buffer.from === 'function') {
+    return Buffer.from(memory.buffer, at, units * 2).toString('utf16le');
+  }
+  return utf16.decode(new Uint8Array(memory.buffer, at, units * 2));
+}
+
 // Hands `input` to the module a piece at a time.
 function feed(w, input) {
   const pieceSize = w.sievetext_piece_size();
@@ -221,7 +230,7 @@ function convert(input, options) {
     check(w.sievetext_convert(bits));
     const units = w.sievetext_text_length();
     try {
-      return utf16.decode(new Uint8Array(w.memory.buffer, w.sievetext_text(), units * 2));
+      return textOf(w.memory, w.sievetext_text(), units);
     } catch (error) {
       if (error instanceof RangeError) {
         throw new SievetextError('OutOfMemory', `Out of memory: the text (${units} units) is too long for a JavaScript string`);
