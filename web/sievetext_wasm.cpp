@@ -3,12 +3,14 @@
 // units that the host turns into a string. The bytes are never held whole
 // next to the text, so the module's memory peaks at about the text.
 //
-// The host calls, in this order: sievetext_begin (the input's size), then
+// The host calls, in this order: sievetext_begin (the input's size and the
+// option bits), then
 // sievetext_feed for each piece written into sievetext_piece(), then
 // sievetext_convert with the option bits; it reads the text at
 // sievetext_text() (sievetext_text_length() UTF-16 units, well-formed) or, after a failure, the
 // message at sievetext_message(); sievetext_release gives the text's memory
-// back for the next conversion. A status is 0 (done) or one of the error
+// back for the next conversion. sievetext_narrow may first make the text one
+// byte per unit. A status is 0 (done) or one of the error
 // codes below.
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +26,14 @@
 #include "job/line_breaks.h"
 #include "job/options.h"
 #include "job/text_codec.h"
+
+// The reading mode, where the job offers it.
+#if __has_include("job/layout_convert.h")
+#include "job/layout_convert.h"
+#define SIEVETEXT_WASM_LAYOUT 1
+#else
+#define SIEVETEXT_WASM_LAYOUT 0
+#endif
 
 namespace sievetext {
 namespace {
@@ -46,9 +56,7 @@ constexpr std::uint32_t kHasLayout = 1;
 
 constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
 
-// Switches the layout reading mode on the engine; false where this engine
-// has none. The one place to change once the engine offers that mode.
-bool SetLayout(cSievetext& /*engine*/, bool /*on*/) { return false; }
+constexpr bool kLayoutBuilt = SIEVETEXT_WASM_LAYOUT != 0;
 
 // The engine's first failure, as the library words it.
 class FailureRecorder final : public ConversionReporter {
@@ -65,6 +73,8 @@ class FailureRecorder final : public ConversionReporter {
 };
 
 struct Session {
+  bool layout = false;  // the reading mode: the bytes are kept whole for it
+  std::string bytes;
   std::unique_ptr<TextDecoder> decoder;
   std::u16string text;
   std::string message;
@@ -95,6 +105,7 @@ void ReplaceLoneSurrogates(std::u16string& text) {
 int Fail(int status, std::string message) {
   Session& session = TheSession();
   session.decoder.reset();
+  session.bytes = std::string();
   session.text = std::u16string();
   session.message = std::move(message);
   return status;
@@ -112,16 +123,24 @@ extern "C" {
 char* sievetext_piece() { return gPiece; }
 std::size_t sievetext_piece_size() { return kPieceBytes; }
 
-std::uint32_t sievetext_features() {
-  cSievetext probe;
-  return SetLayout(probe, false) ? kHasLayout : 0;
-}
+std::uint32_t sievetext_features() { return kLayoutBuilt ? kHasLayout : 0; }
 
-int sievetext_begin(std::size_t expectedBytes) {
+// `bits` as for sievetext_convert; only the reading mode matters here.
+int sievetext_begin(std::size_t expectedBytes, std::uint32_t bits) {
   Session& session = TheSession();
   session.text = std::u16string();
+  session.bytes = std::string();
   session.message.clear();
+  session.layout = (bits & kLayoutBit) != 0;
+  if (session.layout && !kLayoutBuilt) {
+    return Fail(kConversionFailed, "the layout mode is not in this build");
+  }
   try {
+    if (session.layout) {
+      session.bytes.reserve(expectedBytes);
+      session.decoder.reset();
+      return kDone;
+    }
     // Room for the line breaks the engine may widen at the end; untouched
     // room is never written, so it costs nothing.
     session.decoder = std::make_unique<TextDecoder>(expectedBytes, expectedBytes);
@@ -135,9 +154,15 @@ int sievetext_begin(std::size_t expectedBytes) {
 
 int sievetext_feed(std::size_t bytes, int last) {
   Session& session = TheSession();
-  if (!session.decoder || bytes > kPieceBytes) return Fail(kConversionFailed, "no conversion begun");
+  if ((!session.decoder && !session.layout) || bytes > kPieceBytes) {
+    return Fail(kConversionFailed, "no conversion begun");
+  }
   try {
-    session.decoder->feed(std::string_view(gPiece, bytes), last != 0);
+    if (session.layout) {
+      session.bytes.append(gPiece, bytes);
+    } else {
+      session.decoder->feed(std::string_view(gPiece, bytes), last != 0);
+    }
   } catch (const std::bad_alloc&) {
     return OutOfMemory();
   } catch (const std::length_error&) {
@@ -146,22 +171,42 @@ int sievetext_feed(std::size_t bytes, int last) {
   return kDone;
 }
 
+// The reading mode's text, as units: the job lays out the whole bytes.
+void LayOut(Session& session, cSievetext& engine) {
+#if SIEVETEXT_WASM_LAYOUT
+  std::string laidOut = ConvertBytesLaidOut(engine, session.bytes);
+  session.bytes = std::string();
+  // DecodeText takes a leading byte-order mark for the encoding's; one that
+  // belongs to the text is kept by giving it a second.
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (laidOut.starts_with(kMark)) laidOut.insert(0, kMark);
+  session.text = DecodeText(laidOut);
+#else
+  (void)session;
+  (void)engine;
+#endif
+}
+
 int sievetext_convert(std::uint32_t bits) {
   Session& session = TheSession();
-  if (!session.decoder) return Fail(kConversionFailed, "no conversion begun");
+  if (!session.decoder && !session.layout) return Fail(kConversionFailed, "no conversion begun");
+  if (((bits & kLayoutBit) != 0) != session.layout) {
+    return Fail(kConversionFailed, "the reading mode differs from the one begun");
+  }
   try {
-    session.text = session.decoder->take();
-    session.decoder.reset();
     cSievetext engine;
     for (std::size_t i = 0; i < kOptions.size(); ++i) {
       engine.*kOptions[i].field = (bits >> i & 1) != 0;
     }
-    if ((bits & kLayoutBit) != 0 && !SetLayout(engine, true)) {
-      return Fail(kConversionFailed, "the layout mode is not in this build");
-    }
     FailureRecorder failure;
     engine.reporter = &failure;
-    engine.ExtractTextInPlace(session.text);
+    if (session.layout) {
+      LayOut(session, engine);
+    } else {
+      session.text = session.decoder->take();
+      session.decoder.reset();
+      engine.ExtractTextInPlace(session.text);
+    }
     if (failure.failed) {
       return Fail(failure.outOfMemory ? kOutOfMemory : kConversionFailed, failure.message);
     }
@@ -175,6 +220,22 @@ int sievetext_convert(std::uint32_t bits) {
   return kDone;
 }
 
+// Stores the text one byte per unit, in place, where every unit fits: below
+// 0x80, or with `latin1` below 0x100. Returns 2 when it did so for ASCII, 1
+// for Latin-1, 0 when the text keeps its UTF-16 units. A host with a fast
+// one-byte decoder then builds a string of half the size.
+int sievetext_narrow(int latin1) {
+  std::u16string& text = TheSession().text;
+  char16_t highest = 0;
+  for (const char16_t c : text) highest |= c;
+  const int form = highest < 0x80 ? 2 : latin1 != 0 && highest < 0x100 ? 1 : 0;
+  if (form != 0) {
+    auto* bytes = reinterpret_cast<unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<unsigned char>(text[i]);
+  }
+  return form;
+}
+
 const char16_t* sievetext_text() { return TheSession().text.data(); }
 std::size_t sievetext_text_length() { return TheSession().text.size(); }
 const char* sievetext_message() { return TheSession().message.data(); }
@@ -183,6 +244,7 @@ std::size_t sievetext_message_length() { return TheSession().message.size(); }
 void sievetext_release() {
   Session& session = TheSession();
   session.decoder.reset();
+  session.bytes = std::string();
   session.text = std::u16string();
   session.message.clear();
 }

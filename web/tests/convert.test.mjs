@@ -144,7 +144,9 @@ describe('options', () => {
 
   test('layout is taken only where the engine has it', () => {
     if (esm.supports('layout')) {
-      assert.equal(typeof esm.convert('<p>x</p>', { layout: true }), 'string');
+      const pages = [generatedPage(2), generatedPage(7), generatedPage(11)];
+      assertSameAsNative(pages, { layout: true, RemoveAllCRLF: false, lineBreaks: 'lf' },
+        ['--layout', '--with=all', '--without=RemoveAllCRLF', '--lf'], (i) => `page ${i} laid out`);
       assert.throws(() => esm.convert('x', { layout: 'yes' }), TypeError);
     } else {
       assert.throws(() => esm.convert('x', { layout: true }), { name: 'TypeError', message: /\blayout\b/ });

@@ -173,23 +173,31 @@ const utf8 = new TextEncoder();
 // Keeps a leading U+FEFF of the text: the converter already dropped the mark.
 const utf16 = new TextDecoder('utf-16le', { ignoreBOM: true });
 
-// The text's units as a string; the module has made them well-formed. Node's
-// own decoder is the faster where there is one.
-function textOf(memory, at, units) {
-  if (typeof Buffer === 'function' && typeof Buffer.from === 'function') {
-    return Buffer.from(memory.buffer, at, units * 2).toString('utf16le');
+const hasBuffer = typeof Buffer === 'function' && typeof Buffer.from === 'function';
+const ascii = new TextDecoder('utf-8');
+
+// The module's text as a string. Its units are well-formed; where they all
+// fit in a byte (ASCII; in Node also Latin-1) they are narrowed first, so
+// the string is built one byte per character, at half the memory.
+function textOf(w, units) {
+  const form = w.sievetext_narrow(hasBuffer ? 1 : 0);
+  const at = w.sievetext_text();
+  if (hasBuffer) {
+    return Buffer.from(w.memory.buffer, at, form ? units : units * 2)
+      .toString(form ? 'latin1' : 'utf16le');
   }
-  return utf16.decode(new Uint8Array(memory.buffer, at, units * 2));
+  if (form) return ascii.decode(new Uint8Array(w.memory.buffer, at, units));
+  return utf16.decode(new Uint8Array(w.memory.buffer, at, units * 2));
 }
 
 // Hands `input` to the module a piece at a time.
-function feed(w, input) {
+function feed(w, input, bits) {
   const pieceSize = w.sievetext_piece_size();
   const piece = () => new Uint8Array(w.memory.buffer, w.sievetext_piece(), pieceSize);
   if (typeof input === 'string') {
     // Each UTF-16 unit takes at least one byte, so the length is the text's
     // length in units, as its bytes would give.
-    check(w.sievetext_begin(input.length));
+    check(w.sievetext_begin(input.length, bits));
     let rest = input;
     for (;;) {
       const { read, written } = utf8.encodeInto(rest, piece());
@@ -199,7 +207,7 @@ function feed(w, input) {
       if (last) return;
     }
   }
-  check(w.sievetext_begin(input.length));
+  check(w.sievetext_begin(input.length, bits));
   for (let at = 0; ;) {
     const n = Math.min(pieceSize, input.length - at);
     piece().set(input.subarray(at, at + n));
@@ -226,11 +234,11 @@ function convert(input, options) {
   const w = startNow();
   const bits = optionBits(options);
   try {
-    feed(w, bytes);
+    feed(w, bytes, bits);
     check(w.sievetext_convert(bits));
     const units = w.sievetext_text_length();
     try {
-      return textOf(w.memory, w.sievetext_text(), units);
+      return textOf(w, units);
     } catch (error) {
       if (error instanceof RangeError) {
         throw new SievetextError('OutOfMemory', `Out of memory: the text (${units} units) is too long for a JavaScript string`);
