@@ -3,6 +3,7 @@
 # when they are all present already.
 #   scripts/install-deps.sh        everything: build, run, tests, benchmarks, packaging
 #   scripts/install-deps.sh run    only what building and running the program need
+#   scripts/install-deps.sh web    only what scripts/build-web.sh needs
 set -euo pipefail
 
 # Building the program and its window module.
@@ -23,12 +24,20 @@ test_packages=(
   file lintian desktop-file-utils appstream librsvg2-bin
   # the Python module and its tests, the Dask example on a local cluster
   pybind11-dev python3-dev python3-pytest python3-dask python3-distributed
+  # the page's test in a headless browser
+  chromium
 )
+
+# The WebAssembly build, the npm package and its tests. npm comes with some
+# builds of nodejs; Debian's own nodejs needs the npm package beside it.
+web_packages=(emscripten nodejs)
+if ! command -v npm >/dev/null 2>&1; then web_packages+=(npm); fi
 
 case "${1:-all}" in
   run) packages=("${run_packages[@]}") ;;
-  all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: scripts/install-deps.sh [run|all]" >&2; exit 2 ;;
+  web) packages=("${web_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${test_packages[@]}" "${web_packages[@]}") ;;
+  *) echo "usage: scripts/install-deps.sh [run|web|all]" >&2; exit 2 ;;
 esac
 
 missing=()

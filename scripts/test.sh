@@ -20,6 +20,14 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DSIEVETEXT_SANITIZE=ON -DS
   -DSIEVETEXT_PORTABLE_SCAN=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan -j"$jobs"
 
+# The WebAssembly build: the npm package against the native program just
+# built, and the page in headless Chromium.
+echo "== web build"
+scripts/build-web.sh build-web
+(cd web/tests && npm ci --no-audit --no-fund --silent)
+SIEVETEXT_WEB=build-web SIEVETEXT_NATIVE=build/bin/sievetext \
+  node --test web/tests/convert.test.mjs web/tests/bin.test.mjs web/tests/page.test.mjs
+
 echo "== fuzz build"
 if [ -f fuzz/CMakeLists.txt ] && [ -n "$(ls fuzz/*.cpp 2>/dev/null)" ]; then
   scripts/build.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DSIEVETEXT_BUILD_FUZZERS=ON \

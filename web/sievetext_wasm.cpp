@@ -1,0 +1,252 @@
+// The converter as a WebAssembly module for JavaScript hosts: the page's
+// bytes go in a piece at a time, the converted text comes out as UTF-16
+// units that the host turns into a string. The bytes are never held whole
+// next to the text, so the module's memory peaks at about the text.
+//
+// The host calls, in this order: sievetext_begin (the input's size and the
+// option bits), then
+// sievetext_feed for each piece written into sievetext_piece(), then
+// sievetext_convert with the option bits; it reads the text at
+// sievetext_text() (sievetext_text_length() UTF-16 units, well-formed) or, after a failure, the
+// message at sievetext_message(); sievetext_release gives the text's memory
+// back for the next conversion. sievetext_narrow may first make the text one
+// byte per unit. A status is 0 (done) or one of the error
+// codes below.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "engine/cSievetext.h"
+#include "engine/conversion_reporter.h"
+#include "job/error_reporter.h"
+#include "job/line_breaks.h"
+#include "job/options.h"
+#include "job/text_codec.h"
+
+// The reading mode, where the job offers it.
+#if __has_include("job/layout_convert.h")
+#include "job/layout_convert.h"
+#define SIEVETEXT_WASM_LAYOUT 1
+#else
+#define SIEVETEXT_WASM_LAYOUT 0
+#endif
+
+namespace sievetext {
+namespace {
+
+// The codes the host maps to its error classes, numbered as the library's
+// ErrorCode: 4 OutOfMemory, 5 ConversionFailed.
+enum Status : int {
+  kDone = 0,
+  kOutOfMemory = 4,
+  kConversionFailed = 5,
+};
+
+// The option bits: bit i is kOptions[i] (alphabetical by name), then the
+// line-break choice and the reading modes.
+constexpr std::uint32_t kLfBit = std::uint32_t{1} << kOptions.size();
+constexpr std::uint32_t kLayoutBit = kLfBit << 1;
+
+// What sievetext_features reports.
+constexpr std::uint32_t kHasLayout = 1;
+
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+constexpr bool kLayoutBuilt = SIEVETEXT_WASM_LAYOUT != 0;
+
+// The engine's first failure, as the library words it.
+class FailureRecorder final : public ConversionReporter {
+ public:
+  void report(std::string_view procedure, long number, std::string_view description) override {
+    if (failed) return;
+    failed = true;
+    outOfMemory = number == kErrorOutOfMemory;
+    message = FormatError(procedure, number, description);
+  }
+  bool failed = false;
+  bool outOfMemory = false;
+  std::string message;
+};
+
+struct Session {
+  bool layout = false;  // the reading mode: the bytes are kept whole for it
+  std::string bytes;
+  std::unique_ptr<TextDecoder> decoder;
+  std::u16string text;
+  std::string message;
+};
+
+Session& TheSession() {
+  static Session session;
+  return session;
+}
+
+alignas(16) char gPiece[kPieceBytes];
+
+// Makes each surrogate that is not half of a pair U+FFFD, as the text's
+// UTF-8 form has it, so that the host may read the units as they are.
+void ReplaceLoneSurrogates(std::u16string& text) {
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else {
+      text[i] = u'\uFFFD';
+    }
+  }
+}
+
+int Fail(int status, std::string message) {
+  Session& session = TheSession();
+  session.decoder.reset();
+  session.bytes = std::string();
+  session.text = std::u16string();
+  session.message = std::move(message);
+  return status;
+}
+
+int OutOfMemory() { return Fail(kOutOfMemory, std::string(kErrorOutOfMemoryText)); }
+
+}  // namespace
+}  // namespace sievetext
+
+using namespace sievetext;
+
+extern "C" {
+
+char* sievetext_piece() { return gPiece; }
+std::size_t sievetext_piece_size() { return kPieceBytes; }
+
+std::uint32_t sievetext_features() { return kLayoutBuilt ? kHasLayout : 0; }
+
+// `bits` as for sievetext_convert; only the reading mode matters here.
+int sievetext_begin(std::size_t expectedBytes, std::uint32_t bits) {
+  Session& session = TheSession();
+  session.text = std::u16string();
+  session.bytes = std::string();
+  session.message.clear();
+  session.layout = (bits & kLayoutBit) != 0;
+  if (session.layout && !kLayoutBuilt) {
+    return Fail(kConversionFailed, "the layout mode is not in this build");
+  }
+  try {
+    if (session.layout) {
+      session.bytes.reserve(expectedBytes);
+      session.decoder.reset();
+      return kDone;
+    }
+    // Room for the line breaks the engine may widen at the end; untouched
+    // room is never written, so it costs nothing.
+    session.decoder = std::make_unique<TextDecoder>(expectedBytes, expectedBytes);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+int sievetext_feed(std::size_t bytes, int last) {
+  Session& session = TheSession();
+  if ((!session.decoder && !session.layout) || bytes > kPieceBytes) {
+    return Fail(kConversionFailed, "no conversion begun");
+  }
+  try {
+    if (session.layout) {
+      session.bytes.append(gPiece, bytes);
+    } else {
+      session.decoder->feed(std::string_view(gPiece, bytes), last != 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+// The reading mode's text, as units: the job lays out the whole bytes.
+void LayOut(Session& session, cSievetext& engine) {
+#if SIEVETEXT_WASM_LAYOUT
+  std::string laidOut = ConvertBytesLaidOut(engine, session.bytes);
+  session.bytes = std::string();
+  // DecodeText takes a leading byte-order mark for the encoding's; one that
+  // belongs to the text is kept by giving it a second.
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (laidOut.starts_with(kMark)) laidOut.insert(0, kMark);
+  session.text = DecodeText(laidOut);
+#else
+  (void)session;
+  (void)engine;
+#endif
+}
+
+int sievetext_convert(std::uint32_t bits) {
+  Session& session = TheSession();
+  if (!session.decoder && !session.layout) return Fail(kConversionFailed, "no conversion begun");
+  if (((bits & kLayoutBit) != 0) != session.layout) {
+    return Fail(kConversionFailed, "the reading mode differs from the one begun");
+  }
+  try {
+    cSievetext engine;
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+      engine.*kOptions[i].field = (bits >> i & 1) != 0;
+    }
+    FailureRecorder failure;
+    engine.reporter = &failure;
+    if (session.layout) {
+      LayOut(session, engine);
+    } else {
+      session.text = session.decoder->take();
+      session.decoder.reset();
+      engine.ExtractTextInPlace(session.text);
+    }
+    if (failure.failed) {
+      return Fail(failure.outOfMemory ? kOutOfMemory : kConversionFailed, failure.message);
+    }
+    if ((bits & kLfBit) != 0) UseLfLineBreaks(session.text);
+    ReplaceLoneSurrogates(session.text);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  } catch (const std::length_error&) {
+    return OutOfMemory();
+  }
+  return kDone;
+}
+
+// Stores the text one byte per unit, in place, where every unit fits: below
+// 0x80, or with `latin1` below 0x100. Returns 2 when it did so for ASCII, 1
+// for Latin-1, 0 when the text keeps its UTF-16 units. A host with a fast
+// one-byte decoder then builds a string of half the size.
+int sievetext_narrow(int latin1) {
+  std::u16string& text = TheSession().text;
+  char16_t highest = 0;
+  for (const char16_t c : text) highest |= c;
+  const int form = highest < 0x80 ? 2 : latin1 != 0 && highest < 0x100 ? 1 : 0;
+  if (form != 0) {
+    auto* bytes = reinterpret_cast<unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<unsigned char>(text[i]);
+  }
+  return form;
+}
+
+const char16_t* sievetext_text() { return TheSession().text.data(); }
+std::size_t sievetext_text_length() { return TheSession().text.size(); }
+const char* sievetext_message() { return TheSession().message.data(); }
+std::size_t sievetext_message_length() { return TheSession().message.size(); }
+
+void sievetext_release() {
+  Session& session = TheSession();
+  session.decoder.reset();
+  session.bytes = std::string();
+  session.text = std::u16string();
+  session.message.clear();
+}
+
+}  // extern "C"

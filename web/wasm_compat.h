@@ -1,0 +1,20 @@
+#pragma once
+// What the engine uses of C++20 that the WebAssembly tool chain's standard
+// library lacks, given to every file of that build (and only to it).
+
+#include <memory>
+
+#if !defined(__cpp_lib_smart_ptr_for_overwrite)
+namespace std {
+template <class T>
+  requires is_unbounded_array_v<T>
+unique_ptr<T> make_unique_for_overwrite(size_t n) {
+  return unique_ptr<T>(new remove_extent_t<T>[n]);
+}
+template <class T>
+  requires(!is_array_v<T>)
+unique_ptr<T> make_unique_for_overwrite() {
+  return unique_ptr<T>(new T);
+}
+}  // namespace std
+#endif
