@@ -15,7 +15,7 @@ run_packages=(
 test_packages=(
   build-essential pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy clang-format
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   fonts-dejavu-core
   file lintian desktop-file-utils appstream librsvg2-bin
