@@ -7,7 +7,7 @@
 #include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
-#include "engine/entity_table.h"
+#include "engine/entities/apply_table.h"
 #include "engine/failure_guard.h"
 #include "engine/line_endings.h"
 #include "engine/marker_blanker.h"
@@ -77,7 +77,7 @@ void CutMarkup(cSievetext& engine, std::u16string& text,
     // runs out, it may work on a long text in two parts at once.
     std::function<void()> yield;
     if (engine.yield) yield = [&engine] { YieldNow(engine); };
-    ApplyEntityTableInBlocks(text, yield, kEntityBlockUnits, afterThrow);
+    ApplyEntityTable(text, yield, afterThrow);
   }
   YieldNow(engine);
   if (engine.RemoveAllTags) StripTags(text);
@@ -173,20 +173,24 @@ void cSievetext::ExtractTextInPlace(std::u16string& sText) {
 std::u16string cSievetext::CutHTML(std::u16string& sText) {
   std::u16string result;
   if (sText.empty()) return result;
-  RunReported(reporter, kCutHTML, [&] {
-    CutMarkup(*this, sText);
-    result = sText;
-  });
+  // A failure is reported and leaves the result empty.
+  if (!RunReported(reporter, kCutHTML, [&] {
+        CutMarkup(*this, sText);
+        result = sText;
+      }))
+    result.clear();
   return result;
 }
 
 std::u16string cSievetext::ConsolidateChar(std::u16string& sText, const std::u16string& sChar) {
   std::u16string result;
   if (sChar.size() != 1 || sText.empty()) return result;
-  RunReported(reporter, kConsolidateChar, [&] {
-    Consolidate(*this, sText, sChar[0]);
-    result = sText;
-  });
+  // A failure is reported and leaves the result empty.
+  if (!RunReported(reporter, kConsolidateChar, [&] {
+        Consolidate(*this, sText, sChar[0]);
+        result = sText;
+      }))
+    result.clear();
   return result;
 }
 

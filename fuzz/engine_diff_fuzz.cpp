@@ -20,7 +20,7 @@
 #include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/consolidate.h"
-#include "engine/entity_table.h"
+#include "engine/entities/test_entry_points.h"
 #include "engine/marker_blanker.h"
 #include "engine/pair_cutter.h"
 #include "engine/tag_stripper.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/entity_table.h"
+#include "engine/entities/test_entry_points.h"
 #include "tests/engine/entity_reference.h"
 #include "tests/support/entity_texts.h"
 #include "tests/support/throwing_yield.h"
@@ -60,7 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int expectedCalls = 0, calls = 0;
   const std::u16string expected =
       RunStoppingAt(sievetext::testing::ReferenceApplyEntityTable, input, stopAt, &expectedCalls);
-  const std::u16string actual = RunStoppingAt(sievetext::ApplyEntityTable, input, stopAt, &calls);
+  const std::u16string actual = RunStoppingAt(
+      [](std::u16string& text, const std::function<void()>& yield) {
+        sievetext::ApplyEntityTable(text, yield);
+      },
+      input, stopAt, &calls);
   if (actual != expected || calls != expectedCalls) {
     std::fprintf(stderr, "entity decoder differs from the reference (%zu units, stop at %d)\n",
                  input.size(), stopAt);

@@ -16,7 +16,7 @@ run_packages=(
 test_packages=(
   build-essential pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy clang-format
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   # the window tests: the fonts the window falls back to, and one whose line
   # is taller than the option rows (as some machines' fonts are)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 
 namespace sievetext::testing {
 

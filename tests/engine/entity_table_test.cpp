@@ -1,4 +1,4 @@
-#include "engine/entity_table.h"
+#include "engine/entities/apply_table.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/entity_key_index.h"
+#include "engine/entities/key_lookup.h"
+#include "engine/entities/rows.h"
 
 namespace sievetext {
 namespace {
@@ -153,6 +154,8 @@ TEST(EntityTableDecodeTest, DecodesByRowOrderAndMatchMode) {
       // Only ASCII letters fold: the Kelvin sign and a dotless i are no 'k' or 'i'.
       {u"&\u212Aacute; &cop\u0130;", u"&\u212Aacute; &cop\u0130;"},
       {u"&#350;&#351;", u"\u00AA\u00BA"},
+      // The worked example at the top of apply_table.h.
+      {u"&amp;lt;b&#10;&COPY;&nbspx&eacute;&#38;#33;", u"<b<br>(c) x\u00E9&#33;"},
   };
   for (const DecodeCase& c : cases) {
     EXPECT_EQ(Decode(std::u16string(c.in)), c.out) << std::string(c.in.begin(), c.in.end());

@@ -3,7 +3,7 @@
 #include <random>
 #include <string_view>
 
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 
 namespace sievetext::testing {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 
 namespace sievetext::quirks {
 namespace {

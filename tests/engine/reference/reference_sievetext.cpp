@@ -3,7 +3,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 #include "engine/failure_guard.h"
 
 namespace sievetext {

@@ -1,4 +1,4 @@
-#include "engine/entity_key_index.h"
+#include "engine/entities/key_lookup.h"
 
 #include <algorithm>
 #include <cassert>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 
 namespace sievetext {
 namespace {

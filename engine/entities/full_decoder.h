@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/entity_key_index.h"
-#include "engine/entity_table_stages.h"
+#include "engine/entities/key_lookup.h"
+#include "engine/entities/rows.h"
 
-// How the table is applied to one range in one sweep instead of one pass per
-// row.
+// The full decoder: how the table is applied to one range in one sweep
+// instead of one pass per row, whatever the '&' in it depend on.
 //
 // Every key starts with '&' and holds no other '&', and only "&amp;" and
 // "&#38;" put an '&' back (in the place of their own). So all activity happens
@@ -190,7 +190,7 @@ class EntityDecoder {
   }
   std::size_t partHolding(std::size_t from, std::size_t at) const;
   void findParts();
-  // The per-unit steps are inlined into their callers, as one file would have them.
+  // The per-unit steps are always inlined into their callers.
   [[gnu::always_inline]] inline OriginalWindow originalWindow(const char16_t* p,
                                                               const char16_t* end) const;
   void queue(Index i, std::size_t stage);

@@ -1,10 +1,7 @@
-#include "engine/entity_table.h"
+#include "engine/entities/rows.h"
 
 #include <array>
-#include <cassert>
 #include <string_view>
-
-#include "engine/entity_table_stages.h"
 
 namespace sievetext {
 namespace {

@@ -1,13 +1,33 @@
 #pragma once
 
+// The character entity table itself: its rows in the order they are applied,
+// and the yields that split them into stages.
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace sievetext {
 
+// One literal replacement of the character entity table.
+struct EntityRow {
+  std::u16string_view key;          // e.g. u"&eacute;"; always starts with '&', no other '&'
+  std::u16string_view replacement;  // zero to four code units, always shorter than `key`
+  bool exact;                       // false: ASCII letter case ignored (A-Z against a-z only)
+};
+
 // How many rows the entity table has.
 inline constexpr std::size_t kEntityRowCount = 323;
+
+// The rows in the order they are applied (kEntityRowCount of them).
+std::span<const EntityRow> EntityRows();
+
+// True for the nine rows before which the table yields to the host:
+// "&Ntilde;", "&eacute;", "&uuml;", "&mdash;", "&#36;", "&#75;", "&#116;",
+// "&#167;" and "&#210;".
+bool YieldsBeforeRow(std::size_t row);
 
 // The rows before which the table yields to the host ("&Ntilde;", "&eacute;",
 // "&uuml;", "&mdash;", "&#36;", "&#75;", "&#116;", "&#167;", "&#210;"),
