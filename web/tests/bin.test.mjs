@@ -71,6 +71,8 @@ describe('the sievetext command', () => {
       ['page.html'],
       ['--with=Nothing', 'page.html', '-'],
       ['--bogus', 'page.html', '-'],
+      ['--wi=RemoveTabs', 'page.html', '-'],
+      ['--witho=RemoveTabs', '--l', 'page.html', '-'],
       ['-x', 'page.html', '-'],
       ['--with'],
     ]) {

@@ -12,8 +12,16 @@ const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 export const webDir = resolve(root, process.env.SIEVETEXT_WEB || 'build-web');
 export const nativeProgram = resolve(root, process.env.SIEVETEXT_NATIVE || 'build/bin/sievetext');
 
+const made = [];
+process.on('exit', () => {
+  for (const folder of made) rmSync(folder, { recursive: true, force: true });
+});
+
+// A fresh folder, removed when the process ends.
 export function tempFolder(tag) {
-  return mkdtempSync(join(tmpdir(), `sievetext-${tag}-`));
+  const folder = mkdtempSync(join(tmpdir(), `sievetext-${tag}-`));
+  made.push(folder);
+  return folder;
 }
 
 // The native program with fresh settings (every option on) in `config`.

@@ -141,7 +141,7 @@ function parseArguments(argv) {
       const given = eq < 0 ? arg.slice(2) : arg.slice(2, eq);
       const matches = longOptions.filter((o) => o.startsWith(given));
       const name = longOptions.includes(given) ? given : matches.length === 1 ? matches[0] : null;
-      if (name === null) throw usage(`unknown or ambiguous option '${eq < 0 ? arg : arg.slice(0, eq)}'`);
+      if (name === null) throw usage(`unknown or ambiguous option '${arg}'`);
       let value = null;
       if (takesValue.has(name)) {
         if (eq >= 0) value = arg.slice(eq + 1);
