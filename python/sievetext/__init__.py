@@ -21,7 +21,7 @@ def _keywords(function):
     heads its docstring: "convert(html: object, *, RemoveComments: bool = True, ...)"."""
     signature = function.__doc__.split("\n", 1)[0]
     keywords = signature[signature.index("*,") + 2:]
-    return tuple(re.findall(r"(\w+):", keywords))
+    return tuple(re.findall(r"(?:^|, )(\w+):", keywords.strip()))
 
 
 _CONVERT_KEYWORDS = _keywords(_sievetext.convert)

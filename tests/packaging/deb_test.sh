@@ -72,10 +72,11 @@ depends sievetext-gui | grep -q 'libqt6widgets6 (>=' || fail "sievetext-gui: Qt 
 depends libsievetext-dev | grep -q "libsievetext1 (= $version)" || fail "-dev not tied to the library"
 depends python3-sievetext | grep -q 'python3' || fail "python3-sievetext: no python3"
 [ "$(field "${deb[libsievetext1]}" Multi-Arch)" = same ] || fail "libsievetext1 is not Multi-Arch: same"
-dpkg-deb --ctrl-tarfile "${deb[libsievetext1]}" | tar -t | grep -qx './shlibs' ||
-  fail "libsievetext1 has no shlibs file"
-dpkg-deb -I "${deb[libsievetext1]}" shlibs | grep -q "^libsievetext 1 libsievetext1" ||
-  fail "libsievetext1's shlibs: $(dpkg-deb -I "${deb[libsievetext1]}" shlibs)"
+# (output taken whole: grep -q would end a pipe early)
+shlibs=$(dpkg-deb -I "${deb[libsievetext1]}" shlibs) || fail "libsievetext1 has no shlibs file"
+grep -q "^libsievetext 1 libsievetext1 (>= $version)" <<<"$shlibs" || fail "libsievetext1's shlibs: $shlibs"
+grep -q 'ldconfig' <<<"$(dpkg-deb -I "${deb[libsievetext1]}" triggers)" ||
+  fail "libsievetext1 does not trigger ldconfig"
 
 # Contents.
 listing() {  # the files and links of a package, one path a line
@@ -105,15 +106,15 @@ has python3-sievetext $python_dir/__init__.py $python_dir/__init__.pyi $python_d
   $python_dir/py.typed
 grep -q "^$python_dir/_sievetext\.cpython-.*\.so$" "$work/python3-sievetext.have" ||
   fail "python3-sievetext lacks the compiled module"
-dpkg-deb -c "${deb[sievetext]}" | grep -q ' ./usr/bin/sievetext -> ../lib/sievetext/sievetext$' ||
+grep -q ' ./usr/bin/sievetext -> ../lib/sievetext/sievetext$' <<<"$(dpkg-deb -c "${deb[sievetext]}")" ||
   fail "/usr/bin/sievetext is not a relative link to the program"
 # No file is in two packages.
 dupes=$(cat "$work"/*.have | sort | uniq -d)
 [ -z "$dupes" ] || fail "in more than one package: $dupes"
-zcat -f "$(dpkg-deb -x "${deb[sievetext]}" "$work/cli" && echo "$work/cli/usr/share/man/man1/sievetext.1.gz")" |
-  head -n1 | grep -q "\"Sievetext $version\"" || fail "the man page's .TH lacks $version"
-grep -q '^License: MIT' <(dpkg-deb --fsys-tarfile "${deb[libsievetext1]}" |
-  tar -xO ./usr/share/doc/libsievetext1/copyright) || fail "copyright is not MIT"
+dpkg-deb -x "${deb[sievetext]}" "$work/cli"
+header=$(zcat "$work/cli/usr/share/man/man1/sievetext.1.gz" | head -n1)
+grep -q "\"Sievetext $version\"" <<<"$header" || fail "the man page's .TH is not of $version: $header"
+grep -q '^License: MIT' "$work/cli/usr/share/doc/sievetext/copyright" || fail "copyright is not MIT"
 
 # The desktop files as packaged.
 dpkg-deb -x "${deb[sievetext-gui]}" "$work/gui"

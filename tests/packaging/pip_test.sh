@@ -21,8 +21,9 @@ mkdir "$work/src"
 python=$work/venv/bin/python
 "$python" -m pip install --no-build-isolation --no-index "$work/src" >"$work/pip.log" 2>&1 ||
   fail "pip install: $(tail -n 40 "$work/pip.log")"
-"$python" -m pip show sievetext | grep -qx "Version: $version" || fail "pip show: $("$python" -m pip show sievetext)"
-"$python" -m pip show sievetext | grep -qx "License: MIT" || fail "no MIT licence in the metadata"
+shown=$("$python" -m pip show sievetext)
+grep -qx "Version: $version" <<<"$shown" || fail "pip show: $shown"
+grep -qx "License: MIT" <<<"$shown" || fail "no MIT licence in the metadata: $shown"
 
 cd "$work"
 out=$("$python" -c '
