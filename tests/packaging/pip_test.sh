@@ -64,9 +64,11 @@ fi
 grep -q 'Unexpected keyword argument "RemoveScript"' "$work/mypy.log" || fail "mypy said: $(cat "$work/mypy.log")"
 grep -q 'Incompatible types in assignment' "$work/mypy.log" || fail "mypy said: $(cat "$work/mypy.log")"
 
-# A wheel, made by Debian's build front end without isolation.
-(cd "$work/src" && /usr/bin/python3 -m build --no-isolation --wheel --outdir "$work/dist" \
+# A source distribution and a wheel built from it, by Debian's build front
+# end without isolation.
+(cd "$work/src" && /usr/bin/python3 -m build --no-isolation --outdir "$work/dist" \
   >"$work/build.log" 2>&1) || fail "python3 -m build: $(tail -n 40 "$work/build.log")"
+[ -f "$work/dist/sievetext-$version.tar.gz" ] || fail "no source distribution: $(ls "$work/dist")"
 wheel=$(ls "$work/dist"/sievetext-"$version"-*.whl) || fail "no wheel: $(ls "$work/dist")"
 /usr/bin/python3 -m zipfile -l "$wheel" >"$work/wheel.list"
 for file in sievetext/__init__.py sievetext/__init__.pyi sievetext/dask.py sievetext/py.typed; do
