@@ -1,12 +1,12 @@
-# Removes the files and links listed in an install manifest, then the
-# program's own folder if that is left empty. Nothing else is touched: other
-# folders may have been there before and may hold other programs' files.
-#   cmake -DMANIFEST=install_manifest.txt -DPROGRAM_DIR=lib/sievetext -P Uninstall.cmake
+# Removes the files and links listed in an install manifest, then each folder
+# the installation created (NEW_FOLDERS, noted before it put anything in
+# place) that is now empty. A folder that was there before is never removed:
+# it may hold, or be waiting for, other programs' files.
+#   cmake -DMANIFEST=install_manifest.txt -DNEW_FOLDERS=install_new_folders.txt -P Uninstall.cmake
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} does not exist (run cmake --install first)")
 endif()
 file(STRINGS "${MANIFEST}" installed)
-set(program_folders "")
 foreach(path IN LISTS installed)
   if(IS_SYMLINK "${path}" OR EXISTS "${path}")
     message(STATUS "Removing: ${path}")
@@ -17,16 +17,28 @@ foreach(path IN LISTS installed)
   else()
     message(STATUS "Already gone: ${path}")
   endif()
-  get_filename_component(folder "${path}" DIRECTORY)
-  if(folder MATCHES "/${PROGRAM_DIR}$")
-    list(APPEND program_folders "${folder}")
-  endif()
 endforeach()
-list(REMOVE_DUPLICATES program_folders)
-foreach(folder IN LISTS program_folders)
+
+set(folders "")
+if(EXISTS "${NEW_FOLDERS}")
+  file(STRINGS "${NEW_FOLDERS}" folders)
+endif()
+# Deepest first, so that a parent is empty once its children are gone.
+list(SORT folders ORDER DESCENDING)
+set(kept "")
+foreach(folder IN LISTS folders)
   file(GLOB left "${folder}/*" "${folder}/.*")
-  if(IS_DIRECTORY "${folder}" AND NOT left)
+  if(IS_DIRECTORY "${folder}" AND NOT IS_SYMLINK "${folder}" AND NOT left)
     message(STATUS "Removing: ${folder}/")
     file(REMOVE_RECURSE "${folder}")
+  elseif(IS_DIRECTORY "${folder}")
+    list(APPEND kept "${folder}")
   endif()
 endforeach()
+# What is still there stays ours to remove after a later installation.
+if(kept)
+  list(JOIN kept "\n" lines)
+  file(WRITE "${NEW_FOLDERS}" "${lines}\n")
+else()
+  file(REMOVE "${NEW_FOLDERS}")
+endif()

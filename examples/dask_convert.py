@@ -8,132 +8,24 @@ DEST/<same subfolder>/<name without its last extension>.txt. Names starting
 with "." are skipped, files and folders alike; symbolic links to folders are
 not followed. Without --scheduler a local cluster is started on this machine.
 The workers must see SOURCE and DEST at the same paths (one machine, or a
-shared file system) and be able to import the sievetext module.
+shared file system) and have the sievetext package installed.
 
-From Python, convert_tree() does the same, and convert_records() converts an
-iterable of (name, html) records, so the pages can come from anywhere (a
-database, a web archive, a bag of your own).
+The work is done by sievetext.dask.convert_tree(); its convert_records()
+converts an iterable of (name, html) records the same way.
 
-Exit status: 0 every page was converted, 1 at least one failed (each failure
-is printed to standard error as "dask_convert: PATH: what went wrong").
+Exit status: 0 every page was converted, 1 at least one failed or a folder
+could not be read (each failure is printed to standard error as
+"dask_convert: PATH: what went wrong").
 """
 
 import argparse
-import os
 import sys
 import time
 
-import dask.bag as db
 from dask.distributed import Client, LocalCluster
 
-OPTION_NAMES = (
-    "GenerateSpecialChars", "RemoveAllCRLF", "RemoveAllTags", "RemoveBlankLines",
-    "RemoveComments", "RemoveFunctions", "RemovePipe", "RemoveScripts", "RemoveSpaces",
-    "RemoveStyles", "RemoveTabs",
-)
-
-
-def find_pages(source):
-    """The relative paths of the HTML files under `source`, sorted."""
-    pages = []
-    for folder, folders, files in os.walk(source):
-        folders[:] = sorted(f for f in folders if not f.startswith("."))
-        for name in files:
-            if not name.startswith(".") and name.lower().endswith((".html", ".htm")):
-                pages.append(os.path.relpath(os.path.join(folder, name), source))
-    return sorted(pages)
-
-
-def text_name(relative):
-    """a/b.html -> a/b.txt; notes -> notes.txt."""
-    folder, name = os.path.split(relative)
-    stem = name.rsplit(".", 1)[0] if "." in name[1:] else name
-    return os.path.join(folder, stem + ".txt")
-
-
-def _convert_files(pairs, options):
-    # Runs on a worker: one task per partition, not per page.
-    import sievetext
-
-    failures = []
-    for src, dst in pairs:
-        try:
-            os.makedirs(os.path.dirname(dst) or ".", exist_ok=True)
-            sievetext.convert_file(src, dst, **options)
-        except (OSError, ValueError, RuntimeError, MemoryError) as error:
-            failures.append((src, str(error)))
-    return [(len(pairs), failures)]
-
-
-def _convert_records(records, dest, options):
-    import sievetext
-
-    failures = []
-    count = 0
-    for name, html in records:
-        count += 1
-        dst = os.path.join(dest, text_name(name))
-        try:
-            text = sievetext.convert(html, **options)
-            os.makedirs(os.path.dirname(dst) or ".", exist_ok=True)
-            temporary = "%s.%d.part" % (dst, os.getpid())
-            with open(temporary, "w", encoding="utf-8", newline="") as out:
-                out.write(text)
-            os.replace(temporary, dst)  # whole or not at all
-        except (OSError, ValueError, RuntimeError, MemoryError) as error:
-            failures.append((name, str(error)))
-    return [(count, failures)]
-
-
-def _check_collisions(pairs):
-    seen = {}
-    for src, dst in pairs:
-        if dst in seen:
-            raise Collision("%s and %s would both write %s" % (seen[dst], src, dst))
-        seen[dst] = src
-
-
-def _partitions(client, count):
-    workers = max(1, sum(client.nthreads().values()))
-    return max(1, min(count, workers * 4))
-
-
-def _summarise(bag):
-    converted = 0
-    failures = []
-    for count, failed_here in bag.compute():
-        converted += count - len(failed_here)
-        failures += failed_here
-    return converted, failures
-
-
-class Collision(ValueError):
-    """Two pages would be written to the same text file."""
-
-
-def convert_tree(client, source, dest, **options):
-    """Converts the HTML files under `source` into text files under `dest`.
-    Returns (pages converted, [(path, error text), ...]). Raises Collision,
-    before anything is written, when two pages would make the same file
-    (a.html and a.htm)."""
-    pairs = [(os.path.join(source, p), os.path.join(dest, text_name(p))) for p in find_pages(source)]
-    _check_collisions(pairs)
-    if not pairs:
-        return 0, []
-    bag = db.from_sequence(pairs, npartitions=_partitions(client, len(pairs)))
-    return _summarise(bag.map_partitions(_convert_files, options))
-
-
-def convert_records(client, records, dest, **options):
-    """Converts (name, html) records, html as str or bytes, into the text
-    files dest/<name without its extension>.txt. Returns and raises what
-    convert_tree does."""
-    records = list(records)
-    _check_collisions([(name, os.path.join(dest, text_name(name))) for name, _ in records])
-    if not records:
-        return 0, []
-    bag = db.from_sequence(records, npartitions=_partitions(client, len(records)))
-    return _summarise(bag.map_partitions(_convert_records, dest, options))
+import sievetext
+from sievetext.dask import Collision, convert_tree
 
 
 def main(argv=None):
@@ -146,7 +38,7 @@ def main(argv=None):
     parser.add_argument("--workers", type=int, default=None,
                         help="workers of the local cluster (default: one per core)")
     parser.add_argument("--without", action="append", default=[], metavar="NAME",
-                        choices=OPTION_NAMES, help="turn an option off (repeatable)")
+                        choices=sievetext.OPTIONS, help="turn an option off (repeatable)")
     parser.add_argument("--lf", action="store_true", help="LF line breaks instead of CR LF")
     args = parser.parse_args(argv)
 

@@ -5,6 +5,7 @@
 #include "sievetext/sievetext.h"
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -87,20 +88,45 @@ class KeepingPrompter final : public Prompter {
   std::string said;
 };
 
-// The job's last message after it stopped at a check.
+// The job's last message after it stopped at a check, after the path as the
+// command line puts it.
 Error StopError(const std::string& said, const std::string& input) {
   if (said == kInputMissingMessage) {
-    return Error(ErrorCode::InputMissing, said + ": " + input, ENOENT, input);
+    return Error(ErrorCode::InputMissing, input + ": " + said, ENOENT, input);
   }
-  if (said == kInputEmptyMessage) return Error(ErrorCode::InputEmpty, said + ": " + input, 0, input);
+  if (said == kInputEmptyMessage) return Error(ErrorCode::InputEmpty, input + ": " + said, 0, input);
   return Error(ErrorCode::InvalidArgument, said);
 }
 
+// Thrown by the engine's yield once the caller's stop flag is set.
+struct StopAsked {};
+
+Error Interrupted() { return Error(ErrorCode::Interrupted, "Interrupted"); }
+
+// A yield that ends the conversion once `stop` is set; none without a flag,
+// so that the engine keeps the paths it takes when nothing can come between
+// its steps.
+std::function<void()> StopCheck(const std::atomic<bool>* stop) {
+  if (stop == nullptr) return {};
+  return [stop] {
+    if (stop->load(std::memory_order_relaxed)) throw StopAsked{};
+  };
+}
+
+// A path the system would cut at its first NUL byte names another file.
+void CheckPath(const std::string& path) {
+  if (path.find('\0') != std::string::npos) {
+    throw Error(ErrorCode::InvalidArgument, "A path holds a NUL byte", 0, path);
+  }
+}
+
 // The real files, remembering the first failure and the path it concerns;
-// with `lf`, each CR LF written becomes LF.
+// with `lf`, each CR LF written becomes LF. Once `stop` is set, an output
+// being written is given up before its next piece and before its end, which
+// would put it in place.
 class WatchedFiles final : public FileSystem {
  public:
-  explicit WatchedFiles(bool lf) : lf_(lf) {}
+  WatchedFiles(bool lf, const std::atomic<bool>* stop) : lf_(lf), stop_(stop) {}
 
   FileKind kind(const std::string& path) override { return files_.kind(path); }
   int size(const std::string& path, std::uint64_t& bytes) override {
@@ -110,7 +136,14 @@ class WatchedFiles final : public FileSystem {
     return note(files_.read(path, use), path);
   }
   int replace(const std::string& path, const ByteSource& next) override {
-    return note(files_.replace(path, lf_ ? WithLfLineBreaks(next) : next), path);
+    ByteSource source = lf_ ? WithLfLineBreaks(next) : next;
+    if (stop_ != nullptr) {
+      source = [source = std::move(source), stop = stop_] {
+        if (stop->load(std::memory_order_relaxed)) throw StopAsked{};
+        return source();
+      };
+    }
+    return note(files_.replace(path, source), path);
   }
 
   int error = 0;
@@ -126,6 +159,7 @@ class WatchedFiles final : public FileSystem {
   }
   PosixFileSystem files_;
   bool lf_;
+  const std::atomic<bool>* stop_;
 };
 
 // The job failed: a file operation, memory or the engine.
@@ -170,8 +204,9 @@ Error::~Error() = default;
 
 namespace {
 
-std::string ConvertDocument(std::string_view html, const Options& options,
-                            TextDecoder::Declarations declarations) {
+std::string ConvertStoppable(std::string_view html, const Options& options,
+                             TextDecoder::Declarations declarations,
+                             const std::atomic<bool>* stop) {
   try {
     OptionModel boxes;
     Fill(boxes, options);
@@ -179,7 +214,9 @@ std::string ConvertDocument(std::string_view html, const Options& options,
     CopyOptions(boxes, engine);
     FailureRecorder failure;
     engine.reporter = &failure;
+    engine.yield = StopCheck(stop);
     std::string text = ConvertBytes(engine, html, declarations);
+    if (stop != nullptr && stop->load()) throw Interrupted();
     if (failure.failed) {
       throw Error(failure.outOfMemory ? ErrorCode::OutOfMemory : ErrorCode::ConversionFailed,
                   failure.message);
@@ -193,29 +230,26 @@ std::string ConvertDocument(std::string_view html, const Options& options,
   }
 }
 
-}  // namespace
-
-std::string convert(std::string_view html, const Options& options) {
-  return ConvertDocument(html, options, TextDecoder::Declarations::Follow);
-}
-
-std::string convertText(std::string_view utf8, const Options& options) {
-  return ConvertDocument(utf8, options, TextDecoder::Declarations::Ignore);
-}
-
-void convertFile(const std::string& input, const std::string& output, const Options& options) {
+void ConvertFileStoppable(const std::string& input, const std::string& output,
+                          const Options& options, const std::atomic<bool>* stop) {
+  CheckPath(input);
+  CheckPath(output);
   try {
     ProcessState state;
     state.bCommandLine = true;
     state.sInputFile = input;
     state.sOutputFile = output;
     state.oRemover = std::make_unique<cSievetext>();
+    state.oRemover->yield = StopCheck(stop);
     OptionModel boxes;
     Fill(boxes, options);
-    WatchedFiles files(options.lineBreaks == LineBreaks::Lf);
+    WatchedFiles files(options.lineBreaks == LineBreaks::Lf, stop);
     KeepingPrompter prompter;
     JobContext ctx{state, boxes, files, prompter};
-    switch (RemoveHTML(ctx)) {
+    const JobOutcome outcome = RemoveHTML(ctx);
+    // The engine reports a throwing yield as its own failure.
+    if (stop != nullptr && stop->load() && outcome != JobOutcome::Written) throw Interrupted();
+    switch (outcome) {
       case JobOutcome::Written:
         return;
       case JobOutcome::Stopped:
@@ -223,11 +257,41 @@ void convertFile(const std::string& input, const std::string& output, const Opti
       case JobOutcome::Failed:
         throw FailError(prompter.said, files);
     }
+  } catch (const StopAsked&) {
+    throw Interrupted();
   } catch (const std::bad_alloc&) {
     throw OutOfMemory();
   } catch (const std::length_error&) {
     throw OutOfMemory();
   }
+}
+
+}  // namespace
+
+std::string convert(std::string_view html, const Options& options) {
+  return ConvertStoppable(html, options, TextDecoder::Declarations::Follow, nullptr);
+}
+
+std::string convert(std::string_view html, const Options& options, const std::atomic<bool>& stop) {
+  return ConvertStoppable(html, options, TextDecoder::Declarations::Follow, &stop);
+}
+
+std::string convertText(std::string_view utf8, const Options& options) {
+  return ConvertStoppable(utf8, options, TextDecoder::Declarations::Ignore, nullptr);
+}
+
+std::string convertText(std::string_view utf8, const Options& options,
+                        const std::atomic<bool>& stop) {
+  return ConvertStoppable(utf8, options, TextDecoder::Declarations::Ignore, &stop);
+}
+
+void convertFile(const std::string& input, const std::string& output, const Options& options) {
+  ConvertFileStoppable(input, output, options, nullptr);
+}
+
+void convertFile(const std::string& input, const std::string& output, const Options& options,
+                 const std::atomic<bool>& stop) {
+  ConvertFileStoppable(input, output, options, &stop);
 }
 
 const char* version() noexcept { return SIEVETEXT_LIBRARY_VERSION; }

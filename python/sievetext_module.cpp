@@ -5,10 +5,16 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <string_view>
+#include <thread>
 
 #include "sievetext/sievetext.h"
 
@@ -84,9 +90,66 @@ std::string PathText(const py::object& path) {
   return bytes.cast<std::string>();
 }
 
+// Documents shorter than this end within a few milliseconds; only longer ones
+// are worth a thread of their own to stay open to Ctrl-C.
+constexpr std::size_t kStoppableBytes = std::size_t{1} << 20;
+
+bool InMainThread() {
+  py::module_ threading = py::module_::import("threading");
+  return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
+
+// Runs `work(stop)` with the interpreter lock released. In the main thread,
+// where Python's signal handlers run, the work runs on a thread of its own
+// while this one looks for signals every 50 ms: a handler that raises
+// (Ctrl-C's KeyboardInterrupt) sets `stop`, the work ends at its next step
+// (leaving every file as it was), and the handler's exception is raised.
+template <typename Work>
+void RunStoppable(bool mayTakeLong, Work&& work) {
+  std::atomic<bool> stop{false};
+  if (!mayTakeLong || !InMainThread()) {
+    py::gil_scoped_release unlocked;
+    work(stop);
+    return;
+  }
+  std::exception_ptr failure;
+  bool signalled = false;
+  {
+    py::gil_scoped_release unlocked;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread worker([&] {
+      try {
+        work(stop);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      const std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+      ended.notify_one();
+    });
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) break;
+      }
+      py::gil_scoped_acquire locked;
+      if (PyErr_CheckSignals() != 0) {
+        signalled = true;
+        stop = true;
+        break;
+      }
+    }
+    worker.join();
+  }
+  if (signalled) throw py::error_already_set();
+  if (failure) std::rethrow_exception(failure);
+}
+
 }  // namespace
 
-PYBIND11_MODULE(sievetext, m) {
+PYBIND11_MODULE(_sievetext, m) {
   m.doc() =
       "Turns HTML documents into plain text, byte for byte as the sievetext command does.\n\n"
       "Every clean-up option is a keyword argument, on unless set to False:\n"
@@ -109,6 +172,9 @@ PYBIND11_MODULE(sievetext, m) {
           return;
         case sievetext::ErrorCode::ConversionFailed:
           PyErr_SetString(PyExc_RuntimeError, error.what());
+          return;
+        case sievetext::ErrorCode::Interrupted:
+          PyErr_SetNone(PyExc_KeyboardInterrupt);
           return;
         case sievetext::ErrorCode::InputMissing:
         case sievetext::ErrorCode::FileError:
@@ -137,10 +203,10 @@ PYBIND11_MODULE(sievetext, m) {
         // A str is text already: the charset its page declares is not followed.
         const bool isText = PyUnicode_Check(html.ptr());
         std::string text;
-        {
-          py::gil_scoped_release unlocked;
-          text = isText ? sievetext::convertText(bytes, options) : sievetext::convert(bytes, options);
-        }
+        RunStoppable(bytes.size() >= kStoppableBytes, [&](const std::atomic<bool>& stop) {
+          text = isText ? sievetext::convertText(bytes, options, stop)
+                        : sievetext::convert(bytes, options, stop);
+        });
         return py::str(text.data(), text.size());
       },
       py::arg("html"), SIEVETEXT_OPTION_KEYWORDS,
@@ -162,8 +228,9 @@ PYBIND11_MODULE(sievetext, m) {
         const sievetext::Options options = MakeOptions(SIEVETEXT_OPTION_ARGUMENTS);
         const std::string input = PathText(src);
         const std::string output = PathText(dst);
-        py::gil_scoped_release unlocked;
-        sievetext::convertFile(input, output, options);
+        RunStoppable(true, [&](const std::atomic<bool>& stop) {
+          sievetext::convertFile(input, output, options, stop);
+        });
       },
       py::arg("src"), py::arg("dst"), SIEVETEXT_OPTION_KEYWORDS,
       "convert_file(src, dst, **options) -> None\n\n"

@@ -22,6 +22,9 @@ test_packages=(
   # is taller than the option rows (as some machines' fonts are)
   fonts-dejavu-core fonts-open-sans
   file lintian desktop-file-utils appstream librsvg2-bin
+  # the Debian packages (scripts/package.sh) and the pip package's test
+  debhelper dh-python python3-setuptools python3-wheel python3-build python3-venv
+  python3-pybind11 python3-mypy
   # the Python module and its tests, the Dask example on a local cluster
   pybind11-dev python3-dev python3-pytest python3-dask python3-distributed
   # the page's test in a headless browser

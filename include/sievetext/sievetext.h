@@ -13,6 +13,7 @@
 // or printed.
 
 #include <array>
+#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,16 +65,18 @@ struct SIEVETEXT_API Options {
 };
 
 enum class ErrorCode {
-  InvalidArgument,   // an empty path
+  InvalidArgument,   // an empty path, or a path holding a NUL byte
   InputMissing,      // no normal file at the input path (a folder, a hidden file)
   InputEmpty,        // the input file has 0 bytes
   FileError,         // reading or writing failed; systemError() holds the errno value
   OutOfMemory,       // the document did not fit in memory
   ConversionFailed,  // the converter failed; nothing was produced
+  Interrupted,       // the caller's stop flag was set; nothing was produced
 };
 
 // Thrown by every function below. what() is the message the command line
-// would print for the same failure, without the program's name.
+// would print for the same failure, without the program's name, such as
+// "page.html: Input file is missing".
 class SIEVETEXT_API Error : public std::runtime_error {
  public:
   Error(ErrorCode code, const std::string& message, int systemError = 0, std::string path = {});
@@ -115,6 +118,18 @@ SIEVETEXT_API std::string convertText(std::string_view utf8, const Options& opti
 // left behind. `input` and `output` may be the same file. Throws Error.
 SIEVETEXT_API void convertFile(const std::string& input, const std::string& output,
                                const Options& options = {});
+
+// The same conversions for a caller that may want to stop them from
+// another thread: once `stop` is true, the conversion ends at its next step
+// (between the engine's passes, and every 16 MiB read or written) with
+// Error(ErrorCode::Interrupted), nothing produced and the output left as it
+// was.
+SIEVETEXT_API std::string convert(std::string_view html, const Options& options,
+                                  const std::atomic<bool>& stop);
+SIEVETEXT_API std::string convertText(std::string_view utf8, const Options& options,
+                                      const std::atomic<bool>& stop);
+SIEVETEXT_API void convertFile(const std::string& input, const std::string& output,
+                               const Options& options, const std::atomic<bool>& stop);
 
 // "1.0.20": the library's version, which may be newer than the header's.
 SIEVETEXT_API const char* version() noexcept;

@@ -31,6 +31,10 @@ names="GenerateSpecialChars RemoveAllCRLF RemoveAllTags RemoveBlankLines RemoveC
 [ "$(complete_words --without = '')" = "$names" ] || fail "--without=NAME: $(complete_words --without = '')"
 [ "$(complete_words --without = RemoveS)" = "RemoveScripts RemoveSpaces RemoveStyles " ] ||
   fail "--without=RemoveS: $(complete_words --without = RemoveS)"
+# In any letter case, as the program takes the names.
+[ "$(complete_words --without removes)" = "RemoveScripts RemoveSpaces RemoveStyles " ] ||
+  fail "--without removes: $(complete_words --without removes)"
+[ "$(complete_words --with = ALL)" = "all " ] || fail "--with=ALL: $(complete_words --with = ALL)"
 [ "$(complete_words --w)" = "--window --with= --without= " ] || fail "--w: $(complete_words --w)"
 [ "$(complete_words -q --ver)" = "--version " ] || fail "--ver: $(complete_words -q --ver)"
 echo "completion test passed"

@@ -9,18 +9,25 @@ build=$1
 prefix=$(mktemp -d /tmp/sievetext-install-XXXXXX)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Somebody else's files in the same prefix.
-mkdir -p "$prefix/bin" "$prefix/share/man/man1" "$prefix/lib"
+# Somebody else's files in the same prefix, and folders that are there
+# though empty (as Debian's /usr/local/share/man is).
+mkdir -p "$prefix/bin" "$prefix/share/man/man1" "$prefix/lib" "$prefix/share/applications"
 echo other >"$prefix/bin/other-tool"
 echo other >"$prefix/share/man/man1/other-tool.1"
-entries() { (cd "$prefix" && find . ! -type d | sort); }
+entries() { (cd "$prefix" && find . | sort); }
 entries >"$prefix.before"
 trap 'rm -rf "$prefix" "$prefix".*' EXIT
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
+cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1
+# The Python package went where the interpreter does not look: it says where.
+if grep -q 'dist-packages/sievetext' "$build/install_manifest.txt"; then
+  grep -q "^The Python package sievetext went to $prefix/lib/python3/dist-packages, which .* does not search" \
+    "$prefix.log" || fail "the install did not say where the Python package went: $(cat "$prefix.log")"
+fi
 entries >"$prefix.after"
 # The manifest lists every file and link the installation added.
-comm -13 "$prefix.before" "$prefix.after" | sed "s|^\.|$prefix|" >"$prefix.added"
+comm -13 "$prefix.before" "$prefix.after" | sed "s|^\.|$prefix|" |
+  while read -r path; do [ -d "$path" ] && [ ! -L "$path" ] || echo "$path"; done >"$prefix.added"
 sort "$build/install_manifest.txt" | diff "$prefix.added" - ||
   fail "install manifest (>) and installed files (<) differ"
 
@@ -35,6 +42,9 @@ program="$prefix/lib/sievetext/sievetext"
 [ "$(readlink -f "$prefix/bin/sievetext")" = "$(readlink -f "$program")" ] || fail "bin/sievetext points elsewhere"
 [ -s "$prefix/share/man/man1/sievetext.1" ] || fail "no man page"
 grep -q '^\.SH EXIT STATUS' "$prefix/share/man/man1/sievetext.1" || fail "man page lacks exit statuses"
+version=$("$program" --version | awk '{ print $NF }')
+head -n1 "$prefix/share/man/man1/sievetext.1" | grep -q "\"Sievetext $version\"" ||
+  fail "the man page's header is not of version $version: $(head -n1 "$prefix/share/man/man1/sievetext.1")"
 completion="$prefix/share/bash-completion/completions/sievetext"
 [ -s "$completion" ] || fail "no bash completion"
 bash -c "source '$completion' && complete -p sievetext" >/dev/null || fail "completion not registered"
@@ -63,6 +73,7 @@ sievetext missing.html page.txt 2>/dev/null || status=$?
 cd /
 rm -rf "$prefix/cfg" "$prefix/home" "$prefix/work"
 cmake --build "$build" --target uninstall >/dev/null
+# Files and folders: the folders the installation made are gone with it, the
+# ones that were there (empty or not) stay.
 entries | diff "$prefix.before" - || fail "after uninstalling (>) the prefix differs from before (<)"
-[ ! -e "$prefix/lib/sievetext" ] || fail "the program's folder is left"
 echo "install test passed"

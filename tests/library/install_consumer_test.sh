@@ -23,7 +23,7 @@ libdir=$(dirname "$(dirname "$pc")")
 [ -L "$libdir/libsievetext.so" ] || fail "no libsievetext.so link in $libdir"
 [ -n "$(find "$prefix" -name SievetextConfig.cmake)" ] || fail "no CMake package config"
 
-expected=$(printf 'caf\xc3\xa9 \ntwo|1|Input file is missing: /nonexistent/page.html')
+expected=$(printf 'caf\xc3\xa9 \ntwo|1|/nonexistent/page.html: Input file is missing')
 
 # pkg-config, from a folder that is not the prefix (the .pc finds its prefix itself).
 export PKG_CONFIG_PATH=$(dirname "$pc")
@@ -40,18 +40,24 @@ cmake -S "$consumer" -B "$scratch/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$pr
 cmake --build "$scratch/cmake-build" >/dev/null
 [ "$("$scratch/cmake-build/consumer")" = "$expected" ] || fail "find_package build printed: $("$scratch/cmake-build/consumer")"
 
-# The public interface is all a consumer can bind to by default.
-if nm -D --defined-only "$libdir/libsievetext.so" | grep -v 'SIEVETEXT_' | grep -q ' [TDBVW] '; then
-  fail "symbols outside the library's version nodes are exported"
+# The public interface, in its version node, is all the library exports.
+exported=$(nm -D --defined-only --with-symbol-versions "$libdir/libsievetext.so" | grep ' [TDBVWRiu] ')
+others=$(grep -v '@@SIEVETEXT_1$' <<<"$exported" || true)
+[ -z "$others" ] || fail "exported outside SIEVETEXT_1: $others"
+if nm -DC --defined-only "$libdir/libsievetext.so" | grep -v 'sievetext::v1::' | grep -q ' [TDBVW] '; then
+  fail "exported beyond the public interface: $(nm -DC --defined-only "$libdir/libsievetext.so" | grep -v 'sievetext::v1::' | grep ' [TDBVW] ')"
 fi
 
-# The installed program still runs, next to the library in its own folder.
+# The installed program runs, and carries the job and the engine itself.
 "$prefix/bin/sievetext" --version >/dev/null || fail "the installed program does not start"
+if ldd "$prefix/lib/sievetext/sievetext" | grep -q libsievetext; then fail "the program loads libsievetext"; fi
 
-module=$(find "$prefix" -name 'sievetext*.so' -path '*dist-packages*' | head -n 1)
+module=$(find "$prefix" -name '_sievetext*.so' -path '*dist-packages/sievetext/*' | head -n 1)
 if [ -n "$module" ]; then
-  [ -f "$(dirname "$module")/sievetext.pyi" ] || fail "no type stubs beside the module"
-  out=$(cd "$scratch" && PYTHONPATH=$(dirname "$module") "$python" -c \
+  for file in __init__.py __init__.pyi dask.py py.typed; do
+    [ -f "$(dirname "$module")/$file" ] || fail "no $file beside the compiled module"
+  done
+  out=$(cd "$scratch" && PYTHONPATH=$(dirname "$(dirname "$module")") "$python" -c \
     'import sievetext; print(sievetext.convert(b"<b>x</b> &amp; y"), sievetext.__file__)')
   case $out in
     "x & y $prefix"/*) ;;

@@ -170,9 +170,51 @@ TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
     }
   }
   EXPECT_EQ(ReadFile(dir / "out.txt"), "old");
+  // As the command line says it, after its "sievetext: ".
   EXPECT_EQ(std::string(failure(dir / "none.html", dir / "out.txt").what()),
-            "Input file is missing: " + (dir / "none.html").string());
+            (dir / "none.html").string() + ": Input file is missing");
+  EXPECT_EQ(std::string(failure(dir / "empty.html", dir / "out.txt").what()),
+            (dir / "empty.html").string() + ": Input file is empty!");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+}
+
+TEST_F(LibraryFiles, APathWithANulByteIsRefusedNotCut) {
+  WriteFile(dir / "page.html", "text");
+  WriteFile(dir / "victim.txt", "old");
+  const std::string nul("\0", 1);
+  const std::string page = (dir / "page.html").string();
+  const std::string victim = (dir / "victim.txt").string();
+  for (const auto& [input, output] : {std::pair{page, victim + nul + ".bak"},
+                                      std::pair{page + nul + ".x", victim}}) {
+    const Error error = failure(input, output);
+    EXPECT_EQ(error.code(), ErrorCode::InvalidArgument) << error.what();
+  }
+  EXPECT_EQ(ReadFile(dir / "victim.txt"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(LibraryFiles, AStopFlagEndsTheConversionAndLeavesTheOutputAlone) {
+  WriteFile(dir / "page.html", "<p>text</p>");
+  WriteFile(dir / "out.txt", "old");
+  const std::atomic<bool> stop{true};
+  try {
+    convertFile(dir / "page.html", dir / "out.txt", {}, stop);
+    ADD_FAILURE() << "not stopped";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.code(), ErrorCode::Interrupted) << error.what();
+  }
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+  try {
+    (void)convert("<p>text</p>", {}, stop);
+    ADD_FAILURE() << "not stopped";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.code(), ErrorCode::Interrupted) << error.what();
+  }
+  const std::atomic<bool> go{false};
+  EXPECT_EQ(convert("<p>text</p>", {}, go), "text");
+  convertFile(dir / "page.html", dir / "out.txt", {}, go);
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "text");
 }
 
 TEST(LibraryVersion, IsTheHeadersVersion) {

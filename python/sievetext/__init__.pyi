@@ -10,6 +10,7 @@ OPTIONS: Final[tuple[str, ...]]
 """The eleven option names, alphabetical."""
 
 __version__: Final[str]
+"""The version of the sievetext program this package converts as."""
 
 def convert(
     html: _Html,
@@ -39,6 +40,7 @@ def convert(
 
     Raises TypeError for an unknown option, UnicodeEncodeError for a str holding
     a lone surrogate, MemoryError when the document does not fit in memory.
+    Ctrl-C (KeyboardInterrupt) stops a long conversion at once.
     """
 
 def convert_file(
@@ -60,8 +62,10 @@ def convert_file(
 ) -> None:
     """Converts the file src into the file dst (UTF-8, no byte-order mark).
 
-    dst is replaced whole and atomically; after a failure it is exactly as it
-    was. Raises FileNotFoundError when src is not a normal file (missing, a
-    folder or a hidden file), ValueError when src is empty or a path is '',
-    OSError when reading or writing fails, TypeError for an unknown option.
+    dst is replaced whole and atomically; after a failure, or Ctrl-C
+    (KeyboardInterrupt) during the conversion, it is exactly as it was.
+    Raises FileNotFoundError when src is not a normal file (missing, a folder
+    or a hidden file), ValueError when src is empty or a path is '' or holds a
+    NUL byte, OSError when reading or writing fails, TypeError for an unknown
+    option.
     """
