@@ -88,7 +88,8 @@ class KeepingPrompter final : public Prompter {
 };
 
 // The job's last message after it stopped at a check.
-Error StopError(const std::string& said, const std::string& input) {
+Error StopError(const std::string& said, const std::string& input, const std::string& output) {
+  if (said == kSameFileMessage) return Error(ErrorCode::InvalidArgument, said + ": " + output, 0, output);
   if (said == kInputMissingMessage) {
     return Error(ErrorCode::InputMissing, said + ": " + input, ENOENT, input);
   }
@@ -111,6 +112,9 @@ class WatchedFiles final : public FileSystem {
   }
   int replace(const std::string& path, const ByteSource& next) override {
     return note(files_.replace(path, lf_ ? WithLfLineBreaks(next) : next), path);
+  }
+  bool identify(const std::string& path, bool asOutput, FileIdentity& id) override {
+    return files_.identify(path, asOutput, id);
   }
 
   int error = 0;
@@ -206,7 +210,7 @@ void convertFile(const std::string& input, const std::string& output, const Opti
       case JobOutcome::Written:
         return;
       case JobOutcome::Stopped:
-        throw StopError(prompter.said, input);
+        throw StopError(prompter.said, input, output);
       case JobOutcome::Failed:
         throw FailError(prompter.said, files);
     }
