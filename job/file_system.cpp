@@ -1,15 +1,17 @@
 #include "job/file_system.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -124,10 +126,29 @@ struct PathEnd {
 // EACCES.
 int Resolve(const std::string& path, PathEnd& end) {
   if (path.empty()) return ENOENT;
-  std::vector<std::string> names = NamesOf(path);
-  std::reverse(names.begin(), names.end());  // the next name is at the back
-  UniqueFd folder(::open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() < 0) return errno;
+  std::vector<std::string> names;
+  UniqueFd folder;
+  // Most paths have no link on the way to their last name: the system then
+  // opens the folder in one call. Anything else (a link, a path longer than
+  // the system takes, a system without openat2) takes the walk below.
+  const std::size_t slash = path.rfind('/');
+  const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (slash != std::string::npos && slash > 0 && !last.empty() && last != "." && last != "..") {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash).c_str(), &how, sizeof how);
+    if (fd >= 0) {
+      folder = UniqueFd(static_cast<int>(fd));
+      names.push_back(last);
+    }
+  }
+  if (folder.get() < 0) {
+    names = NamesOf(path);
+    std::reverse(names.begin(), names.end());  // the next name is at the back
+    folder = UniqueFd(::open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) return errno;
+  }
   if (names.empty()) {
     end = {std::move(folder), ".", -1};
     return 0;

@@ -429,6 +429,19 @@ TEST_F(CliFilesTest, FiftyRunsAtOnceOnOneOutputAllSucceedAndLeaveNothing) {
   EXPECT_EQ(ReadFile(ini), kFirstRunSettings);
 }
 
+// Lets a test thread that still waits to open the FIFO at `path` go, should
+// the program never have opened its end: opens the other end without
+// blocking. For reading, the descriptor is returned, to be closed once the
+// writer is done (its bytes fit the pipe); for writing it is closed at once.
+int ReleaseFifo(const fs::path& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0 && flags == O_WRONLY) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 // Runs `command` as the second user, as that user would have typed it.
 int AsNobody(const std::string& command) {
   return std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups " + command).c_str());
@@ -505,8 +518,13 @@ TEST_F(CliFilesTest, AnOutputThatIsNotARegularFileIsWrittenInPlace) {
   fs::create_symlink("fifo", work / "to-fifo.txt");
   for (const char* name : {"fifo", "to-fifo.txt"}) {
     std::string arrived;
-    std::thread reader([&] { arrived = ReadFile(work / "fifo"); });
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+      arrived = ReadFile(work / "fifo");
+      done = true;
+    });
     EXPECT_EQ(run({in("in.html"), in(name)}), 0) << name;
+    while (!done) ReleaseFifo(work / "fifo", O_WRONLY);
     reader.join();
     EXPECT_EQ(arrived, "text") << name;
   }
@@ -536,9 +554,18 @@ TEST_F(CliFilesTest, InputsThatAreStreamsAreReadAsStreams) {
   EXPECT_EQ(ReadFile(work / "out.txt"), "from a file");
   // A FIFO waits for its writer.
   ASSERT_EQ(::mkfifo((work / "fifo.html").c_str(), 0600), 0);
-  std::thread writer([&] { WriteFile(work / "fifo.html", "<b>from a FIFO</b>"); });
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    WriteFile(work / "fifo.html", "<b>from a FIFO</b>");
+    written = true;
+  });
   EXPECT_EQ(run({in("fifo.html"), in("out.txt")}), 0);
+  std::vector<int> released;
+  while (!written) released.push_back(ReleaseFifo(work / "fifo.html", O_RDONLY));
   writer.join();
+  for (const int fd : released) {
+    if (fd >= 0) ::close(fd);
+  }
   EXPECT_EQ(ReadFile(work / "out.txt"), "from a FIFO");
   // An empty stream is an empty input.
   Launch empty;
