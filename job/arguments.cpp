@@ -62,9 +62,12 @@ Arguments Settle(Arguments args, bool window, bool help, bool version, bool conv
     }
   } else if (args.recursive) {
     return Problem(args, "-r works with -d FOLDER");
-  } else if (args.paths.size() != 2) {
-    return Problem(args, args.paths.size() < 2 ? "missing INPUT or OUTPUT"
-                                               : "too many paths (use -d FOLDER for many inputs)");
+  } else if (args.paths.empty()) {
+    return Problem(args, "missing INPUT");
+  } else if (args.paths.size() == 1) {
+    args.paths.emplace_back("-");  // the text goes to standard output
+  } else if (args.paths.size() > 2) {
+    return Problem(args, "too many paths (use -d FOLDER for many inputs)");
   }
   return args;
 }
@@ -158,22 +161,27 @@ Arguments ParseArguments(const std::vector<std::string>& arguments) {
 
 std::string UsageText(std::string_view problem) {
   std::string text = "sievetext: ";
-  text.append(problem);
+  // The arguments quoted in it reach a terminal: no control characters.
+  for (const char c : problem) {
+    text.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+  }
   text.append(
-      "\nUsage: sievetext [OPTION]... INPUT OUTPUT | -d FOLDER INPUT...  (sievetext --help "
+      "\nUsage: sievetext [OPTION]... INPUT [OUTPUT] | -d FOLDER INPUT...  (sievetext --help "
       "for more)");
   return text;
 }
 
 std::string HelpText(std::string_view settingsPath) {
   std::string text =
-      "Usage: sievetext [OPTION]... INPUT OUTPUT\n"
+      "Usage: sievetext [OPTION]... INPUT [OUTPUT]\n"
       "  or:  sievetext [OPTION]... -d FOLDER INPUT...\n"
       "  or:  sievetext [--window [INPUT]]\n"
       "Turn HTML files into plain text with the options saved by the window.\n"
       "\n"
       "Paths are taken from the current folder. \"-\" is standard input as INPUT and\n"
-      "standard output as OUTPUT. An existing OUTPUT is replaced without asking.\n"
+      "standard output as OUTPUT; without OUTPUT the text goes to standard output.\n"
+      "An existing OUTPUT file is replaced without asking; a FIFO, a device such as\n"
+      "/dev/null or /dev/stdout is written in place. OUTPUT may not be INPUT itself.\n"
       "\n"
       "  -d, --output-dir=FOLDER  convert each INPUT to FOLDER/NAME.txt, NAME being\n"
       "                             the input's name without its last extension;\n"
@@ -213,8 +221,8 @@ std::string HelpText(std::string_view settingsPath) {
       "Exit status: 0 every output was written; 2 at least one input failed (reading,\n"
       "writing, converting, creating a folder), or the window could not start, or a\n"
       "message or this help could not be written; otherwise 1 when an input stopped\n"
-      "at a check (an empty path, a missing or empty input, two inputs for one\n"
-      "output) or the arguments were wrong.\n"
+      "at a check (an empty path, a missing or empty input, an output that is the\n"
+      "input, two inputs for one output) or the arguments were wrong.\n"
       "\n"
       "Options are saved in ");
   text.append(settingsPath);

@@ -1,6 +1,7 @@
 #include "job/batch.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,23 +51,6 @@ bool IsHtmlName(std::string_view name) {
   return endsWith(".html") || endsWith(".htm");
 }
 
-// Creates `folder` and any missing parents. Returns 0 or an errno value.
-int MakeFolders(const std::string& folder) {
-  if (::mkdir(folder.c_str(), 0777) == 0) return 0;
-  if (errno == ENOENT) {
-    const std::string parent = FolderOf(folder);
-    if (parent != folder) {
-      if (const int error = MakeFolders(parent)) return error;
-      if (::mkdir(folder.c_str(), 0777) == 0) return 0;
-    }
-  }
-  const int error = errno;
-  struct stat st {};
-  // Made by another job meanwhile, or there all along.
-  if (error == EEXIST) return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-  return error;
-}
-
 // What a name in a message looks like: standard streams get words.
 std::string Shown(const std::string& name, bool output) {
   if (name == kStandardStreamPath) return output ? "standard output" : "standard input";
@@ -88,6 +72,9 @@ class JobFiles final : public FileSystem {
   }
   int read(const std::string& path, const ByteSink& use) override {
     return streams_.read(path, use);
+  }
+  bool identify(const std::string& path, bool asOutput, FileIdentity& id) override {
+    return streams_.identify(path, asOutput, id);
   }
   int replace(const std::string& path, const ByteSource& next) override {
     writing_ = true;
@@ -117,6 +104,8 @@ class JobPrompter final : public Prompter {
     std::string file;
     if (message == kInputMissingMessage || message == kInputEmptyMessage) {
       file = Shown(job_.inputName, false);
+    } else if (message == kSameFileMessage) {
+      file = Shown(job_.outputName, true);
     } else if (message != kNoInputMessage && message != kNoOutputMessage) {
       // A runtime error: while writing it concerns the output, before that
       // (reading, converting) the input.
@@ -204,55 +193,85 @@ class Planner {
 
   void addInput(const std::string& given) {
     const std::string input = ResolvePath(given, workingFolder_);
-    struct stat st {};
-    if (given.empty() || ::stat(input.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    int folder = -1;
+    if (given.empty() || OpenFolder(input, folder) != 0) {
       // A file, or nothing at all: the job's own checks speak for it.
       addJob(input, given, "", LastName(given));
       return;
     }
     if (!args_.recursive) {
+      ::close(folder);
       plan_.messages.push_back(
           MessageLine(given, "Input file is missing (a folder; -r converts the pages below it)"));
       plan_.status = std::max(plan_.status, 1);
       return;
     }
-    walk(input, given, "");
+    walk(folder, input, given, "");
   }
 
-  // Adds the pages below `folder` in name order; `relative` is its place
-  // below the folder given, ending in "/" unless empty.
-  void walk(const std::string& folder, const std::string& folderName, const std::string& relative) {
-    std::vector<std::string> names;
-    {
-      std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
-      if (dir == nullptr) {
-        failFolder(folderName, errno);
-        return;
-      }
-      errno = 0;
-      while (const dirent* entry = ::readdir(dir.get())) {
-        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
-      }
-      if (errno != 0) {
-        failFolder(folderName, errno);
-        return;
-      }
+  // Adds the pages below the folder open as `folderFd` (which this takes
+  // over) in name order; `relative` is its place below the folder given,
+  // ending in "/" unless empty. Each subfolder is opened relative to its
+  // parent, so the depth of the tree is not limited by the length of a path.
+  // A page or folder that cannot be reached is one message.
+  void walk(int folderFd, const std::string& folder, const std::string& folderName,
+            const std::string& relative) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(folderFd), &::closedir);
+    if (dir == nullptr) {
+      const int error = errno;
+      ::close(folderFd);
+      failFolder(folderName, error);
+      return;
+    }
+    std::vector<std::pair<std::string, unsigned char>> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+      if (entry->d_name[0] != '.') names.emplace_back(entry->d_name, entry->d_type);
+    }
+    if (errno != 0) {
+      failFolder(folderName, errno);
+      return;
     }
     std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
+    const int at = ::dirfd(dir.get());
+    for (const auto& [name, type] : names) {
       const std::string path = Join(folder, name);
       const std::string shown = Join(folderName, name);
       struct stat st {};
-      if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
+      if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Listed but out of reach (a folder that may be read but not
+        // entered): a page or a folder there is lost unless said.
+        if (errno != ENOENT && (type == DT_DIR || type == DT_UNKNOWN)) {
+          failFolder(shown, errno);
+        } else if (errno != ENOENT && IsHtmlName(name)) {
+          failPage(shown, errno);
+        }
+        continue;  // gone meanwhile, or not a page
+      }
       if (S_ISDIR(st.st_mode)) {
-        walk(path, shown, relative + name + "/");
+        const int sub = ::openat(at, name.c_str(),
+                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (sub < 0) {
+          failFolder(shown, errno);
+          continue;
+        }
+        walk(sub, path, shown, relative + name + "/");
         continue;
       }
+      if (!IsHtmlName(name)) continue;
       // A link counts by what it points to, but a link to a folder is not
       // followed: that is how loops are made.
-      if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0) continue;
-      if (S_ISREG(st.st_mode) && IsHtmlName(name)) addJob(path, shown, relative, name);
+      if (S_ISLNK(st.st_mode) && ::fstatat(at, name.c_str(), &st, 0) != 0) {
+        if (errno != ENOENT) failPage(shown, errno);
+        continue;
+      }
+      if (S_ISREG(st.st_mode)) addJob(path, shown, relative, name);
     }
+  }
+
+  void failPage(const std::string& pageName, int error) {
+    plan_.messages.push_back(MessageLine(pageName, ErrnoText(error)));
+    plan_.status = 2;
   }
 
   void failFolder(const std::string& folderName, int error) {

@@ -24,7 +24,13 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 // the paths of slots never used are never touched at all.
 constexpr int kSlots = 256;
 std::atomic<int> g_states[kSlots];
-char g_paths[kSlots][PATH_MAX];
+int g_folders[kSlots];
+char g_names[kSlots][NAME_MAX + 1];
+
+// Threads between the start of creating a temporary and its registration,
+// and whether the process is ending (no more temporaries then).
+std::atomic<int> g_creating{0};
+std::atomic<bool> g_ending{false};
 
 constexpr int kCleanupSignals[] = {SIGHUP, SIGINT,  SIGQUIT, SIGTERM,
                                    SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
@@ -38,7 +44,7 @@ sigset_t CleanupSignalSet() {
 
 extern "C" void OnTerminatingSignal(int signal) {
   const int savedErrno = errno;
-  RemoveLiveTemporaries();
+  EndLiveTemporaries();
   // The default action ends the process once this handler returns and the
   // signal, pending meanwhile, is unblocked.
   struct sigaction fallback {};
@@ -51,14 +57,15 @@ extern "C" void OnTerminatingSignal(int signal) {
 
 }  // namespace
 
-LiveTemporary::LiveTemporary(const std::string& path) noexcept {
-  if (path.size() >= PATH_MAX) return;
+LiveTemporary::LiveTemporary(int folder, const std::string& name) noexcept {
+  if (name.size() > NAME_MAX) return;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (!g_states[i].compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
       continue;
     }
-    std::memcpy(g_paths[i], path.c_str(), path.size() + 1);
+    g_folders[i] = folder;
+    std::memcpy(g_names[i], name.c_str(), name.size() + 1);
     g_states[i].store(kLive, std::memory_order_release);
     slot_ = i;
     return;
@@ -83,9 +90,31 @@ void RemoveLiveTemporaries() noexcept {
     if (!g_states[i].compare_exchange_strong(expected, kRemoving, std::memory_order_acq_rel)) {
       continue;
     }
-    ::unlink(g_paths[i]);
+    ::unlinkat(g_folders[i], g_names[i], 0);
     g_states[i].store(kRemoved, std::memory_order_release);
   }
+}
+
+void EndLiveTemporaries() noexcept {
+  g_ending.store(true, std::memory_order_seq_cst);
+  // A thread creating a file has these signals blocked, so it is never the
+  // one running this handler, and it gets to registering without waiting on
+  // anything: this spin ends.
+  while (g_creating.load(std::memory_order_seq_cst) > 0) {
+  }
+  RemoveLiveTemporaries();
+}
+
+TemporaryCreation::TemporaryCreation() noexcept {
+  const sigset_t set = CleanupSignalSet();
+  ::pthread_sigmask(SIG_BLOCK, &set, &saved_);
+  g_creating.fetch_add(1, std::memory_order_seq_cst);
+  allowed_ = !g_ending.load(std::memory_order_seq_cst);
+}
+
+TemporaryCreation::~TemporaryCreation() {
+  g_creating.fetch_sub(1, std::memory_order_seq_cst);
+  ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 int LiveTemporaryCount() noexcept {
@@ -109,12 +138,5 @@ void InstallCleanupOnSignal() {
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
-
-CleanupSignalsHeld::CleanupSignalsHeld() noexcept {
-  const sigset_t set = CleanupSignalSet();
-  ::pthread_sigmask(SIG_BLOCK, &set, &saved_);
-}
-
-CleanupSignalsHeld::~CleanupSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
 
 }  // namespace sievetext

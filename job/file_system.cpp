@@ -1,12 +1,16 @@
 #include "job/file_system.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -16,6 +20,8 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "job/cleanup_on_signal.h"
 
@@ -42,35 +48,162 @@ class FdCloser {
   int fd_;
 };
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+// An open descriptor, closed when it goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// The names of `path` from left to right, "" and "." left out (but a
+// trailing "/" asks for a folder, so it ends the list with ".").
+std::vector<std::string> NamesOf(std::string_view path) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  while (at < path.size()) {
+    std::size_t slash = path.find('/', at);
+    if (slash == std::string_view::npos) slash = path.size();
+    const std::string_view name = path.substr(at, slash - at);
+    if (!name.empty() && name != ".") names.emplace_back(name);
+    at = slash + 1;
+  }
+  if (!path.empty() && path.back() == '/' && !names.empty()) names.emplace_back(".");
+  return names;
 }
 
-// Follows symbolic links from `path` to the name that is to be replaced: the
-// last name on the way that is not a link (it need not exist). A link's
-// relative target is taken from the link's own folder.
-int FinalTarget(const std::string& path, std::string& target) {
-  target = path;
-  for (int hop = 0; hop < 40; ++hop) {
+// True when the open folder `folder` is this process's own descriptor
+// folder (/proc/self/fd, which /dev/fd and /dev/stdout lead to).
+bool IsOwnDescriptorFolder(int folder) {
+  struct stat here {};
+  if (::fstat(folder, &here) != 0 || !S_ISDIR(here.st_mode)) return false;
+  for (const char* own : {"/proc/self/fd", "/proc/thread-self/fd"}) {
     struct stat st {};
-    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(target.c_str(), link, sizeof link);
-    if (n < 0) return errno;
-    if (n == 0) return ENOENT;
-    if (static_cast<std::size_t>(n) == sizeof link) return ENAMETOOLONG;
-    const std::string_view to(link, static_cast<std::size_t>(n));
-    if (to.front() == '/') {
-      target.assign(to);
-    } else {
-      const std::string folder = FolderOf(target);
-      target = (folder == "/" ? folder : folder + "/") + std::string(to);
+    if (::stat(own, &st) == 0 && st.st_dev == here.st_dev && st.st_ino == here.st_ino) return true;
+  }
+  return false;
+}
+
+// The number `name` spells, when it names a descriptor this process has open.
+int OpenDescriptorNamed(const std::string& name) {
+  int fd = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
+  if (error != std::errc() || end != name.data() + name.size() || fd < 0) return -1;
+  return ::fcntl(fd, F_GETFD) != -1 ? fd : -1;
+}
+
+// Where a path leads: the open folder that holds its last name and that
+// name, which is not a symbolic link (or was not when looked at) and need
+// not exist; or, when the path names one of this process's open descriptors
+// (/dev/stdout, /dev/fd/N), that descriptor.
+struct PathEnd {
+  UniqueFd folder;
+  std::string name;
+  int descriptor = -1;
+};
+
+// Follows `path` name by name, each relative to the open folder before it,
+// so that no path the system is given is longer than one name and a folder
+// swapped for a link on the way cannot lead elsewhere. A symbolic link is
+// followed where the system's rule for sticky folders that everybody may
+// write to (such as /tmp) allows it whatever that rule's setting: the link
+// belongs to this process's user or to the folder's owner. Any other link
+// there could have been planted by another user to turn the write elsewhere:
+// EACCES.
+int Resolve(const std::string& path, PathEnd& end) {
+  if (path.empty()) return ENOENT;
+  std::vector<std::string> names;
+  UniqueFd folder;
+  // Most paths have no link on the way to their last name: the system then
+  // opens the folder in one call. Anything else (a link, a path longer than
+  // the system takes, a system without openat2) takes the walk below.
+  const std::size_t slash = path.rfind('/');
+  const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (slash != std::string::npos && slash > 0 && !last.empty() && last != "." && last != "..") {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash).c_str(), &how, sizeof how);
+    if (fd >= 0) {
+      folder = UniqueFd(static_cast<int>(fd));
+      names.push_back(last);
     }
   }
-  return ELOOP;
+  if (folder.get() < 0) {
+    names = NamesOf(path);
+    std::reverse(names.begin(), names.end());  // the next name is at the back
+    folder = UniqueFd(::open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) return errno;
+  }
+  if (names.empty()) {
+    end = {std::move(folder), ".", -1};
+    return 0;
+  }
+  int hops = 0;
+  for (;;) {
+    std::string name = std::move(names.back());
+    names.pop_back();
+    const bool last = names.empty();
+    struct stat st {};
+    if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT || !last) return errno;
+      end = {std::move(folder), std::move(name), -1};
+      return 0;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      if (last) {
+        end = {std::move(folder), std::move(name), -1};
+        return 0;
+      }
+      if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+      UniqueFd next(
+          ::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (next.get() < 0) return errno;
+      folder = std::move(next);
+      continue;
+    }
+    if (++hops > 40) return ELOOP;
+    struct stat holder {};
+    if (::fstat(folder.get(), &holder) != 0) return errno;
+    if ((holder.st_mode & S_ISVTX) && (holder.st_mode & S_IWOTH) && st.st_uid != ::geteuid() &&
+        st.st_uid != holder.st_uid) {
+      return EACCES;
+    }
+    if (last && IsOwnDescriptorFolder(folder.get())) {
+      if (const int fd = OpenDescriptorNamed(name); fd >= 0) {
+        end = {std::move(folder), std::move(name), fd};
+        return 0;
+      }
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlinkat(folder.get(), name.c_str(), target.data(), target.size());
+    if (n < 0) return errno;
+    if (n == 0) return ENOENT;
+    if (static_cast<std::size_t>(n) == target.size()) return ENAMETOOLONG;
+    target.resize(static_cast<std::size_t>(n));
+    const std::vector<std::string> more = NamesOf(target);
+    names.insert(names.end(), more.rbegin(), more.rend());
+    if (target.front() == '/') {
+      folder = UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (folder.get() < 0) return errno;
+    }
+    // A link to "/" or to its own folder.
+    if (names.empty()) names.emplace_back(".");
+  }
 }
 
 // Ten characters from the kernel's random source, or from the clock and the
@@ -94,19 +227,22 @@ std::string RandomName() {
   return name;
 }
 
-// Creates a new, empty hidden file in `folder` and registers it for removal
-// should the process be ended while it exists. Its name has the same short
-// length whatever the output is called, so any name the folder accepts can be
-// replaced.
-int CreateTemporary(const std::string& folder, std::string& tempPath, int& fd,
+// Creates a new, empty hidden file in the open folder `folder` and
+// registers it for removal should the process be ended while it exists. Its
+// name has the same short length whatever the output is called, so any name
+// the folder accepts can be replaced. Once the process is ending, nothing is
+// created: EINTR.
+int CreateTemporary(int folder, std::string& tempName, int& fd,
                     std::optional<LiveTemporary>& registration) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = (folder == "/" ? folder : folder + "/") + RandomName();
-    CleanupSignalsHeld held;
+    tempName = RandomName();
+    TemporaryCreation creation;
+    if (!creation.allowed()) return EINTR;
     // 0666 so the umask decides, as for any new file.
-    fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    fd = ::openat(folder, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                  0666);
     if (fd >= 0) {
-      registration.emplace(tempPath);
+      registration.emplace(folder, tempName);
       return 0;
     }
     if (errno != EEXIST) return errno;
@@ -134,28 +270,61 @@ int KeepOwnerAndMode(int fd, const struct stat& old) {
   return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
-}  // namespace
+// Writes what `next` hands out to `fd` as it comes.
+int WriteAll(int fd, const ByteSource& next) {
+  for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+    if (const int error = WriteToDescriptor(fd, piece)) return error;
+  }
+  return 0;
+}
 
-int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
-  std::string target;
-  if (const int error = FinalTarget(path, target)) return error;
+// The replacement itself, once the path has led to `end`. With `inPlace`, a
+// FIFO or character device there (a terminal, /dev/null) is written through
+// an ordinary open, as a shell's ">" would, and one of this process's
+// descriptors through that descriptor.
+int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool inPlace) {
+  if (end.descriptor >= 0) {
+    if (!inPlace) return EINVAL;
+    struct stat st {};
+    if (::fstat(end.descriptor, &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    return WriteAll(end.descriptor, next);
+  }
+  const int folder = end.folder.get();
+  const char* name = end.name.c_str();
   struct stat old {};
-  const bool hadFile = ::lstat(target.c_str(), &old) == 0;
-  if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
-  // A device, FIFO or socket is never swapped for a plain file.
-  if (hadFile && !S_ISREG(old.st_mode)) return EINVAL;
+  const bool hadFile = ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!hadFile && errno != ENOENT) return errno;
+  if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
+  if (hadFile && S_ISLNK(old.st_mode)) return ELOOP;  // made a link since it was looked at
+  if (hadFile && inPlace && (S_ISFIFO(old.st_mode) || S_ISCHR(old.st_mode))) {
+    // A FIFO waits for its reader, as it does for the shell.
+    UniqueFd fd(::openat(folder, name, O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return errno;
+    if (S_ISREG(st.st_mode)) return EAGAIN;  // swapped meanwhile: not truncated in place
+    return WriteAll(fd.get(), next);
+  }
+  // A block device or socket is never swapped for a plain file, nor written.
+  if (hadFile && !S_ISREG(old.st_mode)) return EINVAL;
+  if (hadFile) {
+    // Replaced only where an ordinary open for writing would be allowed: a
+    // read-only file stays as it is.
+    UniqueFd probe(::openat(folder, name, O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (probe.get() < 0) return errno;
+  }
 
-  std::string tempPath;
+  std::string tempName;
   int fd = -1;
   std::optional<LiveTemporary> registration;
-  if (const int error = CreateTemporary(FolderOf(target), tempPath, fd, registration)) return error;
+  if (const int error = CreateTemporary(folder, tempName, fd, registration)) return error;
   FdCloser closer(fd);
   int error = hadFile ? KeepOwnerAndMode(fd, old) : 0;
   try {
     for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteToDescriptor(fd, piece);
   } catch (...) {
-    ::unlink(tempPath.c_str());
+    ::unlinkat(folder, tempName.c_str(), 0);
     throw;
   }
   if (!error && syncBeforeRename && ::fsync(fd) != 0) error = errno;
@@ -163,13 +332,27 @@ int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool 
   if (!error) error = closeError;
   // Fails with ENOENT when the file was removed meanwhile because the
   // process is ending: the old file then stays.
-  if (!error && ::rename(tempPath.c_str(), target.c_str()) != 0) error = errno;
-  if (error) ::unlink(tempPath.c_str());
+  if (!error && ::renameat(folder, tempName.c_str(), folder, name) != 0) error = errno;
+  if (error) ::unlinkat(folder, tempName.c_str(), 0);
   return error;
+}
+
+}  // namespace
+
+int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  return Replace(end, next, syncBeforeRename, /*inPlace=*/false);
 }
 
 int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename) {
   return ReplaceFileAtomically(path, WholeSource(bytes), syncBeforeRename);
+}
+
+int WriteOutputFile(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  return Replace(end, next, syncBeforeRename, /*inPlace=*/true);
 }
 
 ByteSource WholeSource(std::string_view bytes) {
@@ -189,9 +372,21 @@ int FileSystem::replaceWhole(const std::string& path, std::string_view bytes) {
   return replace(path, WholeSource(bytes));
 }
 
+namespace {
+
+// What `path` leads to, links followed under the rule of Resolve.
+int StatPath(const std::string& path, struct stat& st) {
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  if (end.descriptor >= 0) return ::fstat(end.descriptor, &st) == 0 ? 0 : errno;
+  return ::fstatat(end.folder.get(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 FileKind PosixFileSystem::kind(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return FileKind::Missing;
+  if (StatPath(path, st) != 0) return FileKind::Missing;
   if (S_ISREG(st.st_mode)) return FileKind::Regular;
   if (S_ISDIR(st.st_mode)) return FileKind::Directory;
   return FileKind::Other;
@@ -199,23 +394,112 @@ FileKind PosixFileSystem::kind(const std::string& path) {
 
 int PosixFileSystem::size(const std::string& path, std::uint64_t& bytes) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno;
+  if (const int error = StatPath(path, st)) return error;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
   bytes = static_cast<std::uint64_t>(st.st_size);
   return 0;
 }
 
+bool PosixFileSystem::identify(const std::string& path, bool, FileIdentity& id) {
+  struct stat st {};
+  if (StatPath(path, st) != 0) return false;
+  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+        S_ISREG(st.st_mode)};
+  return true;
+}
+
+int OpenForReading(const std::string& path, int& fd) {
+  fd = -1;
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  if (end.descriptor >= 0) return EINVAL;  // a stream: see standard_streams.h
+  fd = ::openat(end.folder.get(), end.name.c_str(),
+                O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+  return fd >= 0 ? 0 : errno;
+}
+
 int PosixFileSystem::read(const std::string& path, const ByteSink& use) {
   // Non-blocking so that a FIFO put in the file's place since the check
   // cannot hang the open; it is then refused below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno;
+  int fd = -1;
+  if (const int error = OpenForReading(path, fd)) return error;
   FdCloser closer(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 
   return ReadFromDescriptor(fd, use);
+}
+
+InputStream InputStreamOf(const std::string& path, int& descriptor) {
+  descriptor = -1;
+  PathEnd end;
+  if (Resolve(path, end) != 0) return InputStream::None;
+  if (end.descriptor >= 0) {
+    descriptor = end.descriptor;
+    return InputStream::Descriptor;
+  }
+  struct stat st {};
+  if (::fstatat(end.folder.get(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return InputStream::None;
+  }
+  return S_ISFIFO(st.st_mode) ? InputStream::Fifo : InputStream::None;
+}
+
+int OpenFifoForReading(const std::string& path, int& fd) {
+  fd = -1;
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  if (end.descriptor >= 0) return EINVAL;
+  // Blocks until a writer opens it, as for any reader of a FIFO.
+  for (;;) {
+    fd = ::openat(end.folder.get(), end.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    if (fd >= 0 || errno != EINTR) break;
+  }
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+    return EINVAL;
+  }
+  return 0;
+}
+
+int OpenFolder(const std::string& path, int& fd) {
+  fd = -1;
+  PathEnd end;
+  if (const int error = Resolve(path, end)) return error;
+  if (end.descriptor >= 0) return ENOTDIR;
+  fd = ::openat(end.folder.get(), end.name.c_str(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  return fd >= 0 ? 0 : errno;
+}
+
+int MakeFolders(const std::string& folder) {
+  PathEnd end;
+  int error = Resolve(folder, end);
+  if (error == ENOENT) {
+    // A missing folder on the way: make its parent first.
+    const std::size_t slash = folder.find_last_not_of('/') == std::string::npos
+                                  ? std::string::npos
+                                  : folder.rfind('/', folder.find_last_not_of('/'));
+    if (slash == std::string::npos || slash == 0) return ENOENT;
+    if ((error = MakeFolders(folder.substr(0, slash))) != 0) return error;
+    error = Resolve(folder, end);
+  }
+  if (error) return error;
+  if (end.descriptor >= 0) return ENOTDIR;
+  if (::mkdirat(end.folder.get(), end.name.c_str(), 0777) == 0) return 0;
+  error = errno;
+  struct stat st {};
+  // Made by another job meanwhile, or there all along.
+  if (error == EEXIST) {
+    return ::fstatat(end.folder.get(), end.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)
+               ? 0
+               : ENOTDIR;
+  }
+  return error;
 }
 
 namespace {
@@ -334,7 +618,7 @@ int ReadFromDescriptor(int fd, const ByteSink& use) {
 }
 
 int PosixFileSystem::replace(const std::string& path, const ByteSource& next) {
-  return ReplaceFileAtomically(path, next, syncBeforeRename_);
+  return WriteOutputFile(path, next, syncBeforeRename_);
 }
 
 int WriteToDescriptor(int fd, std::string_view bytes) {

@@ -16,6 +16,15 @@ using ByteSink = std::function<void(std::string_view piece, bool last)>;
 // What a path names, after following symbolic links.
 enum class FileKind { Missing, Regular, Directory, Other };
 
+// Which file a path names: two paths with the same identity (hard links, a
+// link and its target) are one file.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool regular = false;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // The job's view of the files it touches. Every fallible operation returns 0
 // or an errno value; the job turns that into a reported runtime error.
 class FileSystem {
@@ -38,6 +47,11 @@ class FileSystem {
   // new content is there afterwards, or the old file (if any) is left as it
   // was and nothing else is left behind. A folder at `path` is refused.
   virtual int replace(const std::string& path, const ByteSource& next) = 0;
+  // The file `path` names, if it exists and can be told; `asOutput` says for
+  // which use the path is meant where that matters ("-"). False: unknown.
+  virtual bool identify(const std::string& /*path*/, bool /*asOutput*/, FileIdentity& /*id*/) {
+    return false;
+  }
 
   // Conveniences over the two above.
   int readWhole(const std::string& path, std::string& bytes);
@@ -55,13 +69,21 @@ class PosixFileSystem final : public FileSystem {
   FileKind kind(const std::string& path) override;
   int size(const std::string& path, std::uint64_t& bytes) override;
   int read(const std::string& path, const ByteSink& use) override;
+  // Writes as WriteOutputFile does.
   int replace(const std::string& path, const ByteSource& next) override;
+  bool identify(const std::string& path, bool asOutput, FileIdentity& id) override;
 
   static constexpr bool kSyncByDefault = false;
 
  private:
   bool syncBeforeRename_;
 };
+
+// Every path below is followed name by name from an open folder, so its
+// length is not limited, and a symbolic link is only followed where the
+// system's rule for sticky folders open to everybody (such as /tmp) would
+// allow it, whatever that rule's setting: the link is this process's user's
+// or the folder owner's. Other links there are refused with EACCES.
 
 // Writes what `next` hands out to a new hidden file and renames it over
 // `path`. Returns 0 or an errno value; on failure `path` is untouched and the
@@ -71,12 +93,45 @@ class PosixFileSystem final : public FileSystem {
 //    own folder, and the links stay. A dangling link creates its target.
 //  - A folder is refused (EISDIR); a device, FIFO or socket too (EINVAL),
 //    never swapped for a plain file.
+//  - An existing file that an ordinary open for writing would refuse (a
+//    read-only file, say) is refused the same way (EACCES).
 //  - A replaced file keeps its permission bits, less setuid and setgid, and,
 //    where this process may give it away (as root, or as its owner), its owner
 //    and group. A new file gets 0666 less the umask.
 //  - Other hard links to the old file keep the old content.
 int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
 int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
+
+// The conversion's output: as ReplaceFileAtomically, except that what is not
+// a regular file or folder is written in place, never replaced, as a shell's
+// ">" writes it: a FIFO (the open waits for a reader) or a character device
+// (/dev/null, a terminal) through an ordinary open; a path naming one of
+// this process's open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N)
+// through that descriptor, at its current offset. Block devices and sockets
+// stay refused (EINVAL).
+int WriteOutputFile(const std::string& path, const ByteSource& next, bool syncBeforeRename);
+
+// What an input path names when it is to be read as a stream rather than as
+// a file: one of this process's open descriptors (then `descriptor` is set),
+// or a FIFO.
+enum class InputStream { None, Descriptor, Fifo };
+InputStream InputStreamOf(const std::string& path, int& descriptor);
+
+// Opens the FIFO at `path` for reading, waiting for a writer. 0 or an errno
+// value; `fd` is the caller's to close.
+int OpenFifoForReading(const std::string& path, int& fd);
+
+// Opens what `path` names for reading, without blocking (O_NONBLOCK, so a
+// FIFO there cannot hold the open up). 0 or an errno value; `fd` is the
+// caller's to close. The caller checks what it got.
+int OpenForReading(const std::string& path, int& fd);
+
+// Opens the folder at `path` for listing (O_RDONLY | O_DIRECTORY). 0 or an
+// errno value (ENOTDIR for anything else); `fd` is the caller's to close.
+int OpenFolder(const std::string& path, int& fd);
+
+// Creates `folder` and any missing parents. 0 or an errno value.
+int MakeFolders(const std::string& folder);
 
 // Hands everything that can be read from the open descriptor `fd`, up to its
 // end, to `use` as PosixFileSystem::read does; 0 or an errno value. For a

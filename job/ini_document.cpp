@@ -15,7 +15,14 @@ std::string_view Trim(std::string_view s) {
 
 bool IniDocument::parse(std::string_view text) {
   lines_.clear();
+  bom_ = false;
   if (text.find('\0') != std::string_view::npos) return false;
+  // An editor's UTF-8 byte-order mark is kept for writing back, not read.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.substr(0, kBom.size()) == kBom) {
+    text.remove_prefix(kBom.size());
+    bom_ = true;
+  }
   std::string section;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -36,10 +43,12 @@ bool IniDocument::parse(std::string_view text) {
       line.isKey = !line.key.empty();
       if (!line.isKey) {
         lines_.clear();
+        bom_ = false;
         return false;
       }
     } else {
       lines_.clear();
+      bom_ = false;
       return false;
     }
     line.section = section;
@@ -105,7 +114,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
 }
 
 std::string IniDocument::text() const {
-  std::string out;
+  std::string out = bom_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     out += line.raw;
     out += '\n';

@@ -12,8 +12,9 @@ namespace sievetext {
 // Sections are written plainly, "[General]", as a person would.
 class IniDocument {
  public:
-  // Reads `text`. Returns false, leaving the document empty, when the text is
-  // not an INI file: a NUL byte, or a line that is neither blank, a comment
+  // Reads `text`. A leading UTF-8 byte-order mark is skipped (and written
+  // back by text()). Returns false, leaving the document empty, when the
+  // text is not an INI file: a NUL byte, or a line that is neither blank, a comment
   // (";" or "#"), a "[section]" nor "key=value".
   bool parse(std::string_view text);
 
@@ -39,6 +40,7 @@ class IniDocument {
   std::size_t find(std::string_view section, std::string_view key) const;
 
   std::vector<Line> lines_;
+  bool bom_ = false;
 };
 
 }  // namespace sievetext

@@ -37,8 +37,8 @@ constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 // EFBIG when it holds more.
 int ReadBoundedFile(const std::string& path, std::string& text) {
   text.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno;
+  int fd = -1;
+  if (const int error = OpenForReading(path, fd)) return error;
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
@@ -69,11 +69,20 @@ class SettingsLock {
  public:
   explicit SettingsLock(const std::string& settingsPath) {
     const std::string path = settingsPath + ".lock";
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
-    if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+    // Without blocking: a FIFO there must not hold the program up.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
+    fd_ = ::open(path.c_str(), kFlags | O_CREAT, 0666);
+    if (fd_ < 0) fd_ = ::open(path.c_str(), kFlags);
     // A folder where no lock file can be made (read-only, with the settings
     // linked elsewhere) is written unlocked, as before locking existed.
     if (fd_ < 0) return;
+    // Only a regular file is a lock; anything else there (a FIFO, a device)
+    // means the options are not saved this time.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      busy_ = true;
+      return;
+    }
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     for (;;) {
       if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;

@@ -50,6 +50,14 @@ JobOutcome Run(JobContext& ctx) {
     prompter.say(kInputMissingMessage);
     return JobOutcome::Stopped;
   }
+  // Replacing the page by its own text would lose it: the same file under
+  // any name (a link, a hard link, /dev/stdout redirected to it) is refused.
+  FileIdentity read, written;
+  if (ctx.files.identify(input, false, read) && read.regular &&
+      ctx.files.identify(output, true, written) && read == written) {
+    prompter.say(kSameFileMessage);
+    return JobOutcome::Stopped;
+  }
   // Any existing file, hidden ones included, is only replaced when confirmed.
   if (ctx.files.kind(output) == FileKind::Regular && !prompter.confirm(kOverwriteQuestion)) {
     return JobOutcome::Stopped;

@@ -16,6 +16,7 @@ inline constexpr const char* kNoOutputMessage = "You have not selected the outpu
 inline constexpr const char* kInputMissingMessage = "Input file is missing";
 inline constexpr const char* kOverwriteQuestion = "Output file already exists, overwrite?";
 inline constexpr const char* kInputEmptyMessage = "Input file is empty!";
+inline constexpr const char* kSameFileMessage = "Output file is the input file";
 inline constexpr const char* kDoneMessage = "Done";
 
 // What one conversion job needs from its host.
@@ -35,7 +36,8 @@ enum class JobOutcome {
 // Process exit status for an outcome: 0, 1, 2.
 int ExitStatus(JobOutcome outcome);
 
-// One complete conversion: checks the paths, copies the options into the
+// One complete conversion: checks the paths (an output that is the input
+// file itself, by any name, is refused before anything is read), copies the options into the
 // engine, reads the input whole, converts it, replaces the output with the
 // result and says "Done". The output path is taken once, at the start, so the
 // file whose replacement was confirmed is the one written. Any failure, in the

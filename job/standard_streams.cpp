@@ -50,46 +50,87 @@ StandardStreamFileSystem::StandardStreamFileSystem(FileSystem& files, ClosedStre
                                                    int inputFd, int outputFd)
     : files_(files), closed_(closed), inputFd_(inputFd), outputFd_(outputFd) {}
 
-StandardStreamFileSystem::~StandardStreamFileSystem() = default;
+StandardStreamFileSystem::~StandardStreamFileSystem() {
+  if (fifoFd_ >= 0) ::close(fifoFd_);
+}
+
+int StandardStreamFileSystem::streamFor(const std::string& path, int& fd) {
+  fd = -1;
+  if (path == kStandardStreamPath) {
+    if (closed_.input) return EBADF;
+    fd = inputFd_;
+    return 0;
+  }
+  if (fifoFd_ >= 0 && path == fifoPath_) {
+    fd = fifoFd_;
+    return 0;
+  }
+  int descriptor = -1;
+  switch (InputStreamOf(path, descriptor)) {
+    case InputStream::None:
+      return 0;
+    case InputStream::Descriptor:
+      fd = descriptor;
+      return 0;
+    case InputStream::Fifo:
+      break;
+  }
+  if (fifoFd_ >= 0) ::close(fifoFd_);
+  fifoFd_ = -1;
+  if (const int error = OpenFifoForReading(path, fifoFd_)) return error;
+  fifoPath_ = path;
+  fd = fifoFd_;
+  return 0;
+}
 
 FileKind StandardStreamFileSystem::kind(const std::string& path) {
-  if (path != kStandardStreamPath) return files_.kind(path);
   // Answers for reading; the job asks about the output only to know whether
   // to confirm, which the command line always does.
+  int descriptor = -1;
+  if (path != kStandardStreamPath) {
+    const InputStream stream = InputStreamOf(path, descriptor);
+    if (stream == InputStream::None) return files_.kind(path);
+    if (stream == InputStream::Fifo) return FileKind::Regular;
+  } else if (closed_.input) {
+    return FileKind::Missing;
+  } else {
+    descriptor = inputFd_;
+  }
   struct stat st {};
-  if (closed_.input || ::fstat(inputFd_, &st) != 0) return FileKind::Missing;
+  if (::fstat(descriptor, &st) != 0) return FileKind::Missing;
   return S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Regular;
 }
 
 int StandardStreamFileSystem::size(const std::string& path, std::uint64_t& bytes) {
-  if (path != kStandardStreamPath) return files_.size(path, bytes);
-  if (closed_.input) return EBADF;
+  int fd = -1;
+  if (const int error = streamFor(path, fd)) return error;
+  if (fd < 0) return files_.size(path, bytes);
   struct stat st {};
-  if (::fstat(inputFd_, &st) != 0) return errno;
+  if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISREG(st.st_mode)) {
     // Redirected from a file: what is left of it from where it stands.
-    const off_t at = ::lseek(inputFd_, 0, SEEK_CUR);
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
     const off_t left = st.st_size - (at > 0 ? at : 0);
     bytes = left > 0 ? static_cast<std::uint64_t>(left) : 0;
     return 0;
   }
-  if (const int error = readHead()) return error;
+  if (const int error = readHead(fd)) return error;
   bytes = head_.size();
   return 0;
 }
 
-int StandardStreamFileSystem::readHead() {
+int StandardStreamFileSystem::readHead(int fd) {
   if (headRead_) return 0;
   // A larger pipe lets the writer run ahead by more than a few pieces, so
   // the two processes wake each other less often. Only an advice: a pipe
   // keeps its size where the system refuses.
-  const int pipeBytes = ::fcntl(inputFd_, F_GETPIPE_SZ);
-  if (pipeBytes > 0 && pipeBytes < kPipeBytes) ::fcntl(inputFd_, F_SETPIPE_SZ, kPipeBytes);
+  const int pipeBytes = ::fcntl(fd, F_GETPIPE_SZ);
+  if (pipeBytes > 0 && pipeBytes < kPipeBytes) ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
   // One pipe's worth: enough to tell an empty input from one that is not.
   constexpr std::size_t kHead = 64 * 1024;
   head_.resize(kHead);
-  const long n = ReadSome(inputFd_, head_.data(), kHead);
+  const long n = ReadSome(fd, head_.data(), kHead);
   if (n < 0) {
     std::string().swap(head_);
     return static_cast<int>(-n);
@@ -101,19 +142,20 @@ int StandardStreamFileSystem::readHead() {
 }
 
 int StandardStreamFileSystem::read(const std::string& path, const ByteSink& use) {
-  if (path != kStandardStreamPath) return files_.read(path, use);
-  if (closed_.input) return EBADF;
+  int fd = -1;
+  if (const int error = streamFor(path, fd)) return error;
+  if (fd < 0) return files_.read(path, use);
   struct stat st {};
-  if (::fstat(inputFd_, &st) != 0) return errno;
-  if (S_ISREG(st.st_mode)) return ReadFromDescriptor(inputFd_, use);
-  if (const int error = readHead()) return error;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (S_ISREG(st.st_mode)) return ReadFromDescriptor(fd, use);
+  if (const int error = readHead(fd)) return error;
   // What arrived first, then the rest straight from the descriptor.
   use(head_, headIsAll_);
   const bool done = headIsAll_;
   std::string().swap(head_);
   headRead_ = false;
   headIsAll_ = false;
-  return done ? 0 : ReadFromDescriptor(inputFd_, use);
+  return done ? 0 : ReadFromDescriptor(fd, use);
 }
 
 int StandardStreamFileSystem::replace(const std::string& path, const ByteSource& next) {
@@ -123,6 +165,16 @@ int StandardStreamFileSystem::replace(const std::string& path, const ByteSource&
     if (const int error = WriteToDescriptor(outputFd_, piece)) return error;
   }
   return 0;
+}
+
+bool StandardStreamFileSystem::identify(const std::string& path, bool asOutput, FileIdentity& id) {
+  if (path != kStandardStreamPath) return files_.identify(path, asOutput, id);
+  if (asOutput ? closed_.output : closed_.input) return false;
+  struct stat st {};
+  if (::fstat(asOutput ? outputFd_ : inputFd_, &st) != 0) return false;
+  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+        S_ISREG(st.st_mode)};
+  return true;
 }
 
 }  // namespace sievetext

@@ -28,6 +28,9 @@ ClosedStreams KeepStandardStreamsOpen();
 // is a pipe or a terminal is streamed: it is never held whole as bytes. Use
 // one instance per job: the first piece of such an input, read to learn
 // whether there is any, is held here until the job reads it.
+// An input path that names one of this process's open descriptors
+// (/dev/stdin, /dev/fd/N) is read through that descriptor as "-" is, and a
+// FIFO as a stream too, once a writer has opened it.
 class StandardStreamFileSystem final : public FileSystem {
  public:
   StandardStreamFileSystem(FileSystem& files, ClosedStreams closed = {}, int inputFd = 0,
@@ -42,9 +45,13 @@ class StandardStreamFileSystem final : public FileSystem {
   int size(const std::string& path, std::uint64_t& bytes) override;
   int read(const std::string& path, const ByteSink& use) override;
   int replace(const std::string& path, const ByteSource& next) override;
+  bool identify(const std::string& path, bool asOutput, FileIdentity& id) override;
 
  private:
-  int readHead();
+  // The descriptor an input path is read from as a stream, or -1 for a
+  // file. A FIFO is opened here, once.
+  int streamFor(const std::string& path, int& fd);
+  int readHead(int fd);
 
   FileSystem& files_;
   ClosedStreams closed_;
@@ -53,6 +60,8 @@ class StandardStreamFileSystem final : public FileSystem {
   bool headRead_ = false;  // head_ holds what has arrived of a streamed input
   bool headIsAll_ = false;  // ... and the input ended there
   std::string head_;
+  std::string fifoPath_;  // the FIFO opened as fifoFd_
+  int fifoFd_ = -1;
 };
 
 }  // namespace sievetext

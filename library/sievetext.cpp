@@ -90,7 +90,8 @@ class KeepingPrompter final : public Prompter {
 
 // The job's last message after it stopped at a check, after the path as the
 // command line puts it.
-Error StopError(const std::string& said, const std::string& input) {
+Error StopError(const std::string& said, const std::string& input, const std::string& output) {
+  if (said == kSameFileMessage) return Error(ErrorCode::InvalidArgument, output + ": " + said, 0, output);
   if (said == kInputMissingMessage) {
     return Error(ErrorCode::InputMissing, input + ": " + said, ENOENT, input);
   }
@@ -144,6 +145,9 @@ class WatchedFiles final : public FileSystem {
       };
     }
     return note(files_.replace(path, source), path);
+  }
+  bool identify(const std::string& path, bool asOutput, FileIdentity& id) override {
+    return files_.identify(path, asOutput, id);
   }
 
   int error = 0;
@@ -253,7 +257,7 @@ void ConvertFileStoppable(const std::string& input, const std::string& output,
       case JobOutcome::Written:
         return;
       case JobOutcome::Stopped:
-        throw StopError(prompter.said, input);
+        throw StopError(prompter.said, input, output);
       case JobOutcome::Failed:
         throw FailError(prompter.said, files);
     }

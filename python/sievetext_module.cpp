@@ -236,10 +236,10 @@ PYBIND11_MODULE(_sievetext, m) {
       "convert_file(src, dst, **options) -> None\n\n"
       "Converts the file src into the file dst (UTF-8, no byte-order mark), as the\n"
       "sievetext command does. dst is replaced whole and atomically: after a failure\n"
-      "it is exactly as it was, and nothing else is left behind. src and dst may be\n"
-      "the same file.\n\n"
+      "it is exactly as it was, and nothing else is left behind.\n\n"
       "Raises FileNotFoundError when src is not a normal file (missing, a folder, or\n"
-      "a hidden file), ValueError when src is empty or a path is '', OSError when\n"
+      "a hidden file), ValueError when src is empty, a path is '' or dst is src\n"
+      "itself (by any name), OSError when\n"
       "reading or writing fails, TypeError for an unknown option.");
 
   py::list names;

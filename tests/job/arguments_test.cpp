@@ -54,8 +54,7 @@ TEST(ParseArgumentsTest, UsageProblemsNameWhatIsWrong) {
     std::vector<std::string> arguments;
     const char* problem;
   } rows[] = {
-      {{"in.html"}, "missing INPUT or OUTPUT"},
-      {{"-q"}, "missing INPUT or OUTPUT"},
+      {{"-q"}, "missing INPUT"},
       {{"a", "b", "c"}, "too many paths (use -d FOLDER for many inputs)"},
       {{"-x", "a", "b"}, "unknown option '-x'"},
       {{"--nope", "a", "b"}, "unknown or ambiguous option '--nope'"},
@@ -79,7 +78,21 @@ TEST(ParseArgumentsTest, UsageProblemsNameWhatIsWrong) {
   }
   const Arguments unknown = ParseArguments({"--with=Tabs", "a", "b"});
   EXPECT_EQ(unknown.problem.rfind("unknown option name 'Tabs' (one of GenerateSpecialChars, ", 0), 0u);
-  EXPECT_EQ(UsageText("x").rfind("sievetext: x\nUsage: sievetext [OPTION]... INPUT OUTPUT", 0), 0u);
+  EXPECT_EQ(UsageText("x").rfind("sievetext: x\nUsage: sievetext [OPTION]... INPUT [OUTPUT]", 0), 0u);
+}
+
+TEST(ParseArgumentsTest, OneInputAloneIsWrittenToStandardOutput) {
+  const Arguments args = ParseArguments({"--lf", "page.html"});
+  EXPECT_EQ(args.action, Action::Convert);
+  EXPECT_EQ(args.paths, (std::vector<std::string>{"page.html", "-"}));
+}
+
+TEST(ParseArgumentsTest, UsageLinesShowControlCharactersAsQuestionMarks) {
+  const Arguments args = ParseArguments({"--with=\x1b]0;owned\x07\x9b", "a", "b"});
+  ASSERT_EQ(args.action, Action::Usage);
+  EXPECT_EQ(UsageText(args.problem).rfind("sievetext: unknown option name '?]0;owned?\x9b' (one of ", 0),
+            0u);
+  EXPECT_EQ(UsageText("a\nb\rc\x7f").substr(0, 18), "sievetext: a?b?c?\n");
 }
 
 TEST(ParseArgumentsTest, HelpNamesEveryOptionAndTheSettingsFile) {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include "job/cleanup_on_signal.h"
 #include "job/file_system.h"
@@ -135,9 +136,16 @@ TEST_F(PosixFileSystemTest, FailedReplaceLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(files.replaceWhole(at("dir"), "x"), EISDIR);
   EXPECT_EQ(contents("dir/keep"), "kept");
 
-  // A FIFO, device or socket at the output is never swapped for a file.
+  // A FIFO, device or socket is never swapped for a file: the settings'
+  // replacement refuses it, and the output writes a FIFO in place, as the
+  // shell does, once a reader comes.
   ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
-  EXPECT_EQ(files.replaceWhole(at("fifo"), "x"), EINVAL);
+  EXPECT_EQ(ReplaceFileAtomically(at("fifo"), "x", false), EINVAL);
+  std::string arrived;
+  std::thread reader([&] { arrived = contents("fifo"); });
+  EXPECT_EQ(files.replaceWhole(at("fifo"), "through"), 0);
+  reader.join();
+  EXPECT_EQ(arrived, "through");
   EXPECT_EQ(files.kind(at("fifo")), FileKind::Other);
   EXPECT_EQ(entries(), 3u);
 }

@@ -2,6 +2,8 @@
 #include "sievetext/sievetext.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -122,7 +124,7 @@ class LibraryFiles : public ::testing::Test {
   fs::path dir = temp.path();
 };
 
-TEST_F(LibraryFiles, ReplacesTheOutputAndMayConvertAFileIntoItself) {
+TEST_F(LibraryFiles, ReplacesTheOutputButNeverTheInputItself) {
   WriteFile(dir / "in.html", "<p>one</p>\r\n<p>two</p>");
   WriteFile(dir / "out.txt", "a much longer old content that must vanish");
   Options options;
@@ -131,9 +133,14 @@ TEST_F(LibraryFiles, ReplacesTheOutputAndMayConvertAFileIntoItself) {
   convertFile(dir / "in.html", dir / "out.txt", options);
   EXPECT_EQ(ReadFile(dir / "out.txt"), "one \ntwo");
 
-  convertFile(dir / "in.html", dir / "in.html");
-  EXPECT_EQ(ReadFile(dir / "in.html"), "one two");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+  fs::create_hard_link(dir / "in.html", dir / "hard.txt");
+  for (const char* name : {"in.html", "hard.txt"}) {
+    const Error same = failure(dir / "in.html", dir / name);
+    EXPECT_EQ(same.code(), ErrorCode::InvalidArgument);
+    EXPECT_EQ(std::string(same.what()), (dir / name).string() + ": Output file is the input file");
+  }
+  EXPECT_EQ(ReadFile(dir / "in.html"), "<p>one</p>\r\n<p>two</p>");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
 TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
@@ -215,6 +222,20 @@ TEST_F(LibraryFiles, AStopFlagEndsTheConversionAndLeavesTheOutputAlone) {
   EXPECT_EQ(convert("<p>text</p>", {}, go), "text");
   convertFile(dir / "page.html", dir / "out.txt", {}, go);
   EXPECT_EQ(ReadFile(dir / "out.txt"), "text");
+}
+
+TEST_F(LibraryFiles, LinksAnotherUserPlantedInAStickyFolderAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a link of another user's needs root to make";
+  WriteFile(dir / "page.html", "text");
+  WriteFile(dir / "victim", "precious");
+  fs::create_directory(dir / "shared");
+  ASSERT_EQ(::chmod((dir / "shared").c_str(), 01777), 0);
+  fs::create_symlink(dir / "victim", dir / "shared" / "out.txt");
+  ASSERT_EQ(::lchown((dir / "shared" / "out.txt").c_str(), 65534, 65534), 0);
+  const Error refused = failure(dir / "page.html", dir / "shared" / "out.txt");
+  EXPECT_EQ(refused.code(), ErrorCode::FileError);
+  EXPECT_EQ(refused.systemError(), EACCES);
+  EXPECT_EQ(ReadFile(dir / "victim"), "precious");
 }
 
 TEST(LibraryVersion, IsTheHeadersVersion) {
