@@ -115,7 +115,8 @@ SIEVETEXT_API std::string convertText(std::string_view utf8, const Options& opti
 // must be a normal file (not a folder, not hidden) of at least one byte.
 // `output` is replaced whole, atomically: afterwards it holds either the new
 // text or, after a failure, exactly what it held before, and nothing else is
-// left behind. `input` and `output` may be the same file. Throws Error.
+// left behind. The same file as `input` and `output` (one path, a link or a hard link) is
+// refused with InvalidArgument before anything is written. Throws Error.
 SIEVETEXT_API void convertFile(const std::string& input, const std::string& output,
                                const Options& options = {});
 
