@@ -29,19 +29,19 @@ class FileSystem {
   // Size in bytes of the regular file at `path`. A stream whose length is
   // only known at its end (see standard_streams.h) answers an estimate
   // instead; 0 always means empty.
-  virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
+  [[nodiscard]] virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
   // Hands the whole content of the regular file at `path` to `use`; pieces
   // are valid only during each call. Refuses anything that is not a regular
   // file once opened, so a FIFO can never block the job.
-  virtual int read(const std::string& path, const ByteSink& use) = 0;
+  [[nodiscard]] virtual int read(const std::string& path, const ByteSink& use) = 0;
   // Makes `path` hold exactly the bytes `next` hands out. Either the whole
   // new content is there afterwards, or the old file (if any) is left as it
   // was and nothing else is left behind. A folder at `path` is refused.
-  virtual int replace(const std::string& path, const ByteSource& next) = 0;
+  [[nodiscard]] virtual int replace(const std::string& path, const ByteSource& next) = 0;
 
   // Conveniences over the two above.
-  int readWhole(const std::string& path, std::string& bytes);
-  int replaceWhole(const std::string& path, std::string_view bytes);
+  [[nodiscard]] int readWhole(const std::string& path, std::string& bytes);
+  [[nodiscard]] int replaceWhole(const std::string& path, std::string_view bytes);
 };
 
 // The real thing, over POSIX calls.
@@ -53,9 +53,9 @@ class PosixFileSystem final : public FileSystem {
       : syncBeforeRename_(syncBeforeRename) {}
 
   FileKind kind(const std::string& path) override;
-  int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, const ByteSink& use) override;
-  int replace(const std::string& path, const ByteSource& next) override;
+  [[nodiscard]] int size(const std::string& path, std::uint64_t& bytes) override;
+  [[nodiscard]] int read(const std::string& path, const ByteSink& use) override;
+  [[nodiscard]] int replace(const std::string& path, const ByteSource& next) override;
 
   static constexpr bool kSyncByDefault = false;
 
@@ -75,19 +75,21 @@ class PosixFileSystem final : public FileSystem {
 //    where this process may give it away (as root, or as its owner), its owner
 //    and group. A new file gets 0666 less the umask.
 //  - Other hard links to the old file keep the old content.
-int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
-int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
+[[nodiscard]] int ReplaceFileAtomically(const std::string& path, const ByteSource& next,
+                                        bool syncBeforeRename);
+[[nodiscard]] int ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                                        bool syncBeforeRename);
 
 // Hands everything that can be read from the open descriptor `fd`, up to its
 // end, to `use` as PosixFileSystem::read does; 0 or an errno value. For a
 // regular file as well as for a pipe or a terminal (standard input).
-int ReadFromDescriptor(int fd, const ByteSink& use);
+[[nodiscard]] int ReadFromDescriptor(int fd, const ByteSink& use);
 
 // A source that hands out `bytes` in one piece.
 ByteSource WholeSource(std::string_view bytes);
 
 // Writes all of `bytes` to `fd`, retrying short writes and interruptions.
 // Returns 0 or an errno value.
-int WriteToDescriptor(int fd, std::string_view bytes);
+[[nodiscard]] int WriteToDescriptor(int fd, std::string_view bytes);
 
 }  // namespace sievetext

@@ -87,7 +87,7 @@ int StandardStreamFileSystem::readHead() {
   const int pipeBytes = ::fcntl(inputFd_, F_GETPIPE_SZ);
   if (pipeBytes > 0 && pipeBytes < kPipeBytes) ::fcntl(inputFd_, F_SETPIPE_SZ, kPipeBytes);
   // One pipe's worth: enough to tell an empty input from one that is not.
-  constexpr std::size_t kHead = 64 * 1024;
+  constexpr std::size_t kHead = std::size_t{64} * 1024;
   head_.resize(kHead);
   const long n = ReadSome(inputFd_, head_.data(), kHead);
   if (n < 0) {

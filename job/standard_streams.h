@@ -39,12 +39,12 @@ class StandardStreamFileSystem final : public FileSystem {
   // For a pipe or a terminal the size is only known at the end, so this
   // waits for the first piece: 0 when there is none, otherwise an estimate
   // (what has arrived so far, at least 1).
-  int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, const ByteSink& use) override;
-  int replace(const std::string& path, const ByteSource& next) override;
+  [[nodiscard]] int size(const std::string& path, std::uint64_t& bytes) override;
+  [[nodiscard]] int read(const std::string& path, const ByteSink& use) override;
+  [[nodiscard]] int replace(const std::string& path, const ByteSource& next) override;
 
  private:
-  int readHead();
+  [[nodiscard]] int readHead();
 
   FileSystem& files_;
   ClosedStreams closed_;

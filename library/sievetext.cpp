@@ -193,7 +193,6 @@ std::string convert(std::string_view html, const Options& options) {
 void convertFile(const std::string& input, const std::string& output, const Options& options) {
   try {
     ProcessState state;
-    state.bCommandLine = true;
     state.sInputFile = input;
     state.sOutputFile = output;
     state.oRemover = std::make_unique<cSievetext>();
