@@ -24,7 +24,7 @@ struct BlockCuts {
 
 // How far the first cut runs ahead of the others: a stretch that stays in
 // the processor's cache while every cut works on it.
-inline constexpr std::size_t kSweepStretchUnits = 64 * 1024;
+inline constexpr std::size_t kSweepStretchUnits = std::size_t{64} * 1024;
 
 // Leaves exactly what CutCommentBlocks, CutScriptBlocks, CutStyleBlocks and
 // CutBraceBlocks (with BlankUnits for the blanking) leave when each of those

@@ -1,5 +1,6 @@
 #include "engine/char_map.h"
 
+#include <cassert>
 #include <cstddef>
 
 #include "engine/simd.h"
@@ -8,6 +9,7 @@
 namespace sievetext {
 
 void BlankMove(char16_t* dst, const char16_t* src, std::size_t count, char16_t a, char16_t b) {
+  assert(dst <= src);
   std::size_t i = 0;
 #if SIEVETEXT_SIMD
   const bool inPlace = dst == src;

@@ -46,6 +46,7 @@ RunReduction ShrinkPart(char16_t* p, std::size_t n, char16_t c, std::size_t divi
 }  // namespace
 
 RunReduction ShrinkRuns(std::u16string& text, char16_t c, std::size_t divisor) {
+  assert(divisor >= 2);
   return ShrinkRunsInTwo(text, c, divisor, TwoPartHint(text.size()));
 }
 

@@ -1,5 +1,6 @@
 #include "engine/failure_guard.h"
 
+#include <cassert>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -7,6 +8,7 @@
 namespace sievetext {
 
 void ReportCurrentFailure(ConversionReporter* reporter, std::string_view procedure) {
+  assert(std::current_exception() != nullptr);
   if (reporter == nullptr) return;
   // No allocation here: this may run because memory ran out.
   long number = kErrorInterrupted;

@@ -14,7 +14,8 @@ void ReportCurrentFailure(ConversionReporter* reporter, std::string_view procedu
 // Runs `body` as the whole body of the operation `procedure`: a failure is
 // reported under that name and turned into a false result.
 template <class Body>
-[[nodiscard]] bool RunReported(ConversionReporter* reporter, std::string_view procedure, Body&& body) {
+[[nodiscard]] bool RunReported(ConversionReporter* reporter, std::string_view procedure,
+                               Body&& body) {
   try {
     body();
     return true;

@@ -9,6 +9,7 @@
 namespace sievetext {
 
 void FinishLines(std::u16string& text) {
+  assert(scan::FindUnit(text.data(), 0, text.size(), u'\r') == scan::kNotFound);
   std::size_t begin = 0, end = text.size();
   {
     const char16_t* p = text.data();

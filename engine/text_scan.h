@@ -5,6 +5,7 @@
 // the end. The vector paths look at eight code units per step; the plain
 // loops below them give the same answers.
 
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 
@@ -124,6 +125,7 @@ inline bool MatchesFolded(const char16_t* p, const char16_t* key, std::size_t le
 // its index; kNotFound once all of them have moved.
 inline std::size_t MoveUntil(const char16_t* p, std::size_t from, std::size_t n, char16_t* dst,
                              char16_t c) {
+  assert(dst <= p + from);
   if (dst == p + from) return FindUnit(p, from, n, c);
   std::size_t i = from;
 #if SIEVETEXT_SIMD
@@ -150,6 +152,7 @@ inline std::size_t MoveUntil(const char16_t* p, std::size_t from, std::size_t n,
 // Moves `count` units from `src` to `dst` (dst <= src; the ranges may overlap).
 // Compaction moves many short pieces, for which a plain loop beats a call.
 inline void ShiftDown(char16_t* dst, const char16_t* src, std::size_t count) {
+  assert(dst <= src);
   if (dst == src) return;
   if (count <= 24) {
     for (std::size_t k = 0; k < count; ++k) dst[k] = src[k];

@@ -5,6 +5,7 @@
 // around it can be cut this way, and only at a place where nothing that
 // stretch decides crosses the cut: each pass says where that is.
 
+#include <cassert>
 #include <cstddef>
 #include <string>
 #include <thread>
@@ -45,6 +46,7 @@ template <class Pass>
 void CompactInTwo(std::u16string& text, std::size_t split, Pass pass) {
   char16_t* p = text.data();
   const std::size_t n = text.size();
+  assert(split == scan::kNotFound || split <= n);
   if (split == scan::kNotFound) {
     text.resize(pass(p, n, 0));
     return;

@@ -86,6 +86,7 @@ Arguments ParseArguments(const std::vector<std::string>& arguments) {
   copies.push_back("sievetext");
   copies.insert(copies.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(copies.size() + 1);
   for (std::string& text : copies) argv.push_back(text.data());
   argv.push_back(nullptr);
   const int argc = static_cast<int>(copies.size());

@@ -395,7 +395,6 @@ int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunS
   for (std::size_t t = 1; t < threads; ++t) {
     auto helperState = std::make_unique<ProcessState>();
     helperState->sAppPath = state.sAppPath;
-    helperState->bCommandLine = true;
     helperState->oRemover = std::make_unique<cSievetext>();
     try {
       helpers.emplace_back(work, std::ref(*helperState));

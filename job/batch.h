@@ -83,8 +83,8 @@ struct RunSettings {
 // failure never stops the others. Messages are one line each, printed in the
 // order of the jobs whatever the number of threads. Returns the worst exit
 // status: 0 all written, 1 some stopped at a check, 2 some failed.
-int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunSettings& settings,
-            MessageSink& messages);
+[[nodiscard]] int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs,
+                          const RunSettings& settings, MessageSink& messages);
 
 // The number of online processors, at least 1.
 unsigned OnlineCores();

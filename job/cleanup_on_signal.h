@@ -24,8 +24,6 @@ class LiveTemporary {
   LiveTemporary(const LiveTemporary&) = delete;
   LiveTemporary& operator=(const LiveTemporary&) = delete;
 
-  bool registered() const { return slot_ >= 0; }
-
  private:
   int slot_ = -1;
 };

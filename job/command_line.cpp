@@ -8,13 +8,7 @@
 
 namespace sievetext {
 
-bool IsAbsolutePath(std::string_view path) {
-#if defined(_WIN32)
-  return path.find(":\\") != std::string_view::npos || path.substr(0, 2) == "\\\\";
-#else
-  return !path.empty() && path.front() == '/';
-#endif
-}
+bool IsAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
 
 std::string WorkingFolder() {
   // getcwd with no buffer allocates one as long as the path needs.
@@ -40,9 +34,8 @@ void ParseCommandLine(ProcessState& state, const std::vector<std::string>& paths
 std::string ProgramFolder(const char* argv0) {
   char resolved[PATH_MAX];
   std::string program;
-  if (::realpath("/proc/self/exe", resolved) != nullptr) {
-    program = resolved;
-  } else if (argv0 != nullptr && ::realpath(argv0, resolved) != nullptr) {
+  if (::realpath("/proc/self/exe", resolved) != nullptr ||
+      (argv0 != nullptr && ::realpath(argv0, resolved) != nullptr)) {
     program = resolved;
   }
   const std::size_t slash = program.rfind('/');

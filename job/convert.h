@@ -47,7 +47,8 @@ inline constexpr std::uint64_t kYieldEveryBytes = std::uint64_t{16} << 20;
 // propagates and nothing is written (the old output stays). Memory: the text,
 // up to twice as long where line breaks are widened, and pieces of a fixed
 // size.
-ConvertResult ConvertFile(cSievetext& engine, FileSystem& files, const std::string& input,
-                          std::uint64_t expectedBytes, const std::string& output);
+[[nodiscard]] ConvertResult ConvertFile(cSievetext& engine, FileSystem& files,
+                                        const std::string& input, std::uint64_t expectedBytes,
+                                        const std::string& output);
 
 }  // namespace sievetext

@@ -506,7 +506,7 @@ namespace {
 
 // Pieces of a size that stays in the processor's cache: the caller turns
 // them into text right away, so the file is never held twice.
-constexpr std::size_t kReadPiece = 256 * 1024;
+constexpr std::size_t kReadPiece = std::size_t{256} * 1024;
 // Regular files from this size on are read a piece ahead on a second thread.
 constexpr std::uint64_t kReadAheadBytes = 8 << 20;
 

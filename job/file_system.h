@@ -38,15 +38,15 @@ class FileSystem {
   // Size in bytes of the regular file at `path`. A stream whose length is
   // only known at its end (see standard_streams.h) answers an estimate
   // instead; 0 always means empty.
-  virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
+  [[nodiscard]] virtual int size(const std::string& path, std::uint64_t& bytes) = 0;
   // Hands the whole content of the regular file at `path` to `use`; pieces
   // are valid only during each call. Refuses anything that is not a regular
   // file once opened, so a FIFO can never block the job.
-  virtual int read(const std::string& path, const ByteSink& use) = 0;
+  [[nodiscard]] virtual int read(const std::string& path, const ByteSink& use) = 0;
   // Makes `path` hold exactly the bytes `next` hands out. Either the whole
   // new content is there afterwards, or the old file (if any) is left as it
   // was and nothing else is left behind. A folder at `path` is refused.
-  virtual int replace(const std::string& path, const ByteSource& next) = 0;
+  [[nodiscard]] virtual int replace(const std::string& path, const ByteSource& next) = 0;
   // The file `path` names, if it exists and can be told; `asOutput` says for
   // which use the path is meant where that matters ("-"). False: unknown.
   virtual bool identify(const std::string& /*path*/, bool /*asOutput*/, FileIdentity& /*id*/) {
@@ -54,8 +54,8 @@ class FileSystem {
   }
 
   // Conveniences over the two above.
-  int readWhole(const std::string& path, std::string& bytes);
-  int replaceWhole(const std::string& path, std::string_view bytes);
+  [[nodiscard]] int readWhole(const std::string& path, std::string& bytes);
+  [[nodiscard]] int replaceWhole(const std::string& path, std::string_view bytes);
 };
 
 // The real thing, over POSIX calls.
@@ -67,10 +67,10 @@ class PosixFileSystem final : public FileSystem {
       : syncBeforeRename_(syncBeforeRename) {}
 
   FileKind kind(const std::string& path) override;
-  int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, const ByteSink& use) override;
+  [[nodiscard]] int size(const std::string& path, std::uint64_t& bytes) override;
+  [[nodiscard]] int read(const std::string& path, const ByteSink& use) override;
   // Writes as WriteOutputFile does.
-  int replace(const std::string& path, const ByteSource& next) override;
+  [[nodiscard]] int replace(const std::string& path, const ByteSource& next) override;
   bool identify(const std::string& path, bool asOutput, FileIdentity& id) override;
 
   static constexpr bool kSyncByDefault = false;
@@ -99,8 +99,10 @@ class PosixFileSystem final : public FileSystem {
 //    where this process may give it away (as root, or as its owner), its owner
 //    and group. A new file gets 0666 less the umask.
 //  - Other hard links to the old file keep the old content.
-int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename);
-int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool syncBeforeRename);
+[[nodiscard]] int ReplaceFileAtomically(const std::string& path, const ByteSource& next,
+                                        bool syncBeforeRename);
+[[nodiscard]] int ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                                        bool syncBeforeRename);
 
 // The conversion's output: as ReplaceFileAtomically, except that what is not
 // a regular file or folder is written in place, never replaced, as a shell's
@@ -109,40 +111,40 @@ int ReplaceFileAtomically(const std::string& path, std::string_view bytes, bool 
 // this process's open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N)
 // through that descriptor, at its current offset. Block devices and sockets
 // stay refused (EINVAL).
-int WriteOutputFile(const std::string& path, const ByteSource& next, bool syncBeforeRename);
+[[nodiscard]] int WriteOutputFile(const std::string& path, const ByteSource& next, bool syncBeforeRename);
 
 // What an input path names when it is to be read as a stream rather than as
 // a file: one of this process's open descriptors (then `descriptor` is set),
 // or a FIFO.
 enum class InputStream { None, Descriptor, Fifo };
-InputStream InputStreamOf(const std::string& path, int& descriptor);
+[[nodiscard]] InputStream InputStreamOf(const std::string& path, int& descriptor);
 
 // Opens the FIFO at `path` for reading, waiting for a writer. 0 or an errno
 // value; `fd` is the caller's to close.
-int OpenFifoForReading(const std::string& path, int& fd);
+[[nodiscard]] int OpenFifoForReading(const std::string& path, int& fd);
 
 // Opens what `path` names for reading, without blocking (O_NONBLOCK, so a
 // FIFO there cannot hold the open up). 0 or an errno value; `fd` is the
 // caller's to close. The caller checks what it got.
-int OpenForReading(const std::string& path, int& fd);
+[[nodiscard]] int OpenForReading(const std::string& path, int& fd);
 
 // Opens the folder at `path` for listing (O_RDONLY | O_DIRECTORY). 0 or an
 // errno value (ENOTDIR for anything else); `fd` is the caller's to close.
-int OpenFolder(const std::string& path, int& fd);
+[[nodiscard]] int OpenFolder(const std::string& path, int& fd);
 
 // Creates `folder` and any missing parents. 0 or an errno value.
-int MakeFolders(const std::string& folder);
+[[nodiscard]] int MakeFolders(const std::string& folder);
 
 // Hands everything that can be read from the open descriptor `fd`, up to its
 // end, to `use` as PosixFileSystem::read does; 0 or an errno value. For a
 // regular file as well as for a pipe or a terminal (standard input).
-int ReadFromDescriptor(int fd, const ByteSink& use);
+[[nodiscard]] int ReadFromDescriptor(int fd, const ByteSink& use);
 
 // A source that hands out `bytes` in one piece.
 ByteSource WholeSource(std::string_view bytes);
 
 // Writes all of `bytes` to `fd`, retrying short writes and interruptions.
 // Returns 0 or an errno value.
-int WriteToDescriptor(int fd, std::string_view bytes);
+[[nodiscard]] int WriteToDescriptor(int fd, std::string_view bytes);
 
 }  // namespace sievetext

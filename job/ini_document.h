@@ -16,7 +16,7 @@ class IniDocument {
   // back by text()). Returns false, leaving the document empty, when the
   // text is not an INI file: a NUL byte, or a line that is neither blank, a comment
   // (";" or "#"), a "[section]" nor "key=value".
-  bool parse(std::string_view text);
+  [[nodiscard]] bool parse(std::string_view text);
 
   // The value of the first `key` in the first `section`, blanks around it
   // removed.
@@ -24,7 +24,7 @@ class IniDocument {
 
   // Sets the value, adding the key at the end of the section, or the section
   // at the end of the document, when missing. Returns whether anything changed.
-  bool set(std::string_view section, std::string_view key, std::string_view value);
+  [[nodiscard]] bool set(std::string_view section, std::string_view key, std::string_view value);
 
   std::string text() const;
 

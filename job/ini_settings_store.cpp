@@ -175,8 +175,9 @@ void IniSettingsStore::sync() {
   loaded_ = true;
   if (!changed) return;
   // Through a symbolic link to the file it names, so that a linked settings
-  // file stays linked, and with its owner kept.
-  ReplaceFileAtomically(path_, doc.text(), /*syncBeforeRename=*/true);
+  // file stays linked, and with its owner kept. A failure is not reported
+  // (see SettingsStore::sync): the file is then left as it was.
+  static_cast<void>(ReplaceFileAtomically(path_, doc.text(), /*syncBeforeRename=*/true));
 }
 
 }  // namespace sievetext

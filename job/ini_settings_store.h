@@ -34,7 +34,7 @@ class IniSettingsStore final : public SettingsStore {
 
  private:
   // Reads the file into `doc`; false when it exists but cannot be used.
-  bool load(IniDocument& doc) const;
+  [[nodiscard]] bool load(IniDocument& doc) const;
 
   std::string path_;
   bool loaded_ = false;

@@ -24,6 +24,12 @@ constexpr int kCollapse = MADV_COLLAPSE;
 constexpr int kCollapse = 25;
 #endif
 
+// The page at a page-aligned address, for madvise(2), which only advises on
+// the mapping and never reads or writes through the pointer.
+void* PageAt(std::uintptr_t address) {
+  return reinterpret_cast<void*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 }  // namespace
 
 void ReserveLargeText(std::u16string& text, std::size_t units) {
@@ -39,7 +45,7 @@ void ReserveLargeText(std::u16string& text, std::size_t units) {
   const auto begin = reinterpret_cast<std::uintptr_t>(text.data()) & ~(kPage - 1);
   const auto end = (reinterpret_cast<std::uintptr_t>(text.data() + text.capacity()) + kPage - 1) &
                    ~(kPage - 1);
-  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  ::madvise(PageAt(begin), end - begin, MADV_HUGEPAGE);
   // The allocator wrote its header before the advice, so the block's first
   // large page is already mapped in small pages and would stay so: 511 more
   // faults. Have it made one large page now where the system can.
@@ -48,7 +54,7 @@ void ReserveLargeText(std::u16string& text, std::size_t units) {
   const auto data = reinterpret_cast<std::uintptr_t>(text.data());
   const std::uintptr_t first = data & ~(kLargePage - 1);
   if (data - first <= kBlockOverhead && first + kLargePage <= end)
-    ::madvise(reinterpret_cast<void*>(first), kLargePage, kCollapse);
+    ::madvise(PageAt(first), kLargePage, kCollapse);
 }
 
 void MoveLargeText(std::u16string& text, std::size_t length, std::size_t units) {
@@ -70,7 +76,7 @@ void MoveLargeText(std::u16string& text, std::size_t length, std::size_t units) 
     const std::uintptr_t done = (start + (at + n) * sizeof(char16_t)) & ~(kPage - 1);
     const std::uintptr_t from =
         std::max(firstWhole, (start + at * sizeof(char16_t)) & ~(kPage - 1));
-    if (done > from) ::madvise(reinterpret_cast<void*>(from), done - from, MADV_DONTNEED);
+    if (done > from) ::madvise(PageAt(from), done - from, MADV_DONTNEED);
   }
   text.swap(moved);
 }

@@ -13,7 +13,6 @@ struct ProcessState {
   // finds readme.txt here; paths given on the command line are taken from the
   // working folder instead.
   std::string sAppPath;
-  bool bCommandLine = false;  // true in the command-line mode
   // The files of the next conversion: absolute paths, or "-" for standard
   // input and output on the command line. `sievetext --window INPUT` sets
   // sInputFile (made absolute) before the window starts, so the window opens

@@ -17,7 +17,6 @@ void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
 
 int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host) {
   state.oRemover = std::make_unique<cSievetext>();
-  state.bCommandLine = true;
   OptionModel saved;
   LoadOptions(host.store, saved);
   OptionModel options;

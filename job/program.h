@@ -35,11 +35,12 @@ struct CommandLineHost {
 // program saving the options as loaded: the run's own changes are never
 // saved. Returns the exit status: 0 every output written, 2 some input
 // failed, otherwise 1 when some input stopped at a check.
-int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host);
+[[nodiscard]] int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host);
 
 // Writes --help or --version to standard output. Returns 0, or 2 after a
 // message when the text could not be written (a full disk, a closed pipe
 // with SIGPIPE ignored, a closed descriptor).
-int WriteStandardOutput(std::string_view text, const ClosedStreams& closed, MessageSink& messages);
+[[nodiscard]] int WriteStandardOutput(std::string_view text, const ClosedStreams& closed,
+                                      MessageSink& messages);
 
 }  // namespace sievetext

@@ -19,11 +19,4 @@ class Prompter {
   virtual bool confirm(const std::string& message) = 0;
 };
 
-// The command line's prompter: says nothing and asks nothing.
-class SilentPrompter final : public Prompter {
- public:
-  void say(const std::string&) override {}
-  bool confirm(const std::string&) override { return true; }
-};
-
 }  // namespace sievetext

@@ -43,7 +43,7 @@ int ExitStatus(JobOutcome outcome);
 // file whose replacement was confirmed is the one written. Any failure, in the
 // engine too, is reported and leaves the output untouched. Keeps no state of
 // its own between or during runs, so a nested run from a yield is safe.
-JobOutcome RemoveHTML(JobContext& ctx);
+[[nodiscard]] JobOutcome RemoveHTML(JobContext& ctx);
 
 // True when a normal file exists at `path`: a regular file (after following
 // links) whose name does not start with ".".

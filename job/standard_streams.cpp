@@ -128,7 +128,7 @@ int StandardStreamFileSystem::readHead(int fd) {
   const int pipeBytes = ::fcntl(fd, F_GETPIPE_SZ);
   if (pipeBytes > 0 && pipeBytes < kPipeBytes) ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
   // One pipe's worth: enough to tell an empty input from one that is not.
-  constexpr std::size_t kHead = 64 * 1024;
+  constexpr std::size_t kHead = std::size_t{64} * 1024;
   head_.resize(kHead);
   const long n = ReadSome(fd, head_.data(), kHead);
   if (n < 0) {

@@ -42,16 +42,16 @@ class StandardStreamFileSystem final : public FileSystem {
   // For a pipe or a terminal the size is only known at the end, so this
   // waits for the first piece: 0 when there is none, otherwise an estimate
   // (what has arrived so far, at least 1).
-  int size(const std::string& path, std::uint64_t& bytes) override;
-  int read(const std::string& path, const ByteSink& use) override;
-  int replace(const std::string& path, const ByteSource& next) override;
+  [[nodiscard]] int size(const std::string& path, std::uint64_t& bytes) override;
+  [[nodiscard]] int read(const std::string& path, const ByteSink& use) override;
+  [[nodiscard]] int replace(const std::string& path, const ByteSource& next) override;
   bool identify(const std::string& path, bool asOutput, FileIdentity& id) override;
 
  private:
   // The descriptor an input path is read from as a stream, or -1 for a
   // file. A FIFO is opened here, once.
-  int streamFor(const std::string& path, int& fd);
-  int readHead(int fd);
+  [[nodiscard]] int streamFor(const std::string& path, int& fd);
+  [[nodiscard]] int readHead(int fd);
 
   FileSystem& files_;
   ClosedStreams closed_;

@@ -105,7 +105,7 @@ class TextEncoder {
   std::string_view next();
 
  private:
-  static constexpr std::size_t kUnitsPerPiece = 64 * 1024;
+  static constexpr std::size_t kUnitsPerPiece = std::size_t{64} * 1024;
   std::u16string_view text_;
   std::size_t position_ = 0;
   std::unique_ptr<char[]> buffer_;

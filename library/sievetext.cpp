@@ -240,7 +240,6 @@ void ConvertFileStoppable(const std::string& input, const std::string& output,
   CheckPath(output);
   try {
     ProcessState state;
-    state.bCommandLine = true;
     state.sInputFile = input;
     state.sOutputFile = output;
     state.oRemover = std::make_unique<cSievetext>();

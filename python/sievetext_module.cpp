@@ -158,6 +158,8 @@ PYBIND11_MODULE(_sievetext, m) {
       "RemoveBlankLines. lf=True writes LF line breaks instead of CR LF.\n"
       "Conversions release the interpreter lock, so threads convert in parallel.";
 
+  // pybind11 takes a plain function of exactly this signature.
+  // NOLINTNEXTLINE(performance-unnecessary-value-param)
   py::register_exception_translator([](std::exception_ptr pointer) {
     try {
       if (pointer) std::rethrow_exception(pointer);

@@ -131,8 +131,9 @@ class StartGuard {
 extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
     sievetext::ProcessState* state, int argc, char** argv) {
   using namespace sievetext;
-  // This module carries its own copy of the job, and so its own table of
-  // temporary files: its handlers are the ones that know the window's writes.
+  // The job, and its table of temporary files, is the one the program uses,
+  // so the program's handlers already cover the window's writes. Installing
+  // them again costs nothing and keeps a host that has not done so covered.
   InstallCleanupOnSignal();
   // Without a display Qt would abort the process; say what is wrong instead.
   auto unset = [](const char* name) {
@@ -159,7 +160,6 @@ extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
   // buttons), then create the engine, then fill in the saved options.
   frmMain window(*state, settings);
   state->oRemover = std::make_unique<cSievetext>();
-  state->bCommandLine = false;
   LoadOptions(settings, window.optionBoxes());
   QCoreApplication::processEvents();
   window.show();

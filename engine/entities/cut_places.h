@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,6 +44,7 @@ inline bool IsStopper(char16_t c) {
 // leaves such a unit in its place: until it fires its own '&' stops every
 // window before it, and afterwards the unit it leaves does.
 inline bool CanCutBefore(const char16_t* begin, const char16_t* end, std::size_t x) {
+  assert(x > 0 && begin + x < end);
   const char16_t c = begin[x];
   if (c != u'&') return IsStopper(c);
   bool settled = false;
@@ -84,7 +86,8 @@ inline const std::array<LoneRow, kEntityRowCount>& LoneRows() {
 // range it stands for; 0, with nothing written, when it is left to the full
 // decoder.
 inline std::size_t DecodeLoneAmpersand(const char16_t* amp, const char16_t* end, char16_t* out,
-                                std::size_t& written) {
+                                       std::size_t& written) {
+  assert(*amp == u'&' && out <= amp);
   const std::array<LoneRow, kEntityRowCount>& rows = LoneRows();
   const char16_t* rest = amp + 1;
   std::size_t from = 0;

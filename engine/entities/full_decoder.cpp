@@ -183,6 +183,7 @@ auto EntityDecoder<Index>::vanishingRuns() -> const std::vector<VanishingRun>& {
 template <typename Index>
 std::size_t EntityDecoder<Index>::writeBack(char16_t* dst, std::size_t end) {
   const char16_t* const src = src_;
+  assert(dst <= src && end <= size_);
   if (parts_.empty() || parts_[0].pos >= end) {
     if (dst != src) std::memmove(dst, src, end * sizeof(char16_t));
     parts_.clear();

@@ -163,6 +163,7 @@ std::optional<std::uint16_t> FirstMatchingRow(const KeyWindow& w, std::size_t fr
 
 std::optional<std::uint16_t> FirstMatchingRowBefore(const char16_t* rest, const char16_t* end,
                                                     std::size_t from, bool& settled) {
+  assert(rest <= end);
   return TheKeyIndex().firstMatchBefore(rest, end, from, settled);
 }
 

@@ -31,8 +31,8 @@ TEST(ConsolidationTest, CollapsesEveryRunAndYieldsOncePerCycle) {
       {u("  \n\n  "), u'\n', u("  \n  "), 1},
       {u("a") + RunOf(1024, u' ') + u("b"), u' ', u("a b"), 1},
       {u("a") + RunOf(1025, u' ') + u("b") + RunOf(3, u' '), u' ', u("a b "), 2},
-      {RunOf(1024 * 1024, u'x'), u'x', u("x"), 2},
-      {RunOf(1024 * 1024 + 1, u'x'), u'x', u("x"), 3},
+      {RunOf(std::size_t{1024} * 1024, u'x'), u'x', u("x"), 2},
+      {RunOf(std::size_t{1024} * 1024 + 1, u'x'), u'x', u("x"), 3},
       {u("\t\t\t"), u' ', u("\t\t\t"), 0},
   };
   for (const auto& c : cases) {

@@ -158,6 +158,7 @@ TEST(EntityTableDifferentialTest, BlockByBlockMatchesTheReference) {
   // still leave exactly the rows before it, in every block.
   EntityTextGenerator gen(9090);
   std::vector<std::u16string> inputs;
+  inputs.reserve(400);
   for (int i = 0; i < 400; ++i) inputs.push_back(gen.text(i % 4 == 0 ? 400 : 60));
   // No cut at all for a long way: decoded whole.
   std::u16string noCut;
@@ -240,7 +241,8 @@ TEST(EntityTableDifferentialTest, ReferencesThatVanishBeforeAWaitingOneMatchTheR
        {u"&para;&not;", u"&#17&#50;&#59;", u"&amp;para;", u"&#38;#182;&#1&#55;2;"}) {
     std::u16string s = u"&nb";
     for (int i = 0; i < 500; ++i) s += run;
-    inputs.push_back(s + u"sp;" + s + u"s");
+    inputs.push_back(s);
+    inputs.back().append(u"sp;").append(s).append(u"s");
   }
   for (int i = 0; i < 300; ++i) {
     std::u16string s;

@@ -1,11 +1,10 @@
-#include "engine/entities/apply_table.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/entities/apply_table.h"
 #include "engine/entities/key_lookup.h"
 #include "engine/entities/rows.h"
 

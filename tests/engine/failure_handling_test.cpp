@@ -17,7 +17,7 @@ namespace {
 using namespace testutil;
 
 // Makes the engine's `atYield`-th yield (1-based) run `fail`.
-void FailAtYield(cSievetext& engine, int atYield, std::function<void()> fail, int* yields) {
+void FailAtYield(cSievetext& engine, int atYield, const std::function<void()>& fail, int* yields) {
   engine.yield = [=] {
     if (++*yields == atYield) fail();
   };

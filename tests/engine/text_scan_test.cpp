@@ -18,7 +18,7 @@ TEST(TextScanTest, CountUnitCountsEveryHitOverLongTexts) {
   // Long enough that a lane's counter would overflow in a single run.
   std::u16string text(8 * 0x7FFF * 2 + 37, u'a');
   for (char16_t& c : text) c = random() % 3 == 0 ? u'\n' : u'a';
-  std::fill(text.begin() + 1000, text.begin() + 1000 + 8 * 0x8000, u'\n');
+  std::fill(text.begin() + 1000, text.begin() + 1000 + std::ptrdiff_t{8} * 0x8000, u'\n');
   for (std::size_t from : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{999}}) {
     for (std::size_t to : {text.size(), text.size() - 5, std::size_t{8 * 0x7FFF + 3}, from}) {
       EXPECT_EQ(scan::CountUnit(text.data(), from, to, u'\n'),

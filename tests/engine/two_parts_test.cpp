@@ -1,6 +1,8 @@
 // The passes that a long text runs in two parts at once: wherever the text is
 // cut, the result is that of the pass over the whole text as one part.
 
+#include "engine/two_parts.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -15,7 +17,6 @@
 #include "engine/pair_cutter.h"
 #include "engine/tag_stripper.h"
 #include "engine/text_scan.h"
-#include "engine/two_parts.h"
 #include "engine_test_util.h"
 
 namespace sievetext {

@@ -38,7 +38,6 @@ class RunCommandLineTest : public ::testing::Test {
     ProcessState state;
     state.sAppPath = "/opt/sievetext/";
     const int status = RunCommandLine(state, args, host);
-    EXPECT_TRUE(state.bCommandLine);
     EXPECT_EQ(state.oRemover, nullptr) << "released at the end";
     return {status, sink.lines};
   }

@@ -26,7 +26,8 @@ class FedPipe {
     readFd = fds[0];
     writer_ = std::thread([fd = fds[1], bytes = std::move(bytes), chunk] {
       for (std::size_t at = 0; at < bytes.size(); at += chunk) {
-        WriteToDescriptor(fd, std::string_view(bytes).substr(at, chunk));
+        // A reader that stops early ends the writing.
+        if (WriteToDescriptor(fd, std::string_view(bytes).substr(at, chunk)) != 0) break;
       }
       ::close(fd);
     });

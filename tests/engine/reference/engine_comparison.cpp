@@ -128,22 +128,22 @@ std::string CompareExtractText(const DiffCase& c) {
     header << "\n";
   }
   header << "  input: " << testing::Show(c.input) << "\n";
-  const std::string copying = Compare(fast, ref, header.str());
+  std::string copying = Compare(fast, ref, header.str());
   if (!copying.empty()) return copying;
   // In place, the text ends up as the result; the input is not kept.
   Outcome inPlace = RunExtract<cSievetext>(c, true);
   Outcome refInPlace = ref;
   refInPlace.inOut = ref.result;
-  const std::string inPlaceDifference = Compare(inPlace, refInPlace, "In place: " + header.str());
+  std::string inPlaceDifference = Compare(inPlace, refInPlace, "In place: " + header.str());
   if (!inPlaceDifference.empty() || c.action != YieldAction::kCount) return inPlaceDifference;
   // With no yield hook at all the engine takes the paths that need none.
   for (const bool inPlaceMode : {false, true}) {
     Outcome bare = RunExtract<cSievetext>(c, inPlaceMode, false);
     const Outcome& expected = inPlaceMode ? refInPlace : ref;
     bare.yields = expected.yields;
-    const std::string difference =
-        Compare(bare, expected, std::string("Without a yield hook") +
-                                    (inPlaceMode ? ", in place: " : ": ") + header.str());
+    std::string difference = Compare(
+        bare, expected,
+        std::string("Without a yield hook") + (inPlaceMode ? ", in place: " : ": ") + header.str());
     if (!difference.empty()) return difference;
   }
   return {};
