@@ -377,6 +377,7 @@ int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunS
     auto helperState = std::make_unique<ProcessState>();
     helperState->sAppPath = state.sAppPath;
     helperState->bCommandLine = true;
+    helperState->layout = state.layout;
     helperState->oRemover = std::make_unique<cSievetext>();
     try {
       helpers.emplace_back(work, std::ref(*helperState));

@@ -14,6 +14,7 @@ struct ProcessState {
   // working folder instead.
   std::string sAppPath;
   bool bCommandLine = false;  // true in the command-line mode
+  bool layout = false;        // --layout: the reading mode (job/layout_convert.h)
   // The files of the next conversion: absolute paths, or "-" for standard
   // input and output on the command line. `sievetext --window INPUT` sets
   // sInputFile (made absolute) before the window starts, so the window opens

@@ -337,6 +337,12 @@ std::u16string TextDecoder::take() {
   return std::move(text_);
 }
 
+std::u16string_view TextDecoder::drain() {
+  const std::u16string_view decoded(text_.data(), length_);
+  length_ = 0;
+  return decoded;
+}
+
 std::u16string DecodeText(std::string_view bytes) {
   TextDecoder decoder(bytes.size());
   decoder.feed(bytes, true);

@@ -42,6 +42,10 @@ class TextDecoder {
   // The text decoded so far, with the room asked for; the decoder starts
   // afresh.
   std::u16string take();
+  // The units decoded since the last drain(), for a caller that uses the
+  // text as it arrives; the decoder goes on with the next piece as before.
+  // Valid until the next feed().
+  std::u16string_view drain();
 
  private:
   enum class Form { Unknown, Mixed, Utf16Le, Utf16Be };
