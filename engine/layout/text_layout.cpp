@@ -12,7 +12,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 enum class Kind : std::uint8_t {
   Inline,
   Block,      // starts and ends a line
-  Paragraph,  // p, h1..h6: an empty line before and after
+  Paragraph,  // p: an empty line before and after
+  Heading,    // h1..h6: a block that closes a heading left open
   ListItem,   // li
   Definition, // dt, dd
   Table,
@@ -76,12 +77,12 @@ constexpr Element kElements[] = {
     {u"form", Kind::Block, kClosesP, TextState::Data},
     {u"frame", Kind::Inline, kVoid, TextState::Data},
     {u"frameset", Kind::Block, 0, TextState::Data},
-    {u"h1", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
-    {u"h2", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
-    {u"h3", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
-    {u"h4", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
-    {u"h5", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
-    {u"h6", Kind::Paragraph, kClosesP | kBreaksOut, TextState::Data},
+    {u"h1", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
+    {u"h2", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
+    {u"h3", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
+    {u"h4", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
+    {u"h5", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
+    {u"h6", Kind::Heading, kClosesP | kBreaksOut, TextState::Data},
     {u"head", Kind::Ignored, kBreaksOut, TextState::Data},
     {u"header", Kind::Block, kClosesP, TextState::Data},
     {u"hgroup", Kind::Block, kClosesP, TextState::Data},
@@ -127,11 +128,12 @@ constexpr Element kElements[] = {
     {u"sub", Kind::Inline, kBreaksOut, TextState::Data},
     {u"summary", Kind::Block, kClosesP, TextState::Data},
     {u"sup", Kind::Inline, kBreaksOut, TextState::Data},
+    {u"svg", Kind::Foreign, 0, TextState::Data},
     {u"table", Kind::Table, kClosesP | kBreaksOut, TextState::Data},
     {u"tbody", Kind::RowGroup, 0, TextState::Data},
     {u"td", Kind::Cell, 0, TextState::Data},
     {u"template", Kind::Hidden, 0, TextState::Data},
-    {u"textarea", Kind::Inline, kPreformatted | kSkipNewline, TextState::Rcdata},
+    {u"textarea", Kind::Hidden, 0, TextState::Rcdata},
     {u"tfoot", Kind::RowGroup, 0, TextState::Data},
     {u"th", Kind::Cell, 0, TextState::Data},
     {u"thead", Kind::RowGroup, 0, TextState::Data},
@@ -169,11 +171,15 @@ constexpr std::uint16_t Id(std::u16string_view name) {
   return kUnknown;
 }
 
+constexpr std::uint16_t kDetails = Id(u"details"), kSummary = Id(u"summary");
 constexpr std::uint16_t kP = Id(u"p"), kTable = Id(u"table"), kTr = Id(u"tr"), kTd = Id(u"td"),
                         kTh = Id(u"th"), kLi = Id(u"li"), kUl = Id(u"ul"), kOl = Id(u"ol"),
                         kDl = Id(u"dl"), kBr = Id(u"br"), kButton = kUnknown,
                         kTemplate = Id(u"template"), kCaption = Id(u"caption"),
                         kFont = kUnknown, kMenu = Id(u"menu"), kSelect = kUnknown;
+
+// The count of a details element: closed, and whether its summary was seen.
+constexpr std::uint32_t kClosedDetails = 1, kShownSummary = 2;
 
 std::uint32_t Hash(std::u16string_view name) {
   std::uint32_t h = 2166136261u;
@@ -371,6 +377,8 @@ void TextLayout::closed(const Open& element, bool hidden) {
   if (hidden) return;
   switch (e.kind) {
     case Kind::Block:
+    case Kind::Heading:
+    case Kind::Foreign:
     case Kind::ListItem:
     case Kind::Definition:
     case Kind::Table:
@@ -395,6 +403,10 @@ void TextLayout::popTo(std::size_t index) {
     open_.pop_back();
     const bool hidden = hiddenFrom_ != kNone;
     if (hidden && open_.size() <= hiddenFrom_) hiddenFrom_ = kNone;
+    if (!hidden && !open_.empty() && open_.back().id == kDetails && open_.back().count == kShownSummary) {
+      // Past the summary of a closed details: the rest is not shown.
+      hiddenFrom_ = open_.size() - 1;
+    }
     if (foreignFrom_ != kNone && open_.size() <= foreignFrom_) {
       foreignFrom_ = kNone;
       if (tokenizer_ != nullptr) tokenizer_->allowCdata(false);
@@ -467,7 +479,7 @@ void TextLayout::startTag(const Tag& tag) {
     if (!breaksOut) {
       // Inside svg or math: elements only nest; a title or style is not shown.
       if (tag.selfClosing) return;
-      push(id, Hash(tag.name));
+      push(id, id == kUnknown ? Hash(tag.name) : 0);
       if (hiddenFrom_ == kNone && id != kUnknown && kElements[id].kind == Kind::Hidden) {
         hiddenFrom_ = open_.size() - 1;
       }
@@ -489,19 +501,29 @@ void TextLayout::startTag(const Tag& tag) {
   }
   const Element& e = kElements[id];
   if (e.flags & kClosesP) closeParagraph();
+  if (id == kSummary && !open_.empty() && open_.back().id == kDetails &&
+      open_.back().count == kClosedDetails && hiddenFrom_ == open_.size() - 1) {
+    // The first summary of a closed details is all of it that shows.
+    open_.back().count = kShownSummary;
+    hiddenFrom_ = kNone;
+  }
   // A hidden element takes no room: no line breaks for it or inside it.
   muted_ = hiddenFrom_ != kNone || hidden || e.kind == Kind::Hidden;
 
   switch (e.kind) {
     case Kind::Paragraph:
-      if (id != kP) {
-        // A heading closes a heading left open right before it.
-        if (!open_.empty() && open_.back().id != kUnknown &&
-            kElements[open_.back().id].kind == Kind::Paragraph && open_.back().id != kP) {
-          popTo(open_.size() - 1);
-        }
-      }
       require(2);
+      break;
+    case Kind::Heading:
+      // A heading closes a heading left open right before it.
+      if (!open_.empty() && open_.back().id != kUnknown &&
+          kElements[open_.back().id].kind == Kind::Heading) {
+        popTo(open_.size() - 1);
+      }
+      require(1);
+      break;
+    case Kind::Foreign:
+      require(1);
       break;
     case Kind::ListItem: {
       static constexpr std::uint16_t kScope[] = {kUl, kOl, kMenu, kTable, kTemplate, kUnknown};
@@ -574,6 +596,10 @@ void TextLayout::startTag(const Tag& tag) {
   const std::size_t at = open_.size() - 1;
   const bool held = open_.size() > 0 && open_.back().id == id && at + 1 == open_.size();
   if (held && hiddenFrom_ == kNone && (hidden || e.kind == Kind::Hidden)) hiddenFrom_ = at;
+  if (held && id == kDetails && tag.find(u"open") == nullptr) {
+    open_.back().count = kClosedDetails;
+    if (hiddenFrom_ == kNone) hiddenFrom_ = at;
+  }
   if (e.kind == Kind::Hidden) rawHidden_ = e.state != TextState::Data;
   if (e.flags & kPreformatted) ++preformatted_;
   if (id == kP) ++paragraphs_;

@@ -31,13 +31,15 @@ using TextOutput = std::function<void(std::u16string_view piece)>;
 // innerText does for a page without style sheets or scripts:
 //  - elements that are not rendered give nothing: head content (title,
 //    style, script, meta, link), template, iframe, noembed, noframes,
-//    datalist, rp, and any element with the hidden attribute or an inline
-//    style of display:none;
-//  - a block element starts and ends a line; p and h1..h6 leave an empty
-//    line before and after; br breaks the line; breaks asked for at once
+//    datalist, rp, textarea (a form control's text is not the page's), and
+//    any element with the hidden attribute or an inline style of
+//    display:none;
+//  - a block element (h1..h6, svg and math too) starts and ends a line; p
+//    leaves an empty line before and after; br breaks the line; breaks asked
+//    for at once
 //    count once, and none are written before the first text or after the last;
 //  - white space collapses to one space, and none starts or ends a line,
-//    except in pre, listing, textarea, xmp and plaintext, which keep theirs
+//    except in pre, listing, xmp and plaintext, which keep theirs
 //    (less a line break right after the start tag);
 //  - table cells of a row are separated by a tab, rows by a line break;
 //  - list items, dt and dd start lines.
