@@ -584,7 +584,17 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
           state_ = State::AttributeName;
         }
         continue;
-      case State::AttributeName:
+      case State::AttributeName: {
+        const char16_t* q = p;
+        while (q < end && (IsLower(*q) || *q == '-')) ++q;
+        if (q > p) {
+          if (!attributeDropped_) {
+            Append(attributes_[attributeCount_ - 1].name,
+                   std::u16string_view(p, static_cast<std::size_t>(q - p)));
+          }
+          p = q;
+          continue;
+        }
         if (IsWhitespace(c) || c == '/' || c == '>') {
           finishAttributeName();
           state_ = State::AfterAttributeName;
@@ -597,6 +607,7 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
           ++p;
         }
         continue;
+      }
       case State::AfterAttributeName:
         if (IsWhitespace(c)) {
           ++p;

@@ -42,7 +42,6 @@ struct Element {
   TextState state;  // where the tokenizer goes on after the start tag
 };
 
-// Sorted by name.
 constexpr Element kElements[] = {
     {u"address", Kind::Block, kClosesP, TextState::Data},
     {u"area", Kind::Inline, kVoid, TextState::Data},
@@ -149,19 +148,39 @@ constexpr Element kElements[] = {
 };
 constexpr std::uint16_t kUnknown = static_cast<std::uint16_t>(std::size(kElements));
 
-constexpr bool Sorted() {
-  for (std::size_t i = 1; i < std::size(kElements); ++i) {
-    if (!(kElements[i - 1].name < kElements[i].name)) return false;
-  }
-  return true;
+
+// Names are looked up in an open-addressed table keyed by a hash of their
+// length and first and last units: one or two comparisons per tag.
+constexpr std::size_t kBuckets = 512;
+
+constexpr std::size_t Bucket(std::u16string_view name) {
+  return (name.size() * 131 + name.front() * 31 + name.back() * 7) % kBuckets;
 }
-static_assert(Sorted(), "kElements is searched by halves");
+
+struct NameTable {
+  std::uint16_t ids[kBuckets];
+  constexpr NameTable() : ids() {
+    for (std::uint16_t& id : ids) id = static_cast<std::uint16_t>(std::size(kElements));
+    for (std::size_t i = 0; i < std::size(kElements); ++i) {
+      std::size_t b = Bucket(kElements[i].name);
+      while (ids[b] != std::size(kElements)) b = (b + 1) % kBuckets;
+      ids[b] = static_cast<std::uint16_t>(i);
+    }
+  }
+};
+constexpr NameTable kNameTable;
 
 std::uint16_t Lookup(std::u16string_view name) {
-  const auto it = std::lower_bound(std::begin(kElements), std::end(kElements), name,
-                                   [](const Element& e, std::u16string_view n) { return e.name < n; });
-  if (it == std::end(kElements) || it->name != name) return kUnknown;
-  return static_cast<std::uint16_t>(it - std::begin(kElements));
+  if (name.empty() || name.size() > 10) return static_cast<std::uint16_t>(std::size(kElements));
+  for (std::size_t b = Bucket(name);; b = (b + 1) % kBuckets) {
+    const std::uint16_t id = kNameTable.ids[b];
+    if (id == std::size(kElements)) return id;
+    const std::u16string_view known = kElements[id].name;
+    if (known.size() == name.size() &&
+        std::equal(known.begin(), known.end(), name.begin())) {
+      return id;
+    }
+  }
 }
 
 constexpr std::uint16_t Id(std::u16string_view name) {
@@ -210,6 +229,7 @@ TextLayout::TextLayout(const LayoutOptions& options, TextOutput output)
     : options_(options), output_(std::move(output)), hiddenFrom_(kNone), foreignFrom_(kNone) {
   plain_ = !options_.collapseSpaces && !options_.tabsAsSpaces && !options_.pipesAsSpaces;
   open_.reserve(64);
+  openCount_.assign(std::size(kElements) + 1, 0);
   piece_.reserve(kPieceUnits + 64);
 }
 
@@ -367,6 +387,7 @@ void TextLayout::push(std::uint16_t id, std::uint32_t hash) {
     return;
   }
   open_.push_back({id, hash, 0});
+  ++openCount_[id];
 }
 
 void TextLayout::closed(const Open& element, bool hidden) {
@@ -401,6 +422,7 @@ void TextLayout::popTo(std::size_t index) {
   while (open_.size() > index) {
     const Open element = open_.back();
     open_.pop_back();
+    --openCount_[element.id];
     const bool hidden = hiddenFrom_ != kNone;
     if (hidden && open_.size() <= hiddenFrom_) hiddenFrom_ = kNone;
     if (!hidden && !open_.empty() && open_.back().id == kDetails && open_.back().count == kShownSummary) {
@@ -416,6 +438,7 @@ void TextLayout::popTo(std::size_t index) {
 }
 
 std::size_t TextLayout::find(std::uint16_t id, const std::uint16_t* boundaries) const {
+  if (openCount_[id] == 0) return kNone;
   for (std::size_t i = open_.size(); i-- > 0;) {
     if (open_[i].id == id) return i;
     for (const std::uint16_t* b = boundaries; *b != kUnknown; ++b) {
@@ -626,7 +649,7 @@ void TextLayout::endTag(const Tag& tag) {
   if (id != kUnknown && kElements[id].kind == Kind::Ignored) return;
   const std::uint32_t hash = id == kUnknown ? Hash(tag.name) : 0;
   std::size_t at = kNone;
-  for (std::size_t i = open_.size(); i-- > 0;) {
+  for (std::size_t i = openCount_[id] == 0 ? 0 : open_.size(); i-- > 0;) {
     if (open_[i].id == id && open_[i].hash == hash) {
       at = i;
       break;
@@ -660,6 +683,7 @@ void TextLayout::endTag(const Tag& tag) {
       const Open element = open_[at];
       const bool hidden = hiddenFrom_ != kNone && hiddenFrom_ < at;
       open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
+      --openCount_[element.id];
       if (hiddenFrom_ != kNone && hiddenFrom_ > at) --hiddenFrom_;
       if (foreignFrom_ != kNone && foreignFrom_ > at) --foreignFrom_;
       closed(element, hidden);

@@ -100,6 +100,7 @@ class TextLayout final : public TokenSink {
   TextOutput output_;
   Tokenizer* tokenizer_ = nullptr;
   std::vector<Open> open_;
+  std::vector<std::uint32_t> openCount_;  // open elements by id (unknown ones together)
   std::size_t hiddenFrom_;     // the outermost open element that is not rendered, or npos
   std::size_t foreignFrom_;    // the outermost open svg or math, or npos
   int preformatted_ = 0;       // open elements that keep white space
