@@ -16,7 +16,8 @@ lynx, w3m, pandoc). With --speed it also times the default mode and
 --memory the peak resident memory of --layout on 256 MiB of them.
 
   bench/layout_compare.py --program build/bin/sievetext [--pages 240] [--seed 22]
-                          [--work /tmp/layout-compare] [--speed] [--memory]
+                          [--work /tmp/layout-compare] [--no-style-sheets]
+                          [--speed] [--memory]
 
 Needs Chromium (apt) and puppeteer-core (npm; NODE_PATH pointing at the
 folder that holds it).
@@ -123,13 +124,15 @@ def run(argv, page):
         return ""
 
 
-def browser_texts(pages, work):
-    out = os.path.join(work, "browser")
+def browser_texts(pages, work, no_style_sheets):
+    out = os.path.join(work, "browser-nocss" if no_style_sheets else "browser")
     listing = os.path.join(work, "pages.txt")
     with open(listing, "w") as f:
         f.write("\n".join(pages) + "\n")
     if not all(os.path.exists(os.path.join(out, "%d.txt" % i)) for i in range(len(pages))):
-        subprocess.run(["node", os.path.join(HERE, "browser_text.js"), listing, out], check=True)
+        flags = ["--no-style-sheets"] if no_style_sheets else []
+        subprocess.run(["node", os.path.join(HERE, "browser_text.js"), *flags, listing, out],
+                       check=True)
     texts = []
     for i in range(len(pages)):
         with open(os.path.join(out, "%d.txt" % i), encoding="utf-8", errors="replace") as f:
@@ -167,6 +170,8 @@ def main():
     parser.add_argument("--pages", type=int, default=240)
     parser.add_argument("--seed", type=int, default=22)
     parser.add_argument("--work", default="/tmp/layout-compare")
+    parser.add_argument("--no-style-sheets", action="store_true",
+                        help="the browser loads no linked style sheet, as no converter does")
     parser.add_argument("--speed", action="store_true")
     parser.add_argument("--memory", action="store_true")
     parser.add_argument("--worst", type=int, default=0, help="list the N worst pages of --layout")
@@ -174,9 +179,10 @@ def main():
     os.makedirs(args.work, exist_ok=True)
 
     pages = sample(args.pages, args.seed)
-    reference = browser_texts(pages, args.work)
-    print("%d pages (seed %d) from %d documentation sets" %
-          (len(pages), args.seed, len({doc_set(p) for p in pages})))
+    reference = browser_texts(pages, args.work, args.no_style_sheets)
+    print("%d pages (seed %d) from %d documentation sets; the browser %s linked style sheets" %
+          (len(pages), args.seed, len({doc_set(p) for p in pages}),
+           "without" if args.no_style_sheets else "with"))
     print("| converter | word F1 | lines of the browser's text found as lines |")
     print("|---|---|---|")
     for name, argv in converters(os.path.abspath(args.program)):

@@ -47,6 +47,7 @@ constexpr Element kElements[] = {
     {u"area", Kind::Inline, kVoid, TextState::Data},
     {u"article", Kind::Block, kClosesP, TextState::Data},
     {u"aside", Kind::Block, kClosesP, TextState::Data},
+    {u"audio", Kind::Hidden, 0, TextState::Data},
     {u"b", Kind::Inline, kBreaksOut, TextState::Data},
     {u"base", Kind::Inline, kVoid, TextState::Data},
     {u"basefont", Kind::Inline, kVoid, TextState::Data},
@@ -118,6 +119,7 @@ constexpr Element kElements[] = {
     {u"script", Kind::Hidden, 0, TextState::ScriptData},
     {u"search", Kind::Block, kClosesP, TextState::Data},
     {u"section", Kind::Block, kClosesP, TextState::Data},
+    {u"select", Kind::Block, 0, TextState::Data},
     {u"small", Kind::Inline, kBreaksOut, TextState::Data},
     {u"source", Kind::Inline, kVoid, TextState::Data},
     {u"span", Kind::Inline, kBreaksOut, TextState::Data},
@@ -143,6 +145,7 @@ constexpr Element kElements[] = {
     {u"u", Kind::Inline, kBreaksOut, TextState::Data},
     {u"ul", Kind::Block, kClosesP | kBreaksOut, TextState::Data},
     {u"var", Kind::Inline, kBreaksOut, TextState::Data},
+    {u"video", Kind::Hidden, 0, TextState::Data},
     {u"wbr", Kind::Inline, kVoid, TextState::Data},
     {u"xmp", Kind::Block, kClosesP | kPreformatted, TextState::Rawtext},
 };

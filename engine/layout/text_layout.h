@@ -31,7 +31,8 @@ using TextOutput = std::function<void(std::u16string_view piece)>;
 // innerText does for a page without style sheets or scripts:
 //  - elements that are not rendered give nothing: head content (title,
 //    style, script, meta, link), template, iframe, noembed, noframes,
-//    datalist, rp, textarea (a form control's text is not the page's), and
+//    datalist, rp, audio and video (their fallback content), textarea (a
+//    form control's text is not the page's), and
 //    any element with the hidden attribute or an inline style of
 //    display:none;
 //  - a block element (h1..h6, svg and math too) starts and ends a line; p
@@ -42,7 +43,7 @@ using TextOutput = std::function<void(std::u16string_view piece)>;
 //    except in pre, listing, xmp and plaintext, which keep theirs
 //    (less a line break right after the start tag);
 //  - table cells of a row are separated by a tab, rows by a line break;
-//  - list items, dt and dd start lines.
+//  - list items, dt, dd, select and its options start lines.
 // The end of an element is found as a browser's parser finds it for the
 // common cases (a p closed by a block, an li by the next li, cells and rows
 // by the next one); an end tag that matches nothing open is ignored.

@@ -26,10 +26,13 @@ const Row kRows[] = {
      u"<html><head><title>T</title><style>p{}</style><script>var a = '<p>x</p>';</script>"
      u"<meta charset=utf-8><link rel=x></head><body>body</body></html>",
      u"body"},
-    {"template, iframe, noembed, noframes, datalist and rp give nothing",
+    {"template, iframe, noembed, noframes, datalist, rp, audio and video give nothing",
      u"a<template><p>t</p></template><iframe>i</iframe><noembed>n</noembed>"
-     u"<noframes>f</noframes><datalist><option>d</datalist><ruby>r<rp>(</rp><rt>x</rt></ruby>b",
+     u"<noframes>f</noframes><datalist><option>d</datalist><ruby>r<rp>(</rp><rt>x</rt></ruby>"
+     u"<audio>au</audio><video>vi</video>b",
      u"arxb"},
+    {"noscript shows, as with scripting off; a select's options are lines",
+     u"a<noscript>n</noscript>b<select><option>x<option>y</select>c", u"anb\nx\ny\nc"},
     {"the hidden attribute and display:none hide an element, breaks and all",
      u"a<div hidden><p>x</p></div><span style=\"color: red; DISPLAY : none\">y</span>b",
      u"ab"},
