@@ -73,7 +73,8 @@ def convert_file(
 
     dst is replaced whole and atomically; after a failure it is exactly as it
     was. layout=True converts in the reading mode (see convert), in one
-    streaming pass. Raises FileNotFoundError when src is not a normal file (missing, a
-    folder or a hidden file), ValueError when src is empty or a path is '',
-    OSError when reading or writing fails, TypeError for an unknown option.
+    streaming pass. Raises FileNotFoundError when src is not a normal file
+    (missing, a folder or a hidden file), ValueError when src is empty or a
+    path is '', OSError when reading or writing fails, TypeError for an
+    unknown option.
     """
