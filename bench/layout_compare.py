@@ -12,7 +12,8 @@ browser_text.js). Each converter's text is then scored against it:
 
 Peers are measured in the same run where they are installed (html2text,
 lynx, w3m, pandoc). With --speed it also times the default mode and
---layout on the same 32 MiB of the sampled pages (best of five), and with
+--layout on the same 32 MiB of the sampled pages (best of five; the peers on
+4 MiB of them, as the slowest take minutes on 32), and with
 --memory the peak resident memory of --layout on 256 MiB of them.
 
   bench/layout_compare.py --program build/bin/sievetext [--pages 240] [--seed 22]
@@ -158,7 +159,8 @@ def best_time(argv, repeat=5):
     best = None
     for _ in range(repeat):
         start = time.perf_counter()
-        subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False,
+                       env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
         took = time.perf_counter() - start
         best = took if best is None else min(best, took)
     return best
@@ -173,6 +175,7 @@ def main():
     parser.add_argument("--no-style-sheets", action="store_true",
                         help="the browser loads no linked style sheet, as no converter does")
     parser.add_argument("--speed", action="store_true")
+    parser.add_argument("--no-quality", action="store_true", help="only --speed and --memory")
     parser.add_argument("--memory", action="store_true")
     parser.add_argument("--worst", type=int, default=0, help="list the N worst pages of --layout")
     args = parser.parse_args()
@@ -183,9 +186,10 @@ def main():
     print("%d pages (seed %d) from %d documentation sets; the browser %s linked style sheets" %
           (len(pages), args.seed, len({doc_set(p) for p in pages}),
            "without" if args.no_style_sheets else "with"))
-    print("| converter | word F1 | lines of the browser's text found as lines |")
-    print("|---|---|---|")
-    for name, argv in converters(os.path.abspath(args.program)):
+    if not args.no_quality:
+        print("| converter | word F1 | lines of the browser's text found as lines |")
+        print("|---|---|---|")
+    for name, argv in [] if args.no_quality else converters(os.path.abspath(args.program)):
         f1_total = 0.0
         found = total = 0
         scores = []
@@ -216,10 +220,17 @@ def main():
         print("\nspeed on 32 MiB (best of 5): default %.3f s (%.0f MiB/s), --layout %.3f s "
               "(%.0f MiB/s): --layout at %.2f of the default's throughput" %
               (default, mib / default, layout, mib / layout, default / layout))
+        # The peers on 4 MiB of the same pages (the slowest take minutes on 32).
+        small = os.path.join(args.work, "joined-4MiB.html")
+        join_pages(pages, 4 << 20, small)
+        layout_small = best_time([program, "--layout", "--without", "all", "--with",
+                                  "GenerateSpecialChars", small, out], repeat=3)
+        print("on 4 MiB: --layout %.3f s" % layout_small)
         for name, argv in converters(program)[2:]:
-            one = [a.replace("{in}", joined) for a in argv]
+            one = [a.replace("{in}", small) for a in argv]
             took = best_time(one, repeat=1)
-            print("  %s: %.3f s (%.1f MiB/s), --layout %.0fx faster" % (name, took, mib / took, took / layout))
+            print("  %s: %.3f s (%.1f MiB/s), --layout %.0fx faster" %
+                  (name, took, 4.0 / took, took / layout_small))
     if args.memory:
         joined = os.path.join(args.work, "joined-256MiB.html")
         join_pages(pages, 256 << 20, joined)
