@@ -196,9 +196,8 @@ constexpr std::uint16_t Id(std::u16string_view name) {
 constexpr std::uint16_t kDetails = Id(u"details"), kSummary = Id(u"summary");
 constexpr std::uint16_t kP = Id(u"p"), kTable = Id(u"table"), kTr = Id(u"tr"), kTd = Id(u"td"),
                         kTh = Id(u"th"), kLi = Id(u"li"), kUl = Id(u"ul"), kOl = Id(u"ol"),
-                        kDl = Id(u"dl"), kBr = Id(u"br"), kButton = kUnknown,
-                        kTemplate = Id(u"template"), kCaption = Id(u"caption"),
-                        kFont = kUnknown, kMenu = Id(u"menu"), kSelect = kUnknown;
+                        kDl = Id(u"dl"), kBr = Id(u"br"), kTemplate = Id(u"template"),
+                        kCaption = Id(u"caption"), kMenu = Id(u"menu");
 
 // The count of a details element: closed, and whether its summary was seen.
 constexpr std::uint32_t kClosedDetails = 1, kShownSummary = 2;
@@ -384,13 +383,14 @@ void TextLayout::characters(std::u16string_view run) {
   }
 }
 
-void TextLayout::push(std::uint16_t id, std::uint32_t hash) {
+bool TextLayout::push(std::uint16_t id, std::uint32_t hash) {
   if (open_.size() == kMaxDepth) {
     ++overflow_;
-    return;
+    return false;
   }
   open_.push_back({id, hash, 0});
   ++openCount_[id];
+  return true;
 }
 
 void TextLayout::closed(const Open& element, bool hidden) {
@@ -479,8 +479,7 @@ void TextLayout::startCell(bool) {
   if (row == kNone) {
     // A cell without a row: the parser makes one.
     startRow();
-    push(kTr, 0);
-    row = open_.size() - 1;
+    row = push(kTr, 0) ? open_.size() - 1 : kNone;
   } else {
     // Close the open cell of this row.
     for (std::size_t i = row + 1; i < open_.size(); ++i) {
@@ -505,8 +504,8 @@ void TextLayout::startTag(const Tag& tag) {
     if (!breaksOut) {
       // Inside svg or math: elements only nest; a title or style is not shown.
       if (tag.selfClosing) return;
-      push(id, id == kUnknown ? Hash(tag.name) : 0);
-      if (hiddenFrom_ == kNone && id != kUnknown && kElements[id].kind == Kind::Hidden) {
+      const bool held = push(id, id == kUnknown ? Hash(tag.name) : 0);
+      if (held && hiddenFrom_ == kNone && id != kUnknown && kElements[id].kind == Kind::Hidden) {
         hiddenFrom_ = open_.size() - 1;
       }
       return;
@@ -521,8 +520,9 @@ void TextLayout::startTag(const Tag& tag) {
                       }();
 
   if (id == kUnknown) {
-    push(kUnknown, Hash(tag.name));
-    if (hidden && hiddenFrom_ == kNone && open_.size() > 0) hiddenFrom_ = open_.size() - 1;
+    if (push(kUnknown, Hash(tag.name)) && hidden && hiddenFrom_ == kNone) {
+      hiddenFrom_ = open_.size() - 1;
+    }
     return;
   }
   const Element& e = kElements[id];
@@ -559,7 +559,7 @@ void TextLayout::startTag(const Tag& tag) {
       break;
     }
     case Kind::Definition: {
-      static constexpr std::uint16_t kScope[] = {kDl, kTable, kTemplate, kUnknown};
+      // A dt or dd closes the dt or dd open in the same list.
       for (std::size_t i = open_.size(); i-- > 0;) {
         if (open_[i].id == kDl || open_[i].id == kTable || open_[i].id == kTemplate) break;
         if (open_[i].id != kUnknown && kElements[open_[i].id].kind == Kind::Definition) {
@@ -567,7 +567,6 @@ void TextLayout::startTag(const Tag& tag) {
           break;
         }
       }
-      (void)kScope;
       require(1);
       break;
     }
@@ -618,9 +617,8 @@ void TextLayout::startTag(const Tag& tag) {
   if (e.flags & kVoid) return;
   if (tag.selfClosing && e.kind == Kind::Foreign) return;
 
-  push(id, 0);
+  const bool held = push(id, 0);
   const std::size_t at = open_.size() - 1;
-  const bool held = open_.size() > 0 && open_.back().id == id && at + 1 == open_.size();
   if (held && hiddenFrom_ == kNone && (hidden || e.kind == Kind::Hidden)) hiddenFrom_ = at;
   if (held && id == kDetails && tag.find(u"open") == nullptr) {
     open_.back().count = kClosedDetails;
@@ -635,9 +633,6 @@ void TextLayout::startTag(const Tag& tag) {
     if (tokenizer_ != nullptr) tokenizer_->allowCdata(true);
   }
   if (tokenizer_ != nullptr && e.state != TextState::Data) tokenizer_->switchTo(e.state);
-  (void)kButton;
-  (void)kFont;
-  (void)kSelect;
 }
 
 void TextLayout::endTag(const Tag& tag) {

@@ -76,7 +76,7 @@ class TextLayout final : public TokenSink {
     std::uint32_t count;  // rows of a table, cells of a row
   };
 
-  void push(std::uint16_t id, std::uint32_t hash);
+  bool push(std::uint16_t id, std::uint32_t hash);  // false past kMaxDepth
   void popTo(std::size_t index);  // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
