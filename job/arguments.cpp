@@ -14,6 +14,7 @@ enum : int {
   kWithoutOption,
   kLfOption,
   kWindowOption,
+  kLayoutOption,
 };
 
 constexpr option kLongOptions[] = {
@@ -27,6 +28,7 @@ constexpr option kLongOptions[] = {
     {"without", required_argument, nullptr, kWithoutOption},
     {"lf", no_argument, nullptr, kLfOption},
     {"window", no_argument, nullptr, kWindowOption},
+    {"layout", no_argument, nullptr, kLayoutOption},
     {nullptr, 0, nullptr, 0},
 };
 // The leading ':' makes a missing value come back as ':' rather than '?'.
@@ -147,6 +149,9 @@ Arguments ParseArguments(const std::vector<std::string>& arguments) {
       case kWindowOption:
         window = true;
         break;
+      case kLayoutOption:
+        args.layout = conversionOptions = true;
+        break;
       case ':':
         return Problem(args, "option '" + given + "' needs a value");
       default:
@@ -194,6 +199,10 @@ std::string HelpText(std::string_view settingsPath) {
       "      --with=NAME          switch option NAME on, for this run only\n"
       "      --without=NAME       switch option NAME off, for this run only\n"
       "      --lf                 end lines with LF instead of CR LF\n"
+      "      --layout             reading mode: the text a browser shows, laid out\n"
+      "                             in lines (blocks, paragraphs, list items, table\n"
+      "                             rows with tab-separated cells), every character\n"
+      "                             reference decoded; see LAYOUT below\n"
       "  -q, --quiet              print no messages; the exit status still tells\n"
       "      --window             open the window, with INPUT chosen if given\n"
       "  -h, --help               show this help and exit\n"
@@ -218,6 +227,15 @@ std::string HelpText(std::string_view settingsPath) {
   text.append(
       "\n"
       "--with and --without apply from left to right on top of the saved options.\n"
+      "\n"
+      "LAYOUT: with --layout, RemoveAllCRLF joins the lines with single spaces,\n"
+      "RemoveBlankLines drops empty lines, RemoveSpaces collapses runs of spaces\n"
+      "(in preformatted text too), RemoveTabs turns tabs (cell separators too) into\n"
+      "spaces, RemovePipe turns \"|\" into spaces, and GenerateSpecialChars off\n"
+      "leaves references as written. RemoveComments, RemoveScripts, RemoveStyles,\n"
+      "RemoveFunctions and RemoveAllTags do nothing: comments, scripts, styles and\n"
+      "tags never reach the text, and braces stay. The layout alone:\n"
+      "--layout --without=all --with=GenerateSpecialChars\n"
       "\n"
       "Exit status: 0 every output was written; 2 at least one input failed (reading,\n"
       "writing, converting, creating a folder), or the window could not start, or a\n"

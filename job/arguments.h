@@ -24,6 +24,7 @@ struct Arguments {
   bool quiet = false;         // -q: no messages, the exit status alone tells
   bool recursive = false;     // -r: walk folder inputs (needs -d)
   bool lfLineBreaks = false;  // --lf: LF line breaks instead of CR LF
+  bool layout = false;        // --layout: the reading mode
   std::optional<std::string> outputFolder;  // -d FOLDER
   unsigned jobs = 0;          // -j N; 0 means one per online core
   std::vector<OptionEdit> edits;  // --with / --without, in the order given

@@ -395,6 +395,7 @@ int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunS
   for (std::size_t t = 1; t < threads; ++t) {
     auto helperState = std::make_unique<ProcessState>();
     helperState->sAppPath = state.sAppPath;
+    helperState->layout = state.layout;
     helperState->oRemover = std::make_unique<cSievetext>();
     try {
       helpers.emplace_back(work, std::ref(*helperState));

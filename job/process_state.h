@@ -13,6 +13,7 @@ struct ProcessState {
   // finds readme.txt here; paths given on the command line are taken from the
   // working folder instead.
   std::string sAppPath;
+  bool layout = false;  // --layout: the reading mode (job/layout_convert.h)
   // The files of the next conversion: absolute paths, or "-" for standard
   // input and output on the command line. `sievetext --window INPUT` sets
   // sInputFile (made absolute) before the window starts, so the window opens

@@ -17,6 +17,7 @@ void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
 
 int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& host) {
   state.oRemover = std::make_unique<cSievetext>();
+  state.layout = args.layout;
   OptionModel saved;
   LoadOptions(host.store, saved);
   OptionModel options;

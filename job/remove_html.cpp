@@ -7,6 +7,7 @@
 #include "job/convert.h"
 #include "job/engine_hooks.h"
 #include "job/error_reporter.h"
+#include "job/layout_convert.h"
 #include "job/option_transfer.h"
 
 namespace sievetext {
@@ -78,7 +79,8 @@ JobOutcome Run(JobContext& ctx) {
   {
     PromptingReporter reporter(prompter);
     EngineHooks hooks(engine, {}, &reporter);
-    result = ConvertFile(engine, ctx.files, input, length, output);
+    result = ctx.state.layout ? ConvertFileLaidOut(engine, ctx.files, input, length, output)
+                              : ConvertFile(engine, ctx.files, input, length, output);
   }
   switch (result.status) {
     case ConvertStatus::Written:

@@ -395,9 +395,10 @@ std::u16string TextDecoder::take() {
   return std::move(text_);
 }
 
-void TextDecoder::moveDecodedTo(std::u16string& out) {
-  out.append(text_.data(), length_);
+std::u16string_view TextDecoder::drain() {
+  const std::u16string_view decoded(text_.data(), length_);
   length_ = 0;
+  return decoded;
 }
 
 std::u16string DecodeText(std::string_view bytes) {

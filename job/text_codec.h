@@ -61,10 +61,10 @@ class TextDecoder {
   // The text decoded so far, with the room asked for; the decoder starts
   // afresh.
   std::u16string take();
-  // For a caller that uses the text as it comes: appends the units decoded
-  // so far to `out` and goes on with the same input (its charset, the bytes
-  // kept back), so that the text is never held whole.
-  void moveDecodedTo(std::u16string& out);
+  // The units decoded since the last drain(), for a caller that uses the
+  // text as it arrives; the decoder goes on with the next piece as before.
+  // Valid until the next feed().
+  std::u16string_view drain();
 
  private:
   enum class Form { Unknown, Mixed, Utf16Le, Utf16Be, Legacy };

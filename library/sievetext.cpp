@@ -5,6 +5,8 @@
 #include "sievetext/sievetext.h"
 
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
@@ -14,6 +16,7 @@
 #include "build_info.h"
 #include "engine/cSievetext.h"
 #include "job/convert.h"
+#include "job/layout_convert.h"
 #include "job/error_reporter.h"
 #include "job/file_system.h"
 #include "job/line_breaks.h"
@@ -219,7 +222,8 @@ std::string ConvertStoppable(std::string_view html, const Options& options,
     FailureRecorder failure;
     engine.reporter = &failure;
     engine.yield = StopCheck(stop);
-    std::string text = ConvertBytes(engine, html, declarations);
+    std::string text = options.layout ? ConvertBytesLaidOut(engine, html, declarations)
+                                      : ConvertBytes(engine, html, declarations);
     if (stop != nullptr && stop->load()) throw Interrupted();
     if (failure.failed) {
       throw Error(failure.outOfMemory ? ErrorCode::OutOfMemory : ErrorCode::ConversionFailed,
@@ -244,6 +248,7 @@ void ConvertFileStoppable(const std::string& input, const std::string& output,
     state.sOutputFile = output;
     state.oRemover = std::make_unique<cSievetext>();
     state.oRemover->yield = StopCheck(stop);
+    state.layout = options.layout;
     OptionModel boxes;
     Fill(boxes, options);
     WatchedFiles files(options.lineBreaks == LineBreaks::Lf, stop);
@@ -299,5 +304,54 @@ void convertFile(const std::string& input, const std::string& output, const Opti
 
 const char* version() noexcept { return SIEVETEXT_LIBRARY_VERSION; }
 
+namespace {
+
+// Options as programs built against 1.0 pass them: the fields before
+// `layout`. Only these bytes of theirs may be read.
+constexpr std::size_t kOptionsBytes10 = offsetof(Options, layout);
+static_assert(offsetof(Options, lineBreaks) + sizeof(LineBreaks) == kOptionsBytes10,
+              "1.1 only added `layout` at the end");
+
+Options From10(const void* options) {
+  Options copy;
+  std::memcpy(static_cast<void*>(&copy), options, kOptionsBytes10);
+  copy.layout = false;
+  return copy;
+}
+
+}  // namespace
+
 }  // namespace v1
 }  // namespace sievetext
+
+// The 1.0 entry points, for programs built against 1.0: bound to the
+// version SIEVETEXT_1 under the 1.0 names (see sievetext.map).
+extern "C" SIEVETEXT_API std::string* sievetext_convert_1_0(std::string* result,
+                                                             std::string_view html,
+                                                             const void* options);
+extern "C" SIEVETEXT_API void sievetext_convertFile_1_0(const std::string& input,
+                                                         const std::string& output,
+                                                         const void* options);
+
+
+#if !defined(_WIN32)
+// A function returning std::string by value takes a hidden pointer to the
+// result first and gives it back; sievetext_convert_1_0 takes it as its first
+// argument and returns it, which is the same call.
+__asm__(".symver sievetext_convert_1_0,"
+        "_ZN9sievetext2v17convertB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEERKNS0_7OptionsE"
+        "@SIEVETEXT_1");
+__asm__(".symver sievetext_convertFile_1_0,"
+        "_ZN9sievetext2v111convertFileERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES8_RKNS0_"
+        "7OptionsE@SIEVETEXT_1");
+#endif
+
+std::string* sievetext_convert_1_0(std::string* result, std::string_view html,
+                                   const void* options) {
+  return new (result) std::string(sievetext::convert(html, sievetext::From10(options)));
+}
+
+void sievetext_convertFile_1_0(const std::string& input, const std::string& output,
+                               const void* options) {
+  sievetext::convertFile(input, output, sievetext::From10(options));
+}

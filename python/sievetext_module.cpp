@@ -26,7 +26,7 @@ namespace {
 #define SIEVETEXT_OPTION_PARAMETERS                                                             \
   bool RemoveComments, bool RemoveScripts, bool RemoveStyles, bool RemoveFunctions,             \
       bool RemovePipe, bool RemoveTabs, bool GenerateSpecialChars, bool RemoveAllTags,          \
-      bool RemoveAllCRLF, bool RemoveSpaces, bool RemoveBlankLines, bool lf
+      bool RemoveAllCRLF, bool RemoveSpaces, bool RemoveBlankLines, bool lf, bool layout
 
 sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
   sievetext::Options options;
@@ -42,12 +42,13 @@ sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
   options.RemoveSpaces = RemoveSpaces;
   options.RemoveBlankLines = RemoveBlankLines;
   options.lineBreaks = lf ? sievetext::LineBreaks::Lf : sievetext::LineBreaks::CrLf;
+  options.layout = layout;
   return options;
 }
 
 #define SIEVETEXT_OPTION_ARGUMENTS                                                              \
   RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe, RemoveTabs,         \
-      GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces, RemoveBlankLines, lf
+      GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces, RemoveBlankLines, lf, layout
 
 #define SIEVETEXT_OPTION_KEYWORDS                                                               \
   py::kw_only(), py::arg("RemoveComments") = true, py::arg("RemoveScripts") = true,             \
@@ -55,7 +56,7 @@ sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
       py::arg("RemovePipe") = true, py::arg("RemoveTabs") = true,                               \
       py::arg("GenerateSpecialChars") = true, py::arg("RemoveAllTags") = true,                  \
       py::arg("RemoveAllCRLF") = true, py::arg("RemoveSpaces") = true,                          \
-      py::arg("RemoveBlankLines") = true, py::arg("lf") = false
+      py::arg("RemoveBlankLines") = true, py::arg("lf") = false, py::arg("layout") = false
 
 // The bytes of a str or bytes-like object; `keep` holds what they live in.
 std::string_view DocumentBytes(const py::object& html, py::object& keep) {
@@ -156,6 +157,11 @@ PYBIND11_MODULE(_sievetext, m) {
       "RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe,\n"
       "RemoveTabs, GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces,\n"
       "RemoveBlankLines. lf=True writes LF line breaks instead of CR LF.\n"
+      "layout=True is the reading mode: the text a browser shows, laid out in lines\n"
+      "(blocks, paragraphs, list items, table rows with tab-separated cells), every\n"
+      "character reference decoded. On top of it RemoveAllCRLF, RemoveBlankLines,\n"
+      "RemoveSpaces, RemoveTabs, RemovePipe and GenerateSpecialChars keep their\n"
+      "meaning; the other five options do nothing there.\n"
       "Conversions release the interpreter lock, so threads convert in parallel.";
 
   // pybind11 takes a plain function of exactly this signature.

@@ -27,6 +27,7 @@ def convert(
     RemoveSpaces: bool = True,
     RemoveBlankLines: bool = True,
     lf: bool = False,
+    layout: bool = False,
 ) -> str:
     """Converts one whole document and returns its text.
 
@@ -37,6 +38,18 @@ def convert(
     Windows-1252); a str is read as its UTF-8 encoding, whatever charset the
     page declares. Line breaks are CR LF unless lf is true. Releases the
     interpreter lock while converting.
+
+    layout=True is the reading mode: the page's visible text laid out as a
+    browser lays it out (blocks, list items and table rows on lines of their
+    own, an empty line around paragraphs, cells separated by tabs, white space
+    collapsed except in preformatted text, every character reference decoded,
+    nothing from head, scripts, styles, comments or attributes). On top of it
+    RemoveAllCRLF joins the lines with spaces, RemoveBlankLines drops empty
+    lines, RemoveSpaces collapses spaces, RemoveTabs and RemovePipe make tabs
+    and '|' spaces, and GenerateSpecialChars=False leaves references as
+    written; the other five options do nothing in this mode. For the layout
+    alone: convert(html, layout=True, **{name: False for name in OPTIONS},
+    GenerateSpecialChars=True).
 
     Raises TypeError for an unknown option, UnicodeEncodeError for a str holding
     a lone surrogate, MemoryError when the document does not fit in memory.
@@ -59,13 +72,15 @@ def convert_file(
     RemoveSpaces: bool = True,
     RemoveBlankLines: bool = True,
     lf: bool = False,
+    layout: bool = False,
 ) -> None:
     """Converts the file src into the file dst (UTF-8, no byte-order mark).
 
     dst is replaced whole and atomically; after a failure, or Ctrl-C
     (KeyboardInterrupt) during the conversion, it is exactly as it was.
-    Raises FileNotFoundError when src is not a normal file (missing, a folder
-    or a hidden file), ValueError when src is empty or a path is '' or holds a
-    NUL byte, OSError when reading or writing fails, TypeError for an unknown
-    option.
+    layout=True converts in the reading mode (see convert), in one streaming
+    pass. Raises FileNotFoundError when src is not a normal file (missing, a
+    folder or a hidden file), ValueError when src is empty or a path is '' or
+    holds a NUL byte, or when src and dst are the same file, OSError when
+    reading or writing fails, TypeError for an unknown option.
     """

@@ -14,6 +14,9 @@ TEST(ParseArgumentsTest, FormsThatConvert) {
   EXPECT_TRUE(args.lfLineBreaks);
   EXPECT_EQ(args.jobs, 3u);
   EXPECT_EQ(args.paths, (std::vector<std::string>{"in.html", "out.txt"}));
+  EXPECT_FALSE(args.layout);
+  EXPECT_TRUE(ParseArguments({"--layout", "a", "b"}).layout);
+  EXPECT_EQ(ParseArguments({"--window", "--layout"}).problem, "--window takes no conversion options");
 
   args = ParseArguments({"-rd", "out", "a", "--output-dir=txt", "b", "--jobs=99999999999999999999"});
   EXPECT_EQ(args.action, Action::Convert) << args.problem;
@@ -98,7 +101,8 @@ TEST(ParseArgumentsTest, UsageLinesShowControlCharactersAsQuestionMarks) {
 TEST(ParseArgumentsTest, HelpNamesEveryOptionAndTheSettingsFile) {
   const std::string help = HelpText("/home/u/.config/WexaSievetext.ini");
   for (const char* option : {"-d, --output-dir=FOLDER", "-r, --recursive", "-j, --jobs=N",
-                             "--with=NAME", "--without=NAME", "--lf", "-q, --quiet", "--window",
+                             "--with=NAME", "--without=NAME", "--lf", "--layout", "LAYOUT:",
+                             "-q, --quiet", "--window",
                              "-h, --help", "--version", "Exit status",
                              "/home/u/.config/WexaSievetext.ini\n"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;

@@ -64,6 +64,22 @@ def test_convert_file_writes_what_the_command_writes(command, tmp_path):
     assert src.read_bytes() == page
 
 
+@pytest.mark.parametrize("options", [{}, {n: False for n in OPTION_NAMES}], ids=options_id)
+def test_the_reading_mode_gives_the_commands_bytes(options, command, tmp_path):
+    command.use(options)
+    for index, data in enumerate(SAMPLES):
+        expected = command.convert(data, str(tmp_path), "--layout")
+        assert sievetext.convert(data, layout=True, **options).encode("utf-8") == expected
+        src = tmp_path / ("page%d.html" % index)
+        src.write_bytes(data)
+        dst = tmp_path / ("page%d.txt" % index)
+        sievetext.convert_file(src, dst, layout=True, **options)
+        assert dst.read_bytes() == expected
+    page = b"<h1>T</h1><p>a &lt;b&gt;</p><ul><li>x<li>y</ul><table><tr><td>1<td>2</table>"
+    assert sievetext.convert(page, layout=True, lf=True, RemoveAllCRLF=False, RemoveTabs=False,
+                             RemoveBlankLines=False) == "T\n\na <b>\n\nx\ny\n1\t2"
+
+
 def test_str_and_bytes_follow_the_byte_rules():
     assert sievetext.convert(b"caf\xe9") == "caf\u00e9"               # Windows-1252
     assert sievetext.convert(b"caf\xc3\xa9") == "caf\u00e9"           # UTF-8

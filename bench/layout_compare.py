@@ -1,0 +1,246 @@
+#!/usr/bin/python3
+"""Compares the reading mode (--layout) with the text a browser shows.
+
+For a seeded sample of real HTML pages found on this machine (documentation
+under /usr/share/doc and the like), the browser's text is
+document.body.innerText in headless Chromium with JavaScript off (see
+browser_text.js). Each converter's text is then scored against it:
+
+  word F1     the words (runs of non-space) of both texts as bags
+  line recall the share of the browser's lines, white space collapsed and
+              empty ones left out, found among the converter's lines
+
+Peers are measured in the same run where they are installed (html2text,
+lynx, w3m, pandoc). With --speed it also times the default mode and
+--layout on the same 32 MiB of the sampled pages (best of five; the peers on
+4 MiB of them, as the slowest take minutes on 32), and with
+--memory the peak resident memory of --layout on 256 MiB of them.
+
+  bench/layout_compare.py --program build/bin/sievetext [--pages 240] [--seed 22]
+                          [--work /tmp/layout-compare] [--no-style-sheets]
+                          [--speed] [--memory]
+
+Needs Chromium (apt) and puppeteer-core (npm; NODE_PATH pointing at the
+folder that holds it).
+"""
+
+import argparse
+import collections
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOTS = ["/usr/share/doc", "/usr/share/gtk-doc", "/usr/share/javascript", "/usr/share/qt6/doc",
+         "/usr/share/qt5/doc"]
+# At most this many pages of one documentation set, so that no one set decides.
+PER_SET = 70
+
+
+def candidates():
+    seen = set()
+    pages = []
+    for root in ROOTS:
+        for folder, _, files in os.walk(root, followlinks=True):
+            for name in files:
+                if not name.endswith((".html", ".htm")):
+                    continue
+                path = os.path.realpath(os.path.join(folder, name))
+                if path in seen or not os.path.isfile(path) or os.path.getsize(path) < 1024:
+                    continue
+                seen.add(path)
+                pages.append(path)
+    return sorted(pages)
+
+
+def doc_set(path):
+    parts = path.split("/")
+    return "/".join(parts[:5])
+
+
+def sample(count, seed):
+    rng = random.Random(seed)
+    pages = candidates()
+    rng.shuffle(pages)
+    per_set = collections.Counter()
+    chosen = []
+    for page in pages:
+        if per_set[doc_set(page)] >= PER_SET:
+            continue
+        per_set[doc_set(page)] += 1
+        chosen.append(page)
+        if len(chosen) == count:
+            break
+    return chosen
+
+
+def words(text):
+    return collections.Counter(text.split())
+
+
+def lines(text):
+    out = collections.Counter()
+    for line in text.splitlines():
+        line = " ".join(line.split())
+        if line:
+            out[line] += 1
+    return out
+
+
+def word_f1(reference, candidate):
+    ref, cand = words(reference), words(candidate)
+    common = sum((ref & cand).values())
+    if common == 0:
+        return 1.0 if not ref and not cand else 0.0
+    precision = common / sum(cand.values())
+    recall = common / sum(ref.values())
+    return 2 * precision * recall / (precision + recall)
+
+
+def converters(program):
+    table = [
+        ("sievetext --layout", [program, "--layout", "--without", "all", "--with", "GenerateSpecialChars", "--lf", "{in}", "-"]),
+        ("sievetext (line breaks kept)",
+         [program, "--with", "all", "--without", "RemoveAllCRLF", "--lf", "{in}", "-"]),
+        ("html2text", ["html2text", "-utf8", "-nobs", "-width", "100000", "{in}"]),
+        ("lynx -dump", ["lynx", "-dump", "-nolist", "-width=1024", "-display_charset=utf-8",
+                        "-assume_charset=utf-8", "{in}"]),
+        ("w3m -dump", ["w3m", "-dump", "-cols", "100000", "-O", "UTF-8", "-T", "text/html", "{in}"]),
+        ("pandoc -t plain", ["pandoc", "-f", "html", "-t", "plain", "--wrap=none", "{in}"]),
+    ]
+    return [(name, argv) for name, argv in table if shutil.which(argv[0])]
+
+
+def run(argv, page):
+    argv = [a.replace("{in}", page) for a in argv]
+    try:
+        done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120,
+                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+        return done.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return ""
+
+
+def browser_texts(pages, work, no_style_sheets):
+    out = os.path.join(work, "browser-nocss" if no_style_sheets else "browser")
+    listing = os.path.join(work, "pages.txt")
+    with open(listing, "w") as f:
+        f.write("\n".join(pages) + "\n")
+    if not all(os.path.exists(os.path.join(out, "%d.txt" % i)) for i in range(len(pages))):
+        flags = ["--no-style-sheets"] if no_style_sheets else []
+        subprocess.run(["node", os.path.join(HERE, "browser_text.js"), *flags, listing, out],
+                       check=True)
+    texts = []
+    for i in range(len(pages)):
+        with open(os.path.join(out, "%d.txt" % i), encoding="utf-8", errors="replace") as f:
+            texts.append(f.read())
+    return texts
+
+
+def join_pages(pages, size, path):
+    with open(path, "wb") as out:
+        written = 0
+        while written < size:
+            for page in pages:
+                with open(page, "rb") as f:
+                    data = f.read()
+                data = data[: size - written]
+                out.write(data)
+                written += len(data)
+                if written >= size:
+                    break
+
+
+def best_time(argv, repeat=5):
+    best = None
+    for _ in range(repeat):
+        start = time.perf_counter()
+        subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False,
+                       env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+        took = time.perf_counter() - start
+        best = took if best is None else min(best, took)
+    return best
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--pages", type=int, default=240)
+    parser.add_argument("--seed", type=int, default=22)
+    parser.add_argument("--work", default="/tmp/layout-compare")
+    parser.add_argument("--no-style-sheets", action="store_true",
+                        help="the browser loads no linked style sheet, as no converter does")
+    parser.add_argument("--speed", action="store_true")
+    parser.add_argument("--no-quality", action="store_true", help="only --speed and --memory")
+    parser.add_argument("--memory", action="store_true")
+    parser.add_argument("--worst", type=int, default=0, help="list the N worst pages of --layout")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+
+    pages = sample(args.pages, args.seed)
+    reference = browser_texts(pages, args.work, args.no_style_sheets)
+    print("%d pages (seed %d) from %d documentation sets; the browser %s linked style sheets" %
+          (len(pages), args.seed, len({doc_set(p) for p in pages}),
+           "without" if args.no_style_sheets else "with"))
+    if not args.no_quality:
+        print("| converter | word F1 | lines of the browser's text found as lines |")
+        print("|---|---|---|")
+    for name, argv in [] if args.no_quality else converters(os.path.abspath(args.program)):
+        f1_total = 0.0
+        found = total = 0
+        scores = []
+        for page, ref in zip(pages, reference):
+            text = run(argv, page)
+            f1 = word_f1(ref, text)
+            f1_total += f1
+            ref_lines, cand_lines = lines(ref), lines(text)
+            hit = sum((ref_lines & cand_lines).values())
+            found += hit
+            total += sum(ref_lines.values())
+            scores.append((f1, hit / max(1, sum(ref_lines.values())), page))
+        print("| %s | %.4f | %.4f |" % (name, f1_total / len(pages), found / max(1, total)))
+        if args.worst and name.endswith("--layout"):
+            for f1, recall, page in sorted(scores)[: args.worst]:
+                print("   F1 %.4f lines %.4f %s" % (f1, recall, page), file=sys.stderr)
+            for f1, recall, page in sorted(scores, key=lambda s: s[1])[: args.worst]:
+                print("   lines %.4f F1 %.4f %s" % (recall, f1, page), file=sys.stderr)
+
+    if args.speed:
+        joined = os.path.join(args.work, "joined-32MiB.html")
+        join_pages(pages, 32 << 20, joined)
+        program = os.path.abspath(args.program)
+        out = os.path.join(args.work, "out.txt")
+        default = best_time([program, "--with", "all", joined, out])
+        layout = best_time([program, "--layout", "--without", "all", "--with", "GenerateSpecialChars", joined, out])
+        mib = 32.0
+        print("\nspeed on 32 MiB (best of 5): default %.3f s (%.0f MiB/s), --layout %.3f s "
+              "(%.0f MiB/s): --layout at %.2f of the default's throughput" %
+              (default, mib / default, layout, mib / layout, default / layout))
+        # The peers on 4 MiB of the same pages (the slowest take minutes on 32).
+        small = os.path.join(args.work, "joined-4MiB.html")
+        join_pages(pages, 4 << 20, small)
+        layout_small = best_time([program, "--layout", "--without", "all", "--with",
+                                  "GenerateSpecialChars", small, out], repeat=3)
+        print("on 4 MiB: --layout %.3f s" % layout_small)
+        for name, argv in converters(program)[2:]:
+            one = [a.replace("{in}", small) for a in argv]
+            took = best_time(one, repeat=1)
+            print("  %s: %.3f s (%.1f MiB/s), --layout %.0fx faster" %
+                  (name, took, 4.0 / took, took / layout_small))
+    if args.memory:
+        joined = os.path.join(args.work, "joined-256MiB.html")
+        join_pages(pages, 256 << 20, joined)
+        out = os.path.join(args.work, "out.txt")
+        done = subprocess.run(["/usr/bin/time", "-f", "%M", os.path.abspath(args.program), "--layout",
+                               "--without", "all", joined, out],
+                              stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, check=False)
+        peak = int(done.stderr.decode().strip().splitlines()[-1])
+        print("\npeak resident memory of --layout on 256 MiB: %.1f MiB" % (peak / 1024.0))
+
+
+if __name__ == "__main__":
+    main()
