@@ -304,6 +304,7 @@ void convertFile(const std::string& input, const std::string& output, const Opti
 
 const char* version() noexcept { return SIEVETEXT_LIBRARY_VERSION; }
 
+#if defined(SIEVETEXT_SHARED_LIBRARY)
 namespace {
 
 // Options as programs built against 1.0 pass them: the fields before
@@ -320,10 +321,12 @@ Options From10(const void* options) {
 }
 
 }  // namespace
+#endif
 
 }  // namespace v1
 }  // namespace sievetext
 
+#if defined(SIEVETEXT_SHARED_LIBRARY)
 // The 1.0 entry points, for programs built against 1.0: bound to the
 // version SIEVETEXT_1 under the 1.0 names (see sievetext.map).
 extern "C" SIEVETEXT_API std::string* sievetext_convert_1_0(std::string* result,
@@ -334,7 +337,6 @@ extern "C" SIEVETEXT_API void sievetext_convertFile_1_0(const std::string& input
                                                          const void* options);
 
 
-#if !defined(_WIN32)
 // A function returning std::string by value takes a hidden pointer to the
 // result first and gives it back; sievetext_convert_1_0 takes it as its first
 // argument and returns it, which is the same call.
@@ -344,7 +346,6 @@ __asm__(".symver sievetext_convert_1_0,"
 __asm__(".symver sievetext_convertFile_1_0,"
         "_ZN9sievetext2v111convertFileERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES8_RKNS0_"
         "7OptionsE@SIEVETEXT_1");
-#endif
 
 std::string* sievetext_convert_1_0(std::string* result, std::string_view html,
                                    const void* options) {
@@ -355,3 +356,4 @@ void sievetext_convertFile_1_0(const std::string& input, const std::string& outp
                                const void* options) {
   sievetext::convertFile(input, output, sievetext::From10(options));
 }
+#endif  // SIEVETEXT_SHARED_LIBRARY

@@ -116,10 +116,10 @@ TEST_F(DeclaredCharsetTest, TextTakenAsItComesIsTheWholeText) {
       std::u16string text;
       for (std::size_t at = 0; at < page.size(); at += piece) {
         decoder.feed(std::string_view(page).substr(at, piece), false);
-        decoder.moveDecodedTo(text);
+        text += decoder.drain();
       }
       decoder.feed({}, true);
-      decoder.moveDecodedTo(text);
+      text += decoder.drain();
       EXPECT_EQ(text, DecodeText(page)) << sample.label << " in pieces of " << piece;
     }
   }
