@@ -90,7 +90,8 @@ std::unique_ptr<LegacyDecoder> LegacyDecoder::open(Charset charset) {
     for (const char* name : row.names) {
       if (name == nullptr) break;
       const iconv_t converter = ::iconv_open(kUnits, name);
-      if (converter != reinterpret_cast<iconv_t>(-1)) {
+      // iconv_open's failure value is (iconv_t)-1.
+      if (converter != reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
         return std::unique_ptr<LegacyDecoder>(
             new LegacyDecoder(static_cast<void*>(converter), IsWindowsCodePage(charset)));
       }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 
 #include "engine/layout/named_references.h"
 
@@ -245,11 +246,13 @@ void Tokenizer::namedStep(char16_t c, bool atEnd) {
   if (!atEnd && k < sizeof referenceName_ / sizeof referenceName_[0]) {
     std::size_t begin = rowsBegin_;
     if (begin < rowsEnd_ && rows[begin].name.size() == k) ++begin;  // the name itself
+    const auto rowsFrom = rows.begin() + static_cast<std::ptrdiff_t>(begin);
+    const auto rowsTo = rows.begin() + static_cast<std::ptrdiff_t>(rowsEnd_);
     const auto first = std::lower_bound(
-        rows.begin() + begin, rows.begin() + rowsEnd_, c,
+        rowsFrom, rowsTo, c,
         [k](const NamedReference& row, char16_t unit) { return row.name[k] < unit; });
     const auto last = std::upper_bound(
-        first, rows.begin() + rowsEnd_, c,
+        first, rowsTo, c,
         [k](char16_t unit, const NamedReference& row) { return unit < row.name[k]; });
     if (first != last) {
       referenceName_[referenceLength_++] = c;

@@ -157,7 +157,8 @@ constexpr std::uint16_t kUnknown = static_cast<std::uint16_t>(std::size(kElement
 constexpr std::size_t kBuckets = 512;
 
 constexpr std::size_t Bucket(std::u16string_view name) {
-  return (name.size() * 131 + name.front() * 31 + name.back() * 7) % kBuckets;
+  return (name.size() * 131 + std::size_t{name.front()} * 31 + std::size_t{name.back()} * 7) %
+         kBuckets;
 }
 
 struct NameTable {
