@@ -1,12 +1,11 @@
 // The button's looks: the face painted into the persistent image, and the
 // image shown with the focus lines laid over it. Its behaviour is in
 // command.cpp.
-#include "controls/command.h"
-
 #include <QPainter>
 #include <unordered_set>
 
 #include "controls/caption_layout.h"
+#include "controls/command.h"
 #include "controls/face_gradient.h"
 
 namespace sievetext {

@@ -160,9 +160,8 @@ void cSievetext::ExtractTextInPlace(std::u16string& sText) {
   try {
     // A failure inside CutHTML leaves the working text empty, so what a
     // throwing yield leaves in it is never looked at.
-    if (!RunReported(reporter, kCutHTML, [&] {
-          CutMarkup(*this, sText, EntityTextAfterThrow::Unspecified, true);
-        }))
+    if (!RunReported(reporter, kCutHTML,
+                     [&] { CutMarkup(*this, sText, EntityTextAfterThrow::Unspecified, true); }))
       sText.clear();
     FinishExtract(*this, sText, true);
   } catch (...) {

@@ -17,12 +17,12 @@ namespace sievetext {
 class cSievetext {
  public:
   // The eleven options, all off on a new instance.
-  bool RemoveComments = false;        // cut <!-- ... --> blocks; later turn leftover markers into spaces
-  bool RemoveScripts = false;         // cut <script ... /script> blocks
-  bool RemoveStyles = false;          // cut <style ... /style> blocks
-  bool RemoveFunctions = false;       // cut { ... } blocks (no nesting)
-  bool RemovePipe = false;            // "|" becomes a space
-  bool RemoveTabs = false;            // tab becomes a space
+  bool RemoveComments = false;   // cut <!-- ... --> blocks; later turn leftover markers into spaces
+  bool RemoveScripts = false;    // cut <script ... /script> blocks
+  bool RemoveStyles = false;     // cut <style ... /style> blocks
+  bool RemoveFunctions = false;  // cut { ... } blocks (no nesting)
+  bool RemovePipe = false;       // "|" becomes a space
+  bool RemoveTabs = false;       // tab becomes a space
   bool GenerateSpecialChars = false;  // decode character entities by the fixed table
   bool RemoveAllTags = false;         // delete every "<" ... ">" span
   bool RemoveAllCRLF = false;         // join all lines into one

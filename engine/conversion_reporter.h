@@ -21,10 +21,10 @@ class ConversionReporter {
 };
 
 // Error numbers the engine reports. The numbers are this program's own.
-inline constexpr long kErrorOutOfMemory = 7;    // allocation failed, anywhere in a job
+inline constexpr long kErrorOutOfMemory = 7;  // allocation failed, anywhere in a job
 inline constexpr std::string_view kErrorOutOfMemoryText = "Out of memory";
-inline constexpr long kErrorLengthLimit = 6;    // a text grew past what the library can hold
-inline constexpr long kErrorInterrupted = 18;   // the yield callback threw something unrecognised
+inline constexpr long kErrorLengthLimit = 6;   // a text grew past what the library can hold
+inline constexpr long kErrorInterrupted = 18;  // the yield callback threw something unrecognised
 
 // A yield callback may throw this to stop a conversion with its own number and
 // description; anything else it throws is reported as kErrorInterrupted.

@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const sievetext::ByteSource filtered = sievetext::WithLfLineBreaks(source);
   std::string pieces;
-  for (std::string_view piece = filtered(); !piece.empty(); piece = filtered()) pieces.append(piece);
+  for (std::string_view piece = filtered(); !piece.empty(); piece = filtered())
+    pieces.append(piece);
   if (pieces != expected) std::abort();
   return 0;
 }

@@ -42,12 +42,13 @@ int main(int argc, char** argv) {
     write(masks[rng() % std::size(masks)], body);
   }
   // Pages that declare their charset, in each way the prescan knows.
-  for (const char* head : {"<meta charset=shift_jis>\x93\xFA\x96\x7B",
-                           "<meta http-equiv=Content-Type content='text/html; charset=gb18030'>"
-                           "\x81\x30\x81\x30\xCE\xD2",
-                           "<?xml version=\"1.0\" encoding=\"koi8-r\"?>\xF0\xD2",
-                           "<!-- <meta charset=big5> --><meta charset=\"euc-jp\">\xC6\xFC",
-                           "<html><head><title>t</title><meta charset=iso-2022-jp>\x1B$BF|\x1B(B"}) {
+  for (const char* head :
+       {"<meta charset=shift_jis>\x93\xFA\x96\x7B",
+        "<meta http-equiv=Content-Type content='text/html; charset=gb18030'>"
+        "\x81\x30\x81\x30\xCE\xD2",
+        "<?xml version=\"1.0\" encoding=\"koi8-r\"?>\xF0\xD2",
+        "<!-- <meta charset=big5> --><meta charset=\"euc-jp\">\xC6\xFC",
+        "<html><head><title>t</title><meta charset=iso-2022-jp>\x1B$BF|\x1B(B"}) {
     write(0, head);
   }
   std::printf("%d seeds written to %s\n", written, dir.c_str());

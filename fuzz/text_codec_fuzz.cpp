@@ -31,13 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const std::u16string text = sievetext::DecodeText(bytes);
   if (text.size() > size) std::abort();
-  if (size > 1 && DecodeInPieces(bytes, data[0] % (size + 1), data[1] % (size + 1), data[0] & 1) != text) {
+  if (size > 1 &&
+      DecodeInPieces(bytes, data[0] % (size + 1), data[1] % (size + 1), data[0] & 1) != text) {
     std::abort();
   }
 
   const std::string utf8 = sievetext::EncodeText(text);
   // Read back (a leading U+FEFF would be taken for a byte-order mark).
-  if (utf8.rfind("\xEF\xBB\xBF", 0) != 0 && sievetext::EncodeText(sievetext::DecodeText(utf8)) != utf8) {
+  if (utf8.rfind("\xEF\xBB\xBF", 0) != 0 &&
+      sievetext::EncodeText(sievetext::DecodeText(utf8)) != utf8) {
     std::abort();
   }
 

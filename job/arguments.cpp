@@ -125,7 +125,8 @@ Arguments ParseArguments(const std::vector<std::string>& arguments) {
         const bool tooLarge = error == std::errc::result_out_of_range;
         if (text.empty() || error == std::errc::invalid_argument ||
             end != text.data() + text.size() || (jobs == 0 && !tooLarge)) {
-          return Problem(args, "the job count must be a whole number from 1: '" + std::string(text) + "'");
+          return Problem(
+              args, "the job count must be a whole number from 1: '" + std::string(text) + "'");
         }
         // Anything past the cap (overflow included) means "as many as allowed".
         args.jobs = tooLarge || jobs > kMaxJobs ? kMaxJobs : static_cast<unsigned>(jobs);

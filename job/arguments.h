@@ -16,19 +16,19 @@ struct Arguments {
     Window,   // no arguments, or --window [INPUT]
     Help,
     Version,
-    Usage,    // the arguments make no sense; `problem` says why
+    Usage,  // the arguments make no sense; `problem` says why
   };
   Action action = Action::Convert;
   std::string problem;
 
-  bool quiet = false;         // -q: no messages, the exit status alone tells
-  bool recursive = false;     // -r: walk folder inputs (needs -d)
-  bool lfLineBreaks = false;  // --lf: LF line breaks instead of CR LF
-  bool layout = false;        // --layout: the reading mode
+  bool quiet = false;                       // -q: no messages, the exit status alone tells
+  bool recursive = false;                   // -r: walk folder inputs (needs -d)
+  bool lfLineBreaks = false;                // --lf: LF line breaks instead of CR LF
+  bool layout = false;                      // --layout: the reading mode
   std::optional<std::string> outputFolder;  // -d FOLDER
-  unsigned jobs = 0;          // -j N; 0 means one per online core
-  std::vector<OptionEdit> edits;  // --with / --without, in the order given
-  std::vector<std::string> paths;  // INPUT OUTPUT, the INPUTs of -d, or the window's INPUT
+  unsigned jobs = 0;                        // -j N; 0 means one per online core
+  std::vector<OptionEdit> edits;            // --with / --without, in the order given
+  std::vector<std::string> paths;           // INPUT OUTPUT, the INPUTs of -d, or the window's INPUT
 };
 
 // Parses the arguments that follow the program's name, in the usual way:

@@ -275,7 +275,8 @@ class Planner {
   }
 
   void failFolder(const std::string& folderName, int error) {
-    plan_.messages.push_back(MessageLine(folderName, "cannot read the folder: " + ErrnoText(error)));
+    plan_.messages.push_back(
+        MessageLine(folderName, "cannot read the folder: " + ErrnoText(error)));
     plan_.status = 2;
   }
 
@@ -309,10 +310,10 @@ class Planner {
             output, (jobs.size() == 2 ? "both " + names + " would" : names + " would all") +
                         " be written to it; nothing converted"));
       } else if (reader != readers.end() && reader->second != jobs.front()) {
-        plan_.messages.push_back(MessageLine(
-            output, "would be written from " + plan_.jobs[jobs.front()].inputName +
-                        " while it is the input " + plan_.jobs[reader->second].inputName +
-                        "; nothing converted"));
+        plan_.messages.push_back(
+            MessageLine(output, "would be written from " + plan_.jobs[jobs.front()].inputName +
+                                    " while it is the input " +
+                                    plan_.jobs[reader->second].inputName + "; nothing converted"));
       } else {
         continue;
       }

@@ -15,9 +15,9 @@ namespace sievetext {
 
 // One input and the output it is converted to.
 struct PlannedJob {
-  std::string input;   // as the job opens it: absolute, or "-"
+  std::string input;  // as the job opens it: absolute, or "-"
   std::string output;
-  std::string inputName;   // as the user wrote it, for messages
+  std::string inputName;  // as the user wrote it, for messages
   std::string outputName;
 };
 

@@ -32,7 +32,7 @@ char g_names[kSlots][NAME_MAX + 1];
 std::atomic<int> g_creating{0};
 std::atomic<bool> g_ending{false};
 
-constexpr int kCleanupSignals[] = {SIGHUP, SIGINT,  SIGQUIT, SIGTERM,
+constexpr int kCleanupSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,
                                    SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
 
 sigset_t CleanupSignalSet() {
@@ -119,7 +119,8 @@ TemporaryCreation::~TemporaryCreation() {
 
 int LiveTemporaryCount() noexcept {
   int count = 0;
-  for (const std::atomic<int>& state : g_states) count += state.load(std::memory_order_acquire) == kLive;
+  for (const std::atomic<int>& state : g_states)
+    count += state.load(std::memory_order_acquire) == kLive;
   return count;
 }
 

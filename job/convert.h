@@ -20,8 +20,9 @@ namespace sievetext {
 // The engine's failures go to its reporter; the text is still returned.
 // `declarations`: Ignore where the bytes are a string's UTF-8, whatever
 // charset the document inside declares.
-std::string ConvertBytes(cSievetext& engine, std::string_view bytes,
-                         TextDecoder::Declarations declarations = TextDecoder::Declarations::Follow);
+std::string ConvertBytes(
+    cSievetext& engine, std::string_view bytes,
+    TextDecoder::Declarations declarations = TextDecoder::Declarations::Follow);
 
 enum class ConvertStatus {
   Written,       // `output` holds the converted text

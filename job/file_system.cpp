@@ -137,7 +137,8 @@ int Resolve(const std::string& path, PathEnd& end) {
     open_how how{};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
-    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash).c_str(), &how, sizeof how);
+    const long fd =
+        ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash).c_str(), &how, sizeof how);
     if (fd >= 0) {
       folder = UniqueFd(static_cast<int>(fd));
       names.push_back(last);
@@ -213,10 +214,9 @@ std::string RandomName() {
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   unsigned char bytes[10];
   if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-    std::uint64_t mix = static_cast<std::uint64_t>(
-                            std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                        (static_cast<std::uint64_t>(::getpid()) << 32) ^
-                        reinterpret_cast<std::uintptr_t>(&mix);
+    std::uint64_t mix =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(::getpid()) << 32) ^ reinterpret_cast<std::uintptr_t>(&mix);
     for (unsigned char& byte : bytes) {
       mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
       byte = static_cast<unsigned char>(mix >> 56);
@@ -311,7 +311,8 @@ int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool in
   if (hadFile) {
     // Replaced only where an ordinary open for writing would be allowed: a
     // read-only file stays as it is.
-    UniqueFd probe(::openat(folder, name, O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd probe(
+        ::openat(folder, name, O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (probe.get() < 0) return errno;
   }
 
@@ -322,7 +323,8 @@ int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool in
   FdCloser closer(fd);
   int error = hadFile ? KeepOwnerAndMode(fd, old) : 0;
   try {
-    for (std::string_view piece; !error && !(piece = next()).empty();) error = WriteToDescriptor(fd, piece);
+    for (std::string_view piece; !error && !(piece = next()).empty();)
+      error = WriteToDescriptor(fd, piece);
   } catch (...) {
     ::unlinkat(folder, tempName.c_str(), 0);
     throw;

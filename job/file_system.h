@@ -111,7 +111,8 @@ class PosixFileSystem final : public FileSystem {
 // this process's open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N)
 // through that descriptor, at its current offset. Block devices and sockets
 // stay refused (EINVAL).
-[[nodiscard]] int WriteOutputFile(const std::string& path, const ByteSource& next, bool syncBeforeRename);
+[[nodiscard]] int WriteOutputFile(const std::string& path, const ByteSource& next,
+                                  bool syncBeforeRename);
 
 // What an input path names when it is to be read as a stream rather than as
 // a file: one of this process's open descriptors (then `descriptor` is set),

@@ -30,9 +30,9 @@ class IniDocument {
 
  private:
   struct Line {
-    std::string raw;         // the line as read, without its "\n"
-    std::string section;     // the section it belongs to (for a header: its own)
-    std::string key;         // for key lines, the key with blanks removed
+    std::string raw;      // the line as read, without its "\n"
+    std::string section;  // the section it belongs to (for a header: its own)
+    std::string key;      // for key lines, the key with blanks removed
     bool isHeader = false;
     bool isKey = false;
   };

@@ -43,8 +43,8 @@ void ReserveLargeText(std::u16string& text, std::size_t units) {
   text.reserve((whole - kBlockOverhead) / sizeof(char16_t));
   // Only an advice: where large pages are not offered, nothing changes.
   const auto begin = reinterpret_cast<std::uintptr_t>(text.data()) & ~(kPage - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(text.data() + text.capacity()) + kPage - 1) &
-                   ~(kPage - 1);
+  const auto end =
+      (reinterpret_cast<std::uintptr_t>(text.data() + text.capacity()) + kPage - 1) & ~(kPage - 1);
   ::madvise(PageAt(begin), end - begin, MADV_HUGEPAGE);
   // The allocator wrote its header before the advice, so the block's first
   // large page is already mapped in small pages and would stay so: 511 more

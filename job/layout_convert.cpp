@@ -103,9 +103,8 @@ std::string ConvertBytesLaidOut(const cSievetext& engine, std::string_view bytes
   TextDecoder decoder(0, 0, declarations);
   decoder.feed(bytes, true);
   std::string text;
-  layout::LayoutConverter converter(LayoutOptionsFor(engine), [&text](std::u16string_view piece) {
-    text += EncodeText(piece);
-  });
+  layout::LayoutConverter converter(
+      LayoutOptionsFor(engine), [&text](std::u16string_view piece) { text += EncodeText(piece); });
   converter.feed(decoder.drain());
   converter.finish();
   return text;

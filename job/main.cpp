@@ -25,20 +25,24 @@ constexpr const char* kWindowModule = "libsievetext_gui.so";
 constexpr const char* kWindowEntry = "sievetext_run_window";
 using RunWindow = int (*)(sievetext::ProcessState*, int, char**);
 
-int RunInteractive(sievetext::ProcessState& state, char* program, sievetext::MessageSink& messages) {
+int RunInteractive(sievetext::ProcessState& state, char* program,
+                   sievetext::MessageSink& messages) {
   const std::string module = state.sAppPath + kWindowModule;
   // The window comes in a package of its own; without it, say which.
   struct stat info;
   if (::stat(module.c_str(), &info) != 0 && errno == ENOENT) {
     messages.line(sievetext::MessageLine(
-        "", "the window is not installed (it comes with the package sievetext-gui); to convert "
-            "without a window, give INPUT and OUTPUT"));
+        "",
+        "the window is not installed (it comes with the package sievetext-gui); to convert "
+        "without a window, give INPUT and OUTPUT"));
     return 2;
   }
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  auto run = handle != nullptr ? reinterpret_cast<RunWindow>(::dlsym(handle, kWindowEntry)) : nullptr;
+  auto run =
+      handle != nullptr ? reinterpret_cast<RunWindow>(::dlsym(handle, kWindowEntry)) : nullptr;
   if (run == nullptr) {
-    messages.line(sievetext::MessageLine("", std::string("cannot start the window: ") + ::dlerror()));
+    messages.line(
+        sievetext::MessageLine("", std::string("cannot start the window: ") + ::dlerror()));
     return 2;
   }
   // The window is given only the program's name: the paths are ours, not the

@@ -25,8 +25,8 @@ enum class OptionKey {
 
 struct OptionInfo {
   OptionKey key;
-  std::string_view name;       // settings key, and with "chk" in front the check box's name
-  bool cSievetext::*field;     // the engine field it sets
+  std::string_view name;    // settings key, and with "chk" in front the check box's name
+  bool cSievetext::*field;  // the engine field it sets
 };
 
 inline constexpr std::array<OptionInfo, 11> kOptions = {{

@@ -9,8 +9,7 @@
 
 namespace sievetext {
 
-void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
-                bool engineRunning) {
+void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store, bool engineRunning) {
   SaveOptions(boxes, store);
   if (!engineRunning) state.oRemover.reset();
 }

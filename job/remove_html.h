@@ -21,10 +21,10 @@ inline constexpr const char* kDoneMessage = "Done";
 
 // What one conversion job needs from its host.
 struct JobContext {
-  ProcessState& state;   // paths and the engine
-  OptionBoxes& boxes;    // the live options
+  ProcessState& state;  // paths and the engine
+  OptionBoxes& boxes;   // the live options
   FileSystem& files;
-  Prompter& prompter;    // silent on the command line
+  Prompter& prompter;  // silent on the command line
 };
 
 enum class JobOutcome {

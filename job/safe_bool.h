@@ -13,6 +13,8 @@ inline bool SafeBool(long long number) { return number != 0; }
 inline bool SafeBool(int number) { return number != 0; }
 inline bool SafeBool(bool value) { return value; }
 // Without these a string literal would pick the bool overload.
-inline bool SafeBool(const char* text) { return text != nullptr && SafeBool(std::string_view(text)); }
+inline bool SafeBool(const char* text) {
+  return text != nullptr && SafeBool(std::string_view(text));
+}
 
 }  // namespace sievetext

@@ -57,7 +57,7 @@ class StandardStreamFileSystem final : public FileSystem {
   ClosedStreams closed_;
   int inputFd_;
   int outputFd_;
-  bool headRead_ = false;  // head_ holds what has arrived of a streamed input
+  bool headRead_ = false;   // head_ holds what has arrived of a streamed input
   bool headIsAll_ = false;  // ... and the input ended there
   std::string head_;
   std::string fifoPath_;  // the FIFO opened as fifoFd_

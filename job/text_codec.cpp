@@ -108,8 +108,8 @@ std::size_t DecodeMixedInto(const unsigned char* p, const unsigned char* end, bo
       const unsigned lo = b0 == 0xF0 ? 0x90 : 0x80;
       const unsigned hi = b0 == 0xF4 ? 0x8F : 0xBF;
       if (left >= 4 && p[1] >= lo && p[1] <= hi && IsContinuation(p[2]) && IsContinuation(p[3])) {
-        const std::uint32_t cp = ((b0 & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) |
-                                 ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+        const std::uint32_t cp =
+            ((b0 & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
         const std::uint32_t v = cp - 0x10000;
         *o++ = static_cast<char16_t>(0xD800 + (v >> 10));
         *o++ = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
@@ -318,8 +318,8 @@ std::size_t TextDecoder::decodeLegacy(std::string_view piece, bool last) {
     // One unit a byte is the most these charsets give but for a letter held
     // back for a combining mark; more room is made where that is not so.
     makeRoom(piece.size() - used + kJoinedBytes);
-    const LegacyDecoder::Step step = legacy_->decode(
-        piece.substr(used), last, text_.data() + length_, text_.size() - length_);
+    const LegacyDecoder::Step step =
+        legacy_->decode(piece.substr(used), last, text_.data() + length_, text_.size() - length_);
     used += step.used;
     length_ += step.written;
     if (!step.wantsRoom) return used;
@@ -369,8 +369,7 @@ void TextDecoder::feedChosen(std::string_view piece, bool last) {
     const std::size_t taken = std::min(piece.size(), kJoinedBytes);
     if (taken > 0) std::memcpy(joined + carried_, piece.data(), taken);
     const std::size_t have = carried_ + taken;
-    const std::size_t used =
-        decode(std::string_view(joined, have), last && taken == piece.size());
+    const std::size_t used = decode(std::string_view(joined, have), last && taken == piece.size());
     if (used < carried_) {
       // The piece was too short to decide them: keep all of it back too.
       carried_ = have - used;

@@ -86,9 +86,9 @@ class TextDecoder {
   std::size_t length_ = 0;
   bool keepSpare_ = false;  // growing keeps room for twice the text
   bool followDeclaration_ = true;
-  char carry_[8] = {};      // bytes of an unfinished sequence
+  char carry_[8] = {};  // bytes of an unfinished sequence
   std::size_t carried_ = 0;
-  std::string head_;        // the first bytes, while too few to choose the form
+  std::string head_;  // the first bytes, while too few to choose the form
   std::unique_ptr<LegacyDecoder> legacy_;
 };
 

@@ -16,9 +16,9 @@
 #include "build_info.h"
 #include "engine/cSievetext.h"
 #include "job/convert.h"
-#include "job/layout_convert.h"
 #include "job/error_reporter.h"
 #include "job/file_system.h"
+#include "job/layout_convert.h"
 #include "job/line_breaks.h"
 #include "job/option_names.h"
 #include "job/option_transfer.h"
@@ -39,17 +39,28 @@ static_assert(build_info::kMajor == SIEVETEXT_VERSION_MAJOR &&
 // The field of `options` that stands for the option `key`.
 bool& Field(Options& options, OptionKey key) {
   switch (key) {
-    case OptionKey::GenerateSpecialChars: return options.GenerateSpecialChars;
-    case OptionKey::RemoveAllCRLF: return options.RemoveAllCRLF;
-    case OptionKey::RemoveAllTags: return options.RemoveAllTags;
-    case OptionKey::RemoveBlankLines: return options.RemoveBlankLines;
-    case OptionKey::RemoveComments: return options.RemoveComments;
-    case OptionKey::RemoveFunctions: return options.RemoveFunctions;
-    case OptionKey::RemovePipe: return options.RemovePipe;
-    case OptionKey::RemoveScripts: return options.RemoveScripts;
-    case OptionKey::RemoveSpaces: return options.RemoveSpaces;
-    case OptionKey::RemoveStyles: return options.RemoveStyles;
-    case OptionKey::RemoveTabs: return options.RemoveTabs;
+    case OptionKey::GenerateSpecialChars:
+      return options.GenerateSpecialChars;
+    case OptionKey::RemoveAllCRLF:
+      return options.RemoveAllCRLF;
+    case OptionKey::RemoveAllTags:
+      return options.RemoveAllTags;
+    case OptionKey::RemoveBlankLines:
+      return options.RemoveBlankLines;
+    case OptionKey::RemoveComments:
+      return options.RemoveComments;
+    case OptionKey::RemoveFunctions:
+      return options.RemoveFunctions;
+    case OptionKey::RemovePipe:
+      return options.RemovePipe;
+    case OptionKey::RemoveScripts:
+      return options.RemoveScripts;
+    case OptionKey::RemoveSpaces:
+      return options.RemoveSpaces;
+    case OptionKey::RemoveStyles:
+      return options.RemoveStyles;
+    case OptionKey::RemoveTabs:
+      return options.RemoveTabs;
   }
   return options.RemoveTabs;  // not reached
 }
@@ -94,11 +105,13 @@ class KeepingPrompter final : public Prompter {
 // The job's last message after it stopped at a check, after the path as the
 // command line puts it.
 Error StopError(const std::string& said, const std::string& input, const std::string& output) {
-  if (said == kSameFileMessage) return Error(ErrorCode::InvalidArgument, output + ": " + said, 0, output);
+  if (said == kSameFileMessage)
+    return Error(ErrorCode::InvalidArgument, output + ": " + said, 0, output);
   if (said == kInputMissingMessage) {
     return Error(ErrorCode::InputMissing, input + ": " + said, ENOENT, input);
   }
-  if (said == kInputEmptyMessage) return Error(ErrorCode::InputEmpty, input + ": " + said, 0, input);
+  if (said == kInputEmptyMessage)
+    return Error(ErrorCode::InputEmpty, input + ": " + said, 0, input);
   return Error(ErrorCode::InvalidArgument, said);
 }
 
@@ -330,22 +343,23 @@ Options From10(const void* options) {
 // The 1.0 entry points, for programs built against 1.0: bound to the
 // version SIEVETEXT_1 under the 1.0 names (see sievetext.map).
 extern "C" SIEVETEXT_API std::string* sievetext_convert_1_0(std::string* result,
-                                                             std::string_view html,
-                                                             const void* options);
+                                                            std::string_view html,
+                                                            const void* options);
 extern "C" SIEVETEXT_API void sievetext_convertFile_1_0(const std::string& input,
-                                                         const std::string& output,
-                                                         const void* options);
-
+                                                        const std::string& output,
+                                                        const void* options);
 
 // A function returning std::string by value takes a hidden pointer to the
 // result first and gives it back; sievetext_convert_1_0 takes it as its first
 // argument and returns it, which is the same call.
-__asm__(".symver sievetext_convert_1_0,"
-        "_ZN9sievetext2v17convertB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEERKNS0_7OptionsE"
-        "@SIEVETEXT_1");
-__asm__(".symver sievetext_convertFile_1_0,"
-        "_ZN9sievetext2v111convertFileERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES8_RKNS0_"
-        "7OptionsE@SIEVETEXT_1");
+__asm__(
+    ".symver sievetext_convert_1_0,"
+    "_ZN9sievetext2v17convertB5cxx11ESt17basic_string_viewIcSt11char_traitsIcEERKNS0_7OptionsE"
+    "@SIEVETEXT_1");
+__asm__(
+    ".symver sievetext_convertFile_1_0,"
+    "_ZN9sievetext2v111convertFileERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES8_RKNS0_"
+    "7OptionsE@SIEVETEXT_1");
 
 std::string* sievetext_convert_1_0(std::string* result, std::string_view html,
                                    const void* options) {

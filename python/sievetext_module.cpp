@@ -12,8 +12,8 @@
 #include <exception>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "sievetext/sievetext.h"
@@ -23,9 +23,9 @@ namespace py = pybind11;
 namespace {
 
 // Keyword arguments, in the order of Options' fields; all on by default.
-#define SIEVETEXT_OPTION_PARAMETERS                                                             \
-  bool RemoveComments, bool RemoveScripts, bool RemoveStyles, bool RemoveFunctions,             \
-      bool RemovePipe, bool RemoveTabs, bool GenerateSpecialChars, bool RemoveAllTags,          \
+#define SIEVETEXT_OPTION_PARAMETERS                                                    \
+  bool RemoveComments, bool RemoveScripts, bool RemoveStyles, bool RemoveFunctions,    \
+      bool RemovePipe, bool RemoveTabs, bool GenerateSpecialChars, bool RemoveAllTags, \
       bool RemoveAllCRLF, bool RemoveSpaces, bool RemoveBlankLines, bool lf, bool layout
 
 sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
@@ -46,17 +46,19 @@ sievetext::Options MakeOptions(SIEVETEXT_OPTION_PARAMETERS) {
   return options;
 }
 
-#define SIEVETEXT_OPTION_ARGUMENTS                                                              \
-  RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe, RemoveTabs,         \
-      GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces, RemoveBlankLines, lf, layout
+#define SIEVETEXT_OPTION_ARGUMENTS                                                            \
+  RemoveComments, RemoveScripts, RemoveStyles, RemoveFunctions, RemovePipe, RemoveTabs,       \
+      GenerateSpecialChars, RemoveAllTags, RemoveAllCRLF, RemoveSpaces, RemoveBlankLines, lf, \
+      layout
 
-#define SIEVETEXT_OPTION_KEYWORDS                                                               \
-  py::kw_only(), py::arg("RemoveComments") = true, py::arg("RemoveScripts") = true,             \
-      py::arg("RemoveStyles") = true, py::arg("RemoveFunctions") = true,                        \
-      py::arg("RemovePipe") = true, py::arg("RemoveTabs") = true,                               \
-      py::arg("GenerateSpecialChars") = true, py::arg("RemoveAllTags") = true,                  \
-      py::arg("RemoveAllCRLF") = true, py::arg("RemoveSpaces") = true,                          \
-      py::arg("RemoveBlankLines") = true, py::arg("lf") = false, py::arg("layout") = false
+#define SIEVETEXT_OPTION_KEYWORDS                                                         \
+  py::kw_only(), py::arg("RemoveComments") = true, py::arg("RemoveScripts") = true,       \
+                 py::arg("RemoveStyles") = true, py::arg("RemoveFunctions") = true,       \
+                 py::arg("RemovePipe") = true, py::arg("RemoveTabs") = true,              \
+                 py::arg("GenerateSpecialChars") = true, py::arg("RemoveAllTags") = true, \
+                 py::arg("RemoveAllCRLF") = true, py::arg("RemoveSpaces") = true,         \
+                 py::arg("RemoveBlankLines") = true, py::arg("lf") = false,               \
+                 py::arg("layout") = false
 
 // The bytes of a str or bytes-like object; `keep` holds what they live in.
 std::string_view DocumentBytes(const py::object& html, py::object& keep) {
@@ -194,9 +196,8 @@ PYBIND11_MODULE(_sievetext, m) {
       const int number = missing ? ENOENT : error.systemError();
       const std::string text =
           missing ? "Input file is missing" : std::generic_category().message(number);
-      py::object path = py::reinterpret_steal<py::object>(
-          PyUnicode_DecodeFSDefaultAndSize(error.path().data(),
-                                           static_cast<Py_ssize_t>(error.path().size())));
+      py::object path = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+          error.path().data(), static_cast<Py_ssize_t>(error.path().size())));
       py::object instance = py::reinterpret_borrow<py::object>(PyExc_OSError)(number, text, path);
       PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
     }
@@ -251,7 +252,8 @@ PYBIND11_MODULE(_sievetext, m) {
       "reading or writing fails, TypeError for an unknown option.");
 
   py::list names;
-  for (std::string_view name : sievetext::Options::names()) names.append(py::str(name.data(), name.size()));
+  for (std::string_view name : sievetext::Options::names())
+    names.append(py::str(name.data(), name.size()));
   m.attr("OPTIONS") = py::tuple(names);
   m.attr("__version__") = sievetext::version();
 }

@@ -39,8 +39,7 @@ void ShellOpen(const std::string& sTarget, std::function<void()> failed) {
   // and only its outcome is looked at.
   auto* process = new QProcess(QCoreApplication::instance());
   process->setProgram(opener);
-  process->setArguments(
-      {url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+  process->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
   process->setProcessChannelMode(QProcess::ForwardedChannels);
   process->setStandardInputFile(QProcess::nullDevice());
   QObject::connect(process, &QProcess::finished, process,

@@ -9,33 +9,86 @@
 namespace sievetext::layout {
 
 enum class Tokenizer::State : std::uint8_t {
-  Data, Rcdata, Rawtext, ScriptData, Plaintext,
-  TagOpen, EndTagOpen, TagName,
-  RcdataLessThan, RcdataEndTagOpen, RcdataEndTagName,
-  RawtextLessThan, RawtextEndTagOpen, RawtextEndTagName,
-  ScriptDataLessThan, ScriptDataEndTagOpen, ScriptDataEndTagName,
-  ScriptDataEscapeStart, ScriptDataEscapeStartDash,
-  ScriptDataEscaped, ScriptDataEscapedDash, ScriptDataEscapedDashDash,
-  ScriptDataEscapedLessThan, ScriptDataEscapedEndTagOpen, ScriptDataEscapedEndTagName,
-  ScriptDataDoubleEscapeStart, ScriptDataDoubleEscaped, ScriptDataDoubleEscapedDash,
-  ScriptDataDoubleEscapedDashDash, ScriptDataDoubleEscapedLessThan, ScriptDataDoubleEscapeEnd,
-  BeforeAttributeName, AttributeName, AfterAttributeName, BeforeAttributeValue,
-  AttributeValueDoubleQuoted, AttributeValueSingleQuoted, AttributeValueUnquoted,
-  AfterAttributeValueQuoted, SelfClosingStartTag,
-  BogusComment, MarkupDeclarationOpen,
-  CommentStart, CommentStartDash, Comment, CommentLessThan, CommentLessThanBang,
-  CommentLessThanBangDash, CommentLessThanBangDashDash, CommentEndDash, CommentEnd, CommentEndBang,
-  Doctype, BeforeDoctypeName, DoctypeName, AfterDoctypeName, DoctypeKeyword,
-  AfterDoctypePublicKeyword, BeforeDoctypePublicIdentifier,
-  DoctypePublicIdentifierDoubleQuoted, DoctypePublicIdentifierSingleQuoted,
-  AfterDoctypePublicIdentifier, BetweenDoctypePublicAndSystemIdentifiers,
-  AfterDoctypeSystemKeyword, BeforeDoctypeSystemIdentifier,
-  DoctypeSystemIdentifierDoubleQuoted, DoctypeSystemIdentifierSingleQuoted,
-  AfterDoctypeSystemIdentifier, BogusDoctype,
-  CdataSection, CdataSectionBracket, CdataSectionEnd,
-  CharacterReference, NamedCharacterReference, AmbiguousAmpersand,
-  NumericCharacterReference, HexadecimalCharacterReferenceStart,
-  DecimalCharacterReferenceStart, HexadecimalCharacterReference, DecimalCharacterReference,
+  Data,
+  Rcdata,
+  Rawtext,
+  ScriptData,
+  Plaintext,
+  TagOpen,
+  EndTagOpen,
+  TagName,
+  RcdataLessThan,
+  RcdataEndTagOpen,
+  RcdataEndTagName,
+  RawtextLessThan,
+  RawtextEndTagOpen,
+  RawtextEndTagName,
+  ScriptDataLessThan,
+  ScriptDataEndTagOpen,
+  ScriptDataEndTagName,
+  ScriptDataEscapeStart,
+  ScriptDataEscapeStartDash,
+  ScriptDataEscaped,
+  ScriptDataEscapedDash,
+  ScriptDataEscapedDashDash,
+  ScriptDataEscapedLessThan,
+  ScriptDataEscapedEndTagOpen,
+  ScriptDataEscapedEndTagName,
+  ScriptDataDoubleEscapeStart,
+  ScriptDataDoubleEscaped,
+  ScriptDataDoubleEscapedDash,
+  ScriptDataDoubleEscapedDashDash,
+  ScriptDataDoubleEscapedLessThan,
+  ScriptDataDoubleEscapeEnd,
+  BeforeAttributeName,
+  AttributeName,
+  AfterAttributeName,
+  BeforeAttributeValue,
+  AttributeValueDoubleQuoted,
+  AttributeValueSingleQuoted,
+  AttributeValueUnquoted,
+  AfterAttributeValueQuoted,
+  SelfClosingStartTag,
+  BogusComment,
+  MarkupDeclarationOpen,
+  CommentStart,
+  CommentStartDash,
+  Comment,
+  CommentLessThan,
+  CommentLessThanBang,
+  CommentLessThanBangDash,
+  CommentLessThanBangDashDash,
+  CommentEndDash,
+  CommentEnd,
+  CommentEndBang,
+  Doctype,
+  BeforeDoctypeName,
+  DoctypeName,
+  AfterDoctypeName,
+  DoctypeKeyword,
+  AfterDoctypePublicKeyword,
+  BeforeDoctypePublicIdentifier,
+  DoctypePublicIdentifierDoubleQuoted,
+  DoctypePublicIdentifierSingleQuoted,
+  AfterDoctypePublicIdentifier,
+  BetweenDoctypePublicAndSystemIdentifiers,
+  AfterDoctypeSystemKeyword,
+  BeforeDoctypeSystemIdentifier,
+  DoctypeSystemIdentifierDoubleQuoted,
+  DoctypeSystemIdentifierSingleQuoted,
+  AfterDoctypeSystemIdentifier,
+  BogusDoctype,
+  CdataSection,
+  CdataSectionBracket,
+  CdataSectionEnd,
+  CharacterReference,
+  NamedCharacterReference,
+  AmbiguousAmpersand,
+  NumericCharacterReference,
+  HexadecimalCharacterReferenceStart,
+  DecimalCharacterReferenceStart,
+  HexadecimalCharacterReference,
+  DecimalCharacterReference,
 };
 
 namespace {
@@ -65,10 +118,9 @@ inline void Append(std::u16string& s, std::u16string_view text) {
 
 // The standard's replacements for numeric references to 80..9F.
 constexpr char16_t kC1Replacements[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 // `code` as UTF-16 at `out` (room for two); returns the units written.
@@ -103,12 +155,24 @@ Tokenizer::Tokenizer(TokenSink& sink, Options options)
 
 void Tokenizer::switchTo(TextState state) {
   switch (state) {
-    case TextState::Data: state_ = State::Data; break;
-    case TextState::Rcdata: state_ = State::Rcdata; break;
-    case TextState::Rawtext: state_ = State::Rawtext; break;
-    case TextState::ScriptData: state_ = State::ScriptData; break;
-    case TextState::Plaintext: state_ = State::Plaintext; break;
-    case TextState::CdataSection: state_ = State::CdataSection; break;
+    case TextState::Data:
+      state_ = State::Data;
+      break;
+    case TextState::Rcdata:
+      state_ = State::Rcdata;
+      break;
+    case TextState::Rawtext:
+      state_ = State::Rawtext;
+      break;
+    case TextState::ScriptData:
+      state_ = State::ScriptData;
+      break;
+    case TextState::Plaintext:
+      state_ = State::Plaintext;
+      break;
+    case TextState::CdataSection:
+      state_ = State::CdataSection;
+      break;
   }
 }
 
@@ -268,15 +332,17 @@ void Tokenizer::namedStep(char16_t c, bool atEnd) {
   // No row goes on with `c`: the longest full name seen is the reference.
   const std::u16string_view consumed(referenceName_, referenceLength_);
   if (matchLength_ == 0) {
-    if (inAttribute()) appendAttributeValue('&');
-    else emit('&');
+    if (inAttribute())
+      appendAttributeValue('&');
+    else
+      emit('&');
     flushReference(consumed);
     state_ = State::AmbiguousAmpersand;
     return;
   }
   const NamedReference& row = rows[matchRow_];
-  const char16_t next = matchLength_ < referenceLength_ ? referenceName_[matchLength_]
-                                                        : (atEnd ? char16_t{0} : c);
+  const char16_t next =
+      matchLength_ < referenceLength_ ? referenceName_[matchLength_] : (atEnd ? char16_t{0} : c);
   const bool nextContinues = !atEnd || matchLength_ < referenceLength_;
   if (inAttribute() && row.name.back() != ';' && nextContinues && (next == '=' || IsAlnum(next))) {
     // Left as written, for old pages' query strings ("?a=1&copy=2").
@@ -403,7 +469,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::RawtextLessThan:
         if (c == '/') {
           temporary_.clear();
-          state_ = state_ == State::RcdataLessThan ? State::RcdataEndTagOpen : State::RawtextEndTagOpen;
+          state_ =
+              state_ == State::RcdataLessThan ? State::RcdataEndTagOpen : State::RawtextEndTagOpen;
           ++p;
         } else {
           emit('<');
@@ -416,14 +483,14 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::ScriptDataEscapedEndTagOpen:
         if (IsAlpha(c)) {
           startTag(true);
-          state_ = state_ == State::RcdataEndTagOpen      ? State::RcdataEndTagName
-                   : state_ == State::RawtextEndTagOpen   ? State::RawtextEndTagName
+          state_ = state_ == State::RcdataEndTagOpen       ? State::RcdataEndTagName
+                   : state_ == State::RawtextEndTagOpen    ? State::RawtextEndTagName
                    : state_ == State::ScriptDataEndTagOpen ? State::ScriptDataEndTagName
                                                            : State::ScriptDataEscapedEndTagName;
         } else {
           emit(u"</");
-          state_ = state_ == State::RcdataEndTagOpen      ? State::Rcdata
-                   : state_ == State::RawtextEndTagOpen   ? State::Rawtext
+          state_ = state_ == State::RcdataEndTagOpen       ? State::Rcdata
+                   : state_ == State::RawtextEndTagOpen    ? State::Rawtext
                    : state_ == State::ScriptDataEndTagOpen ? State::ScriptData
                                                            : State::ScriptDataEscaped;
         }
@@ -432,8 +499,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::RawtextEndTagName:
       case State::ScriptDataEndTagName:
       case State::ScriptDataEscapedEndTagName: {
-        const State text = state_ == State::RcdataEndTagName    ? State::Rcdata
-                           : state_ == State::RawtextEndTagName ? State::Rawtext
+        const State text = state_ == State::RcdataEndTagName       ? State::Rcdata
+                           : state_ == State::RawtextEndTagName    ? State::Rawtext
                            : state_ == State::ScriptDataEndTagName ? State::ScriptData
                                                                    : State::ScriptDataEscaped;
         if (IsAlpha(c) && temporary_.size() < lastStartTag_.size()) {
@@ -499,8 +566,10 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::ScriptDataEscapedDashDash:
         ++p;
         if (c == '-') {
-          if (state_ == State::ScriptDataEscaped) state_ = State::ScriptDataEscapedDash;
-          else state_ = State::ScriptDataEscapedDashDash;
+          if (state_ == State::ScriptDataEscaped)
+            state_ = State::ScriptDataEscapedDash;
+          else
+            state_ = State::ScriptDataEscapedDashDash;
           emit('-');
         } else if (c == '<') {
           state_ = State::ScriptDataEscapedLessThan;
@@ -548,8 +617,10 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::ScriptDataDoubleEscapedDashDash:
         ++p;
         if (c == '-') {
-          if (state_ == State::ScriptDataDoubleEscaped) state_ = State::ScriptDataDoubleEscapedDash;
-          else state_ = State::ScriptDataDoubleEscapedDashDash;
+          if (state_ == State::ScriptDataDoubleEscaped)
+            state_ = State::ScriptDataDoubleEscapedDash;
+          else
+            state_ = State::ScriptDataDoubleEscapedDashDash;
           emit('-');
         } else if (c == '<') {
           state_ = State::ScriptDataDoubleEscapedLessThan;
@@ -741,8 +812,10 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
           }
         } else if (Starts(lowered, u"doctype")) {
           ++p;
-          if (seen.size() == 7) state_ = State::Doctype;
-          else ++declarationLength_;
+          if (seen.size() == 7)
+            state_ = State::Doctype;
+          else
+            ++declarationLength_;
         } else if (Starts(seen, u"[CDATA[")) {
           ++p;
           if (seen.size() < 7) {
@@ -983,8 +1056,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
                                    : '\'';
         ++p;
         if (c == quote) {
-          state_ = publicId ? State::AfterDoctypePublicIdentifier
-                            : State::AfterDoctypeSystemIdentifier;
+          state_ =
+              publicId ? State::AfterDoctypePublicIdentifier : State::AfterDoctypeSystemIdentifier;
         } else if (c == '>') {
           doctype_.forceQuirks = true;
           state_ = State::Data;

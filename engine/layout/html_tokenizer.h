@@ -131,7 +131,8 @@ class Tokenizer {
 
   std::u16string comment_;
   Doctype doctype_;
-  char16_t declaration_[8] = {};  // what follows "<!" while it may still be "--", DOCTYPE or [CDATA[
+  char16_t declaration_[8] =
+      {};  // what follows "<!" while it may still be "--", DOCTYPE or [CDATA[
   std::size_t declarationLength_ = 0;
 
   // Named reference: the units matched so far and the table rows they start.

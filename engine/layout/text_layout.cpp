@@ -11,27 +11,27 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // How an element takes part in the layout.
 enum class Kind : std::uint8_t {
   Inline,
-  Block,      // starts and ends a line
-  Paragraph,  // p: an empty line before and after
-  Heading,    // h1..h6: a block that closes a heading left open
-  ListItem,   // li
-  Definition, // dt, dd
+  Block,       // starts and ends a line
+  Paragraph,   // p: an empty line before and after
+  Heading,     // h1..h6: a block that closes a heading left open
+  ListItem,    // li
+  Definition,  // dt, dd
   Table,
-  RowGroup,   // thead, tbody, tfoot
+  RowGroup,  // thead, tbody, tfoot
   Row,
-  Cell,       // td, th
+  Cell,  // td, th
   Option,
   Optgroup,
-  Hidden,     // not rendered, content and all
-  Foreign,    // svg, math
-  Ignored,    // html, head, body: never closed by their end tags
+  Hidden,   // not rendered, content and all
+  Foreign,  // svg, math
+  Ignored,  // html, head, body: never closed by their end tags
 };
 
 enum Flag : std::uint8_t {
-  kVoid = 1,        // no content, never open
+  kVoid = 1,  // no content, never open
   kPreformatted = 2,
-  kClosesP = 4,     // its start tag closes an open p
-  kBreaksOut = 8,   // its start tag ends svg or math content
+  kClosesP = 4,    // its start tag closes an open p
+  kBreaksOut = 8,  // its start tag ends svg or math content
   kSkipNewline = 16,
 };
 
@@ -97,7 +97,8 @@ constexpr Element kElements[] = {
     {u"legend", Kind::Block, 0, TextState::Data},
     {u"li", Kind::ListItem, kClosesP | kBreaksOut, TextState::Data},
     {u"link", Kind::Inline, kVoid, TextState::Data},
-    {u"listing", Kind::Block, kClosesP | kBreaksOut | kPreformatted | kSkipNewline, TextState::Data},
+    {u"listing", Kind::Block, kClosesP | kBreaksOut | kPreformatted | kSkipNewline,
+     TextState::Data},
     {u"main", Kind::Block, kClosesP, TextState::Data},
     {u"math", Kind::Foreign, 0, TextState::Data},
     {u"menu", Kind::Block, kClosesP | kBreaksOut, TextState::Data},
@@ -151,7 +152,6 @@ constexpr Element kElements[] = {
 };
 constexpr std::uint16_t kUnknown = static_cast<std::uint16_t>(std::size(kElements));
 
-
 // Names are looked up in an open-addressed table keyed by a hash of their
 // length and first and last units: one or two comparisons per tag.
 constexpr std::size_t kBuckets = 512;
@@ -180,8 +180,7 @@ std::uint16_t Lookup(std::u16string_view name) {
     const std::uint16_t id = kNameTable.ids[b];
     if (id == std::size(kElements)) return id;
     const std::u16string_view known = kElements[id].name;
-    if (known.size() == name.size() &&
-        std::equal(known.begin(), known.end(), name.begin())) {
+    if (known.size() == name.size() && std::equal(known.begin(), known.end(), name.begin())) {
       return id;
     }
   }
@@ -429,7 +428,8 @@ void TextLayout::popTo(std::size_t index) {
     --openCount_[element.id];
     const bool hidden = hiddenFrom_ != kNone;
     if (hidden && open_.size() <= hiddenFrom_) hiddenFrom_ = kNone;
-    if (!hidden && !open_.empty() && open_.back().id == kDetails && open_.back().count == kShownSummary) {
+    if (!hidden && !open_.empty() && open_.back().id == kDetails &&
+        open_.back().count == kShownSummary) {
       // Past the summary of a closed details: the rest is not shown.
       hiddenFrom_ = open_.size() - 1;
     }
@@ -514,11 +514,10 @@ void TextLayout::startTag(const Tag& tag) {
     popTo(foreignFrom_);
   }
 
-  const bool hidden = tag.find(u"hidden") != nullptr ||
-                      [&] {
-                        const std::u16string* style = tag.find(u"style");
-                        return style != nullptr && HiddenByStyle(*style);
-                      }();
+  const bool hidden = tag.find(u"hidden") != nullptr || [&] {
+    const std::u16string* style = tag.find(u"style");
+    return style != nullptr && HiddenByStyle(*style);
+  }();
 
   if (id == kUnknown) {
     if (push(kUnknown, Hash(tag.name)) && hidden && hiddenFrom_ == kNone) {
@@ -579,8 +578,8 @@ void TextLayout::startTag(const Tag& tag) {
       const std::size_t table = find(kTable, kScope);
       if (table != kNone) {
         for (std::size_t i = table + 1; i < open_.size(); ++i) {
-          if (open_[i].id != kUnknown && (kElements[open_[i].id].kind == Kind::RowGroup ||
-                                          open_[i].id == kTr)) {
+          if (open_[i].id != kUnknown &&
+              (kElements[open_[i].id].kind == Kind::RowGroup || open_[i].id == kTr)) {
             popTo(i);
             break;
           }

@@ -77,7 +77,7 @@ class TextLayout final : public TokenSink {
   };
 
   bool push(std::uint16_t id, std::uint32_t hash);  // false past kMaxDepth
-  void popTo(std::size_t index);  // closes the elements from `index` up
+  void popTo(std::size_t index);                    // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
   // `boundaries` (a null-terminated list), or npos.
@@ -102,21 +102,21 @@ class TextLayout final : public TokenSink {
   Tokenizer* tokenizer_ = nullptr;
   std::vector<Open> open_;
   std::vector<std::uint32_t> openCount_;  // open elements by id (unknown ones together)
-  std::size_t hiddenFrom_;     // the outermost open element that is not rendered, or npos
-  std::size_t foreignFrom_;    // the outermost open svg or math, or npos
-  int preformatted_ = 0;       // open elements that keep white space
-  std::size_t paragraphs_ = 0; // open p elements
-  std::size_t overflow_ = 0;   // elements past kMaxDepth, not held
-  bool rawHidden_ = false;     // inside a script, style, title, ... until the next tag
-  bool skipNewline_ = false;   // right after <pre>, <listing>, <textarea>
-  bool muted_ = false;         // the start tag being laid out is not rendered
+  std::size_t hiddenFrom_;      // the outermost open element that is not rendered, or npos
+  std::size_t foreignFrom_;     // the outermost open svg or math, or npos
+  int preformatted_ = 0;        // open elements that keep white space
+  std::size_t paragraphs_ = 0;  // open p elements
+  std::size_t overflow_ = 0;    // elements past kMaxDepth, not held
+  bool rawHidden_ = false;      // inside a script, style, title, ... until the next tag
+  bool skipNewline_ = false;    // right after <pre>, <listing>, <textarea>
+  bool muted_ = false;          // the start tag being laid out is not rendered
 
   int pendingBreaks_ = 0;
   bool pendingSpace_ = false;
   bool lineHasText_ = false;
   bool started_ = false;
   // Output filters.
-  bool plain_ = true;          // no unit-level filter is on
+  bool plain_ = true;  // no unit-level filter is on
   bool outLineEmpty_ = true;
   bool joinPending_ = false;
   char16_t last_ = 0;

@@ -2,6 +2,8 @@
 // whatever stretch the sweep moves by: the stretches cut every marker, every
 // block and every joined opener at every place.
 
+#include "engine/block_sweep.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/block_sweep.h"
 #include "engine/char_map.h"
 #include "engine/pair_cutter.h"
 #include "engine/text_scan.h"
@@ -35,8 +36,7 @@ std::u16string OneByOne(std::u16string text, const BlockCuts& cuts) {
 
 // One of the 32 sets of cuts, a bit each.
 BlockCuts CutsFor(unsigned mask) {
-  BlockCuts cuts{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0,
-                 std::nullopt};
+  BlockCuts cuts{(mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0, std::nullopt};
   if (mask & 16) cuts.blanking = Blanking{u'|', u'\t'};
   return cuts;
 }
@@ -44,10 +44,10 @@ BlockCuts CutsFor(unsigned mask) {
 // Texts made of markers, their pieces and the units around them.
 std::vector<std::u16string> Texts() {
   static const char* const kPieces[] = {
-      "<!--", "-->", "<!", "--", "-", ">", "<", "!", "<!-->", "<!--->",
-      "<script", "<SCRIPT", "/script>", "/SCRIPT>", "<scr", "ipt", "<s", "cript", "ript>",
-      "<style", "<StYlE", "/style>", "<sty", "le", "/st", "yle>",
-      "{", "}", "|", "\t", "x", " ", "ab", "\n", "s", "t",
+      "<!--",   "-->",     "<!",      "--",       "-",        ">",    "<",   "!",    "<!-->",
+      "<!--->", "<script", "<SCRIPT", "/script>", "/SCRIPT>", "<scr", "ipt", "<s",   "cript",
+      "ript>",  "<style",  "<StYlE",  "/style>",  "<sty",     "le",   "/st", "yle>", "{",
+      "}",      "|",       "\t",      "x",        " ",        "ab",   "\n",  "s",    "t",
   };
   std::mt19937 random(11);
   std::vector<std::u16string> texts = {u(""), u("x")};
@@ -109,12 +109,24 @@ TEST(BlockSweepTest, LongTextsComeOutAsFromTheCutsOneByOne) {
   std::mt19937 random(5);
   while (text.size() < 3 * kSweepStretchUnits) {
     switch (random() % 6) {
-      case 0: text += u("<!-- a comment -->"); break;
-      case 1: text += u("<script>") + std::u16string(random() % 70000, u'x') + u("</script>"); break;
-      case 2: text += u("<style>p{}</style>"); break;
-      case 3: text += u("{ a | b\t}"); break;
-      case 4: text += u("<scr<script>x</script>ipt>q</script><sty<style>a</style>le>b</style>"); break;
-      default: text += std::u16string(random() % 5000, u'y'); break;
+      case 0:
+        text += u("<!-- a comment -->");
+        break;
+      case 1:
+        text += u("<script>") + std::u16string(random() % 70000, u'x') + u("</script>");
+        break;
+      case 2:
+        text += u("<style>p{}</style>");
+        break;
+      case 3:
+        text += u("{ a | b\t}");
+        break;
+      case 4:
+        text += u("<scr<script>x</script>ipt>q</script><sty<style>a</style>le>b</style>");
+        break;
+      default:
+        text += std::u16string(random() % 5000, u'y');
+        break;
     }
   }
   const BlockCuts all{true, true, true, true, Blanking{u'|', u'\t'}};

@@ -105,8 +105,8 @@ TEST(TwoPartsTest, MarkersAreBlankedAlikeWhereverTheTextIsCut) {
 }
 
 TEST(TwoPartsTest, RunsShrinkAlikeWhereverTheTextIsCut) {
-  for (std::size_t divisor : {std::size_t{2}, std::size_t{3}, kCycleDivisor,
-                              static_cast<std::size_t>(-1)}) {
+  for (std::size_t divisor :
+       {std::size_t{2}, std::size_t{3}, kCycleDivisor, static_cast<std::size_t>(-1)}) {
     SCOPED_TRACE(divisor);
     std::vector<std::u16string> texts = Texts(u"  a", 5);
     texts.push_back(std::u16string(40, u' '));
@@ -128,14 +128,15 @@ TEST(TwoPartsTest, RunsShrinkAlikeWhereverTheTextIsCut) {
 
 TEST(TwoPartsTest, EntitiesAreDecodedAlikeWhereverTheTextIsCut) {
   // References, their pieces, doubly escaped ones and ones that vanish.
-  static const char* const kPieces[] = {"&amp;", "&lt;", "&#39;", "&#x41;", "&nbsp;", "&", "#",
-                                        ";",     "amp",  "lt",    " ",      "x",      "&amp;lt;",
-                                        "&nb",   "sp;",  "&#17",  "&#50;",  "&para;", "&AMP;"};
+  static const char* const kPieces[] = {
+      "&amp;", "&lt;", "&#39;",    "&#x41;", "&nbsp;", "&",    "#",     ";",      "amp",  "lt",
+      " ",     "x",    "&amp;lt;", "&nb",    "sp;",    "&#17", "&#50;", "&para;", "&AMP;"};
   std::mt19937 random(9);
   std::vector<std::u16string> texts;
   for (int k = 0; k < 150; ++k) {
     std::u16string text;
-    for (std::size_t i = random() % 14; i > 0; --i) text += u(kPieces[random() % std::size(kPieces)]);
+    for (std::size_t i = random() % 14; i > 0; --i)
+      text += u(kPieces[random() % std::size(kPieces)]);
     texts.push_back(text);
   }
   for (const std::u16string& text : texts) {
@@ -176,14 +177,14 @@ TEST(TwoPartsTest, LongTextsGoInTwoPartsAndComeOutAsInOne) {
       [](std::u16string& t, std::size_t hint) {
         BlankMarkersInTwo(t, true, hint, Blanking{u'\n', u'\n'});
       },
-      [](std::u16string& t) { BlankMarkers(t, true, Blanking{u'\n', u'\n'}); });
+      [](std::u16string& t) {
+        BlankMarkers(t, true, Blanking{u'\n', u'\n'});
+      });
   expectSame([](std::u16string& t, std::size_t hint) { BlankUnitsInTwo(t, u'|', u'\t', hint); },
              [](std::u16string& t) { BlankUnits(t, u'|', u'\t'); });
-  expectSame(
-      [](std::u16string& t, std::size_t hint) {
-        ShrinkRunsInTwo(t, u' ', static_cast<std::size_t>(-1), hint);
-      },
-      [](std::u16string& t) { CollapseRuns(t, u' '); });
+  expectSame([](std::u16string& t,
+                std::size_t hint) { ShrinkRunsInTwo(t, u' ', static_cast<std::size_t>(-1), hint); },
+             [](std::u16string& t) { CollapseRuns(t, u' '); });
 }
 
 }  // namespace

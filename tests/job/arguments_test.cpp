@@ -16,9 +16,11 @@ TEST(ParseArgumentsTest, FormsThatConvert) {
   EXPECT_EQ(args.paths, (std::vector<std::string>{"in.html", "out.txt"}));
   EXPECT_FALSE(args.layout);
   EXPECT_TRUE(ParseArguments({"--layout", "a", "b"}).layout);
-  EXPECT_EQ(ParseArguments({"--window", "--layout"}).problem, "--window takes no conversion options");
+  EXPECT_EQ(ParseArguments({"--window", "--layout"}).problem,
+            "--window takes no conversion options");
 
-  args = ParseArguments({"-rd", "out", "a", "--output-dir=txt", "b", "--jobs=99999999999999999999"});
+  args =
+      ParseArguments({"-rd", "out", "a", "--output-dir=txt", "b", "--jobs=99999999999999999999"});
   EXPECT_EQ(args.action, Action::Convert) << args.problem;
   EXPECT_TRUE(args.recursive);
   EXPECT_EQ(args.outputFolder, "txt") << "the last -d wins";
@@ -80,8 +82,10 @@ TEST(ParseArgumentsTest, UsageProblemsNameWhatIsWrong) {
     EXPECT_EQ(args.problem, row.problem);
   }
   const Arguments unknown = ParseArguments({"--with=Tabs", "a", "b"});
-  EXPECT_EQ(unknown.problem.rfind("unknown option name 'Tabs' (one of GenerateSpecialChars, ", 0), 0u);
-  EXPECT_EQ(UsageText("x").rfind("sievetext: x\nUsage: sievetext [OPTION]... INPUT [OUTPUT]", 0), 0u);
+  EXPECT_EQ(unknown.problem.rfind("unknown option name 'Tabs' (one of GenerateSpecialChars, ", 0),
+            0u);
+  EXPECT_EQ(UsageText("x").rfind("sievetext: x\nUsage: sievetext [OPTION]... INPUT [OUTPUT]", 0),
+            0u);
 }
 
 TEST(ParseArgumentsTest, OneInputAloneIsWrittenToStandardOutput) {
@@ -93,18 +97,18 @@ TEST(ParseArgumentsTest, OneInputAloneIsWrittenToStandardOutput) {
 TEST(ParseArgumentsTest, UsageLinesShowControlCharactersAsQuestionMarks) {
   const Arguments args = ParseArguments({"--with=\x1b]0;owned\x07\x9b", "a", "b"});
   ASSERT_EQ(args.action, Action::Usage);
-  EXPECT_EQ(UsageText(args.problem).rfind("sievetext: unknown option name '?]0;owned?\x9b' (one of ", 0),
-            0u);
+  EXPECT_EQ(
+      UsageText(args.problem).rfind("sievetext: unknown option name '?]0;owned?\x9b' (one of ", 0),
+      0u);
   EXPECT_EQ(UsageText("a\nb\rc\x7f").substr(0, 18), "sievetext: a?b?c?\n");
 }
 
 TEST(ParseArgumentsTest, HelpNamesEveryOptionAndTheSettingsFile) {
   const std::string help = HelpText("/home/u/.config/WexaSievetext.ini");
-  for (const char* option : {"-d, --output-dir=FOLDER", "-r, --recursive", "-j, --jobs=N",
-                             "--with=NAME", "--without=NAME", "--lf", "--layout", "LAYOUT:",
-                             "-q, --quiet", "--window",
-                             "-h, --help", "--version", "Exit status",
-                             "/home/u/.config/WexaSievetext.ini\n"}) {
+  for (const char* option :
+       {"-d, --output-dir=FOLDER", "-r, --recursive", "-j, --jobs=N", "--with=NAME",
+        "--without=NAME", "--lf", "--layout", "LAYOUT:", "-q, --quiet", "--window", "-h, --help",
+        "--version", "Exit status", "/home/u/.config/WexaSievetext.ini\n"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
   for (const OptionInfo& option : kOptions) EXPECT_NE(help.find(option.name), std::string::npos);

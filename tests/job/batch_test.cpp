@@ -31,7 +31,8 @@ TEST(BatchNamesTest, OutputNamesAndMessageLines) {
 
   EXPECT_EQ(MessageLine("", "You have not selected the input file."),
             "sievetext: You have not selected the input file.");
-  EXPECT_EQ(MessageLine("a.html", "Input file is missing"), "sievetext: a.html: Input file is missing");
+  EXPECT_EQ(MessageLine("a.html", "Input file is missing"),
+            "sievetext: a.html: Input file is missing");
   EXPECT_EQ(MessageLine("bad\nname\x1b", "x"), "sievetext: bad?name?: x");
 }
 

@@ -177,12 +177,20 @@ TEST_F(CliTest, ReadsLegacyAndUnicodeEncodingsAndWritesUtf8) {
   } rows[] = {
       {"utf-8", "caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
       {"utf-8 mark", "\xEF\xBB\xBFna\xC3\xAFve", "na\xC3\xAFve"},
-      {"windows-1252", "caf\xE9 \x80 \x93q\x94", "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"},
+      {"windows-1252", "caf\xE9 \x80 \x93q\x94",
+       "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"},
       {"mixed", "\xE9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
-      {"utf-16le", std::string("\xFF\xFE<\0b\0>\0\xE9\0\x3D\xD8\x00\xDE", 14), "\xC3\xA9\xF0\x9F\x98\x80"},
+      {"utf-16le", std::string("\xFF\xFE<\0b\0>\0\xE9\0\x3D\xD8\x00\xDE", 14),
+       "\xC3\xA9\xF0\x9F\x98\x80"},
       {"utf-16be", std::string("\xFE\xFF\0h\0i", 6), "hi"},
       {"utf-16 odd byte", std::string("\xFF\xFEh\0i", 5), "h\xEF\xBF\xBD"},
-      {"utf-16 lone surrogate", std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8), "a\xEF\xBF\xBD" "b"},
+      {"utf-16 lone surrogate",
+       std::string("\xFF\xFE"
+                   "a\0\x00\xD8"
+                   "b\0",
+                   8),
+       "a\xEF\xBF\xBD"
+       "b"},
   };
   for (const auto& row : rows) {
     WriteFile(work / "in.html", row.in);
@@ -197,14 +205,17 @@ TEST_F(CliTest, FollowsTheCharsetAPageDeclares) {
     std::string in;
     std::string out;
   } rows[] = {
-      {"koi8-r", "<html><head><meta charset=\"koi8-r\"></head><body><p>\xF0\xD2\xC9\xD7\xC5\xD4, "
-                 "\xCD\xC9\xD2!</p></body></html>",
-       "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80!"},  // Привет, мир!
+      {"koi8-r",
+       "<html><head><meta charset=\"koi8-r\"></head><body><p>\xF0\xD2\xC9\xD7\xC5\xD4, "
+       "\xCD\xC9\xD2!</p></body></html>",
+       "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, \xD0\xBC\xD0\xB8\xD1\x80!"},  // Привет,
+                                                                                        // мир!
       {"iso-8859-2 in http-equiv",
        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-2\">"
        "<p>Za\xBF\xF3\xB3\xE6 g\xEA\xB6l\xB1</p>",
        "Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 g\xC4\x99\xC5\x9Bl\xC4\x85"},  // Zażółć gęślą
-      {"latin1 holding utf-8 keeps the default reading", "<meta charset=latin1><p>caf\xC3\xA9 \x93q\x94</p>",
+      {"latin1 holding utf-8 keeps the default reading",
+       "<meta charset=latin1><p>caf\xC3\xA9 \x93q\x94</p>",
        "caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D"},
   };
   for (const auto& row : rows) {
@@ -301,7 +312,8 @@ TEST_F(CliTest, PipesBothWays) {
   full.outputFile = "/dev/full";
   const Outcome noRoom = run({"page.html", "-"}, full);
   EXPECT_EQ(noRoom.status, 2);
-  EXPECT_EQ(noRoom.err, "sievetext: standard output: RemoveHTML: Error 28: No space left on device\n");
+  EXPECT_EQ(noRoom.err,
+            "sievetext: standard output: RemoveHTML: Error 28: No space left on device\n");
 
   // A reader that has seen enough ends the program quietly, as it ends cat.
   std::string big;
@@ -318,8 +330,8 @@ TEST_F(CliTest, LfLineBreaksAndPerRunOptionsAreNeverSaved) {
   WriteFile(work / "in.html", "<b>a</b>\n|b\n\nc");
   fs::create_directories(ini.parent_path());
   WriteFile(ini, kFirstRunSettings);
-  const Outcome lf = run({"--without=all", "--with=removealltags", "--with=REMOVEPIPE", "--lf",
-                         "in.html", "out.txt"});
+  const Outcome lf = run(
+      {"--without=all", "--with=removealltags", "--with=REMOVEPIPE", "--lf", "in.html", "out.txt"});
   EXPECT_EQ(lf.status, 0) << lf.err;
   EXPECT_EQ(ReadFile(work / "out.txt"), "a\n b\n\nc");
   EXPECT_EQ(ReadFile(ini), kFirstRunSettings) << "per-run options never reach the settings file";
@@ -334,8 +346,8 @@ TEST_F(CliTest, ManyInputsIntoAFolderWithMixedOutcomes) {
   WriteFile(work / "b.htm", "<b>B</b>");
   WriteFile(work / "empty.html", "");
   WriteFile(work / "notes", "plain");
-  const Outcome mixed = run({"-d", "out/deep", "a.html", "missing.html", "empty.html", "b.htm",
-                            "notes", "-j", "2"});
+  const Outcome mixed =
+      run({"-d", "out/deep", "a.html", "missing.html", "empty.html", "b.htm", "notes", "-j", "2"});
   EXPECT_EQ(mixed.status, 1);
   EXPECT_EQ(mixed.err,
             "sievetext: missing.html: Input file is missing\n"
@@ -411,7 +423,8 @@ TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
   std::vector<std::string> arguments;
   for (int i = 0; i < 60; ++i) {
     std::string page;
-    for (int k = 0; k <= i * 37 % 200; ++k) page += "<p>" + std::to_string(i * k) + " &amp; x</p>\n";
+    for (int k = 0; k <= i * 37 % 200; ++k)
+      page += "<p>" + std::to_string(i * k) + " &amp; x</p>\n";
     WriteFile(work / "in" / (std::to_string(i) + ".html"), page);
   }
   std::vector<std::string> outputs;
@@ -419,7 +432,8 @@ TEST_F(CliTest, TheBytesWrittenNeverDependOnTheNumberOfJobs) {
     const std::string folder = std::string("out") + jobs;
     ASSERT_EQ(run({"-r", "-j", jobs, "-d", folder, "in"}).status, 0);
     std::string all;
-    for (int i = 0; i < 60; ++i) all += ReadFile(work / folder / (std::to_string(i) + ".txt")) + "|";
+    for (int i = 0; i < 60; ++i)
+      all += ReadFile(work / folder / (std::to_string(i) + ".txt")) + "|";
     outputs.push_back(all);
   }
   EXPECT_EQ(outputs[0], outputs[1]);
@@ -443,9 +457,9 @@ TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
     const char* stored;
     const char* saved;
   } rows[] = {
-      {"True", "True"}, {"true", "True"},   {"TRUE", "True"},   {"1", "True"},  {"-1", "True"},
-      {"False", "False"}, {"false", "False"}, {"FALSE", "False"}, {"0", "False"}, {"", "False"},
-      {"yes", "False"},
+      {"True", "True"}, {"true", "True"},   {"TRUE", "True"},   {"1", "True"},
+      {"-1", "True"},   {"False", "False"}, {"false", "False"}, {"FALSE", "False"},
+      {"0", "False"},   {"", "False"},      {"yes", "False"},
   };
   WriteFile(work / "in.html", "<b>bold</b>");
   fs::create_directories(ini.parent_path());
@@ -457,7 +471,8 @@ TEST_F(CliTest, StoredFormsAreReadAndWrittenBackAsTrueOrFalse) {
     WriteFile(ini, stored);
     EXPECT_EQ(run({"in.html", "out.txt"}).status, 0) << row.stored;
     std::string expected = kFirstRunSettings;
-    expected.replace(expected.find(key), key.size(), std::string("RemoveAllTags=") + row.saved + "\n");
+    expected.replace(expected.find(key), key.size(),
+                     std::string("RemoveAllTags=") + row.saved + "\n");
     EXPECT_EQ(ReadFile(ini), expected) << row.stored;
     EXPECT_EQ(ReadFile(work / "out.txt"), std::string(row.saved) == "True" ? "bold" : "<b>bold</b>")
         << row.stored;

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
@@ -20,7 +21,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <poll.h>
 #include <sstream>
 #include <thread>
 
@@ -38,8 +38,8 @@ namespace fs = std::filesystem;
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
-using testing::kSanitized;
 using testing::kFirstRunSettings;
+using testing::kSanitized;
 using testing::Launch;
 using testing::Outcome;
 using testing::ReadFile;
@@ -370,9 +370,7 @@ TEST_F(CliFilesTest, ASettingsFilePastOneMebibyteIsNotASettingsFile) {
   // A vast file, or a link to one, is never read: with the address space
   // capped well below its size the program still runs.
   fs::remove(ini);
-  {
-    std::ofstream sparse(cfg / "vast.ini");
-  }
+  { std::ofstream sparse(cfg / "vast.ini"); }
   fs::resize_file(cfg / "vast.ini", std::uintmax_t{3} << 30);
   for (const char* how : {"file", "link"}) {
     if (std::string(how) == "file") {
@@ -577,7 +575,8 @@ TEST_F(CliFilesTest, InputsThatAreStreamsAreReadAsStreams) {
   if (fs::exists("/bin/bash")) {
     Launch bash;
     bash.program = "/bin/bash";
-    bash.arguments = {"-c", "\"$0\" <(printf '<b>substituted</b>') -", (prog / "sievetext").string()};
+    bash.arguments = {"-c", "\"$0\" <(printf '<b>substituted</b>') -",
+                      (prog / "sievetext").string()};
     bash.workingFolder = work;
     bash.environment = environment();
     const Outcome substituted = testing::Run(bash);
@@ -723,7 +722,8 @@ TEST_F(CliFilesTest, EveryPageTheWalkCannotReachIsReported) {
 TEST_F(CliFilesTest, AnInterruptedBatchLeavesNoTemporaryWhateverTheThreads) {
   fs::create_directory(work / "pages");
   for (int i = 0; i < 200; ++i) {
-    WriteFile(work / "pages" / ("p" + std::to_string(i) + ".html"), "<p>" + Words(64 * 1024) + "</p>");
+    WriteFile(work / "pages" / ("p" + std::to_string(i) + ".html"),
+              "<p>" + Words(64 * 1024) + "</p>");
   }
   int interrupted = 0;
   for (int round = 0; round < 10; ++round) {
@@ -733,7 +733,8 @@ TEST_F(CliFilesTest, AnInterruptedBatchLeavesNoTemporaryWhateverTheThreads) {
     const int watch = ::inotify_init1(IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, (work / "out").c_str(), IN_CREATE), 0);
-    RunningProgram running = start({"-j", round < 5 ? "4" : "16", "-r", "-d", in("out"), in("pages")});
+    RunningProgram running =
+        start({"-j", round < 5 ? "4" : "16", "-r", "-d", in("out"), in("pages")});
     // Some temporaries made and renamed, others on their way.
     pollfd ready{watch, POLLIN, 0};
     ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "no file was created";

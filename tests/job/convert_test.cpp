@@ -1,9 +1,8 @@
 #include "job/convert.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <chrono>
 #include <stdexcept>

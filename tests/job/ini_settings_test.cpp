@@ -37,8 +37,9 @@ TEST(IniDocumentTest, ReadsOnlyWellFormedFiles) {
 
 TEST(IniDocumentTest, SettingAKeyChangesOnlyItsValue) {
   IniDocument doc;
-  ASSERT_TRUE(doc.parse("top=1\n\n[Window]\nRemoveTabs=keep\n\n[General]\n; mine\nRemoveTabs = true\r\n"
-                        "Extra=x\n\n[Last]\nk=v"));
+  ASSERT_TRUE(
+      doc.parse("top=1\n\n[Window]\nRemoveTabs=keep\n\n[General]\n; mine\nRemoveTabs = true\r\n"
+                "Extra=x\n\n[Last]\nk=v"));
   EXPECT_TRUE(doc.set("General", "RemoveTabs", "False"));
   EXPECT_FALSE(doc.set("General", "RemoveTabs", "False"));
   EXPECT_TRUE(doc.set("General", "RemovePipe", "True"));
@@ -54,7 +55,6 @@ TEST(IniDocumentTest, SettingAKeyChangesOnlyItsValue) {
 
 class IniSettingsStoreTest : public ::testing::Test {
  protected:
-
   void saveAll(const char* value) {
     IniSettingsStore store(path.string());
     for (const OptionInfo& option : kOptions) store.write(option.name, value);
@@ -93,7 +93,8 @@ TEST_F(IniSettingsStoreTest, FirstSaveCreatesAPlainGeneralSection) {
 
 TEST_F(IniSettingsStoreTest, KeepsEverythingElseAndWritesOnlyOnChange) {
   fs::create_directories(path.parent_path());
-  const std::string mine = "; my notes\n[General]\nRemoveTabs=TRUE\nMyKey=1\n[Other]\nRemoveTabs=no\n";
+  const std::string mine =
+      "; my notes\n[General]\nRemoveTabs=TRUE\nMyKey=1\n[Other]\nRemoveTabs=no\n";
   WriteFile(path, mine);
   ::chmod(path.c_str(), 0640);
   {
@@ -190,7 +191,10 @@ TEST(IniSettingsStorePathTest, FollowsTheUsersConfigFolder) {
   EXPECT_EQ(IniSettingsStore::DefaultPath(), "/home/u/.config/WexaSievetext.ini");
 
   if (savedXdg) ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
-  if (savedHome) ::setenv("HOME", home.c_str(), 1); else ::unsetenv("HOME");
+  if (savedHome)
+    ::setenv("HOME", home.c_str(), 1);
+  else
+    ::unsetenv("HOME");
 }
 
 }  // namespace

@@ -63,14 +63,14 @@ TEST(LayoutConvertTest, TheFileGivesWhatTheBytesGive) {
     ASSERT_EQ(result.status, ConvertStatus::Written);
     EXPECT_EQ(files.written, ConvertBytesLaidOut(engine, files.content)) << "pieces of " << piece;
   }
-  EXPECT_EQ(ConvertBytesLaidOut(LayoutAlone(), page),
-            "caf\xC3\xA9 & x\r\n\r\na\r\nb\r\n p\r\n q");
+  EXPECT_EQ(ConvertBytesLaidOut(LayoutAlone(), page), "caf\xC3\xA9 & x\r\n\r\na\r\nb\r\n p\r\n q");
 }
 
 TEST(LayoutConvertTest, TheOptionsOfTheEngineApply) {
   cSievetext engine = LayoutAlone();
   engine.RemoveAllCRLF = engine.RemoveTabs = true;
-  engine.RemoveComments = engine.RemoveScripts = engine.RemoveFunctions = true;  // nothing to do here
+  engine.RemoveComments = engine.RemoveScripts = engine.RemoveFunctions =
+      true;  // nothing to do here
   EXPECT_EQ(ConvertBytesLaidOut(engine, "<p>a {b}</p><table><tr><td>1<td>2</table>"), "a {b} 1 2");
   engine.GenerateSpecialChars = false;
   EXPECT_EQ(ConvertBytesLaidOut(engine, "<p>&lt;</p>"), "&lt;");

@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-
   std::string at(const char* name) const { return (folder / name).string(); }
   std::string contents(const char* name) const { return testing::ReadFile(folder / name); }
   std::size_t entries() const {
@@ -202,12 +201,14 @@ TEST_F(PosixFileSystemTest, LiveTemporariesAreRemovedOnDemandAndTheOldFileStays)
 
   // The table is free again: many writes in a row still register.
   for (int i = 0; i < 200; ++i) {
-    EXPECT_EQ(files.replace(at("a"), [&, done = false]() mutable {
-      EXPECT_EQ(LiveTemporaryCount(), 1);
-      if (done) return std::string_view();
-      done = true;
-      return std::string_view("new");
-    }), 0);
+    EXPECT_EQ(files.replace(at("a"),
+                            [&, done = false]() mutable {
+                              EXPECT_EQ(LiveTemporaryCount(), 1);
+                              if (done) return std::string_view();
+                              done = true;
+                              return std::string_view("new");
+                            }),
+              0);
   }
   EXPECT_EQ(contents("a"), "new");
 }

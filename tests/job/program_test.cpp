@@ -62,8 +62,8 @@ TEST_F(RunCommandLineTest, PathsFromTheWorkingFolderAndOneMessagePerFailure) {
   for (const auto& row : rows) {
     const RunResult result = run(row.arguments);
     EXPECT_EQ(result.status, row.status) << row.arguments[0];
-    EXPECT_EQ(result.lines, row.message ? std::vector<std::string>{row.message}
-                                        : std::vector<std::string>{});
+    EXPECT_EQ(result.lines,
+              row.message ? std::vector<std::string>{row.message} : std::vector<std::string>{});
     // The options are saved back however the job ended.
     EXPECT_EQ(store.values.size(), kOptions.size());
     EXPECT_EQ(store.values["RemoveTabs"], "False");

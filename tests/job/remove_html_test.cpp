@@ -89,7 +89,11 @@ TEST_F(RemoveHTMLTest, MessagesWordForWord) {
       {"input missing", "/in/none.html", "/out/page.txt", false, {"Input file is missing"}, {}},
       {"input empty", "/in/empty.html", "/out/page.txt", false, {"Input file is empty!"}, {}},
       {"written", "/in/page.html", "/out/page.txt", false, {"Done"}, {}},
-      {"replaced", "/in/page.html", "/out/page.txt", true, {"Done"},
+      {"replaced",
+       "/in/page.html",
+       "/out/page.txt",
+       true,
+       {"Done"},
        {"Output file already exists, overwrite?"}},
   };
   for (const auto& row : rows) {
@@ -130,7 +134,8 @@ TEST_F(RemoveHTMLTest, ExistingOutputIsReplacedOnlyWhenConfirmed) {
       EXPECT_EQ(RemoveHTML(ctx), ok ? JobOutcome::Written : JobOutcome::Stopped);
       EXPECT_EQ(rowPrompter.asked, Messages{kOverwriteQuestion});
       EXPECT_EQ(rowPrompter.said, ok ? Messages{kDoneMessage} : Messages{});
-      EXPECT_EQ(files.files[output], ok ? "plain words" : "old text that is longer than the new one");
+      EXPECT_EQ(files.files[output],
+                ok ? "plain words" : "old text that is longer than the new one");
     }
   }
 }
@@ -263,7 +268,8 @@ TEST(EngineHooksTest, SetBothForTheirLifetimeAndPutBackWhatWasThere) {
   engine.reporter = &host;
   engine.yield = [&calls] { calls += "host "; };
   try {
-    EngineHooks outer(engine, [&calls] { calls += "outer "; }, &job);
+    EngineHooks outer(
+        engine, [&calls] { calls += "outer "; }, &job);
     engine.yield();
     EXPECT_EQ(engine.reporter, &job);
     {
@@ -271,7 +277,8 @@ TEST(EngineHooksTest, SetBothForTheirLifetimeAndPutBackWhatWasThere) {
       EngineHooks inner(engine, {}, nullptr);
       engine.yield();
       EXPECT_EQ(engine.reporter, &job);
-      EngineHooks innermost(engine, [&calls] { calls += "inner "; }, &host);
+      EngineHooks innermost(
+          engine, [&calls] { calls += "inner "; }, &host);
       engine.yield();
       EXPECT_EQ(engine.reporter, &host);
     }

@@ -2,13 +2,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
-
-#include <sys/wait.h>
 
 #include "job/convert.h"
 #include "tests/support/memory_file_system.h"
@@ -77,7 +76,8 @@ TEST(StandardStreamsTest, PipedInputOfEverySizeComesThroughWhole) {
 // legacy byte, so that the pieces of a pipe cut them everywhere.
 std::string MixedPage(std::size_t size) {
   const std::string line =
-      "<p class=x>caf\xC3\xA9 &amp; \xE2\x82\xAC" "5 \xF0\x9F\x98\x80 \x93quoted\x94</p>\n";
+      "<p class=x>caf\xC3\xA9 &amp; \xE2\x82\xAC"
+      "5 \xF0\x9F\x98\x80 \x93quoted\x94</p>\n";
   std::string page;
   while (page.size() < size) page += line;
   page.resize(size);

@@ -1,10 +1,11 @@
-#include "job/large_text.h"
 #include "job/text_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+
+#include "job/large_text.h"
 
 namespace sievetext {
 namespace {
@@ -19,10 +20,12 @@ TEST(TextCodecTest, DecodesBytes) {
       {"ascii", "a<b>", u"a<b>"},
       {"utf-8 mark dropped", "\xEF\xBB\xBFhi", u"hi"},
       {"only a utf-8 mark", "\xEF\xBB\xBF", u""},
-      {"utf-8 two three four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"\u00E9\u20AC\U0001F600"},
+      {"utf-8 two three four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+       u"\u00E9\u20AC\U0001F600"},
       {"windows-1252 letters", "caf\xE9 \x93q\x94", u"caf\u00E9 \u201Cq\u201D"},
       {"unassigned windows-1252 bytes", "\x81\x8D\x8F\x90\x9D", u"\u0081\u008D\u008F\u0090\u009D"},
-      {"all of 80..9F", "\x80\x8A\x8C\x8E\x9A\x9C\x9E\x9F", u"\u20AC\u0160\u0152\u017D\u0161\u0153\u017E\u0178"},
+      {"all of 80..9F", "\x80\x8A\x8C\x8E\x9A\x9C\x9E\x9F",
+       u"\u20AC\u0160\u0152\u017D\u0161\u0153\u017E\u0178"},
       {"lone continuation byte", "a\x80z", u"a\u20ACz"},
       {"truncated sequence at the end", "a\xC3", u"a\u00C3"},
       {"truncated three-byte sequence", "\xE2\x82z", u"\u00E2\u201Az"},
@@ -51,10 +54,13 @@ TEST(TextCodecTest, EncodesText) {
       {"ascii", u"a\r\nb", "a\r\nb"},
       {"two three four bytes", u"\u00E9\u20AC\U0001F600", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
       {"U+07FF and U+0800", u"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
-      {"lone high surrogate", std::u16string(u"a") + char16_t(0xD800) + u"b", "a\xEF\xBF\xBD" "b"},
+      {"lone high surrogate", std::u16string(u"a") + char16_t(0xD800) + u"b",
+       "a\xEF\xBF\xBD"
+       "b"},
       {"lone low surrogate", std::u16string(1, char16_t(0xDC00)), "\xEF\xBF\xBD"},
       {"high at the end", std::u16string(u"ab") + char16_t(0xDBFF), "ab\xEF\xBF\xBD"},
-      {"swapped pair", std::u16string{char16_t(0xDC00), char16_t(0xD800)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"swapped pair", std::u16string{char16_t(0xDC00), char16_t(0xD800)},
+       "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"two highs then low", std::u16string{char16_t(0xD83D), char16_t(0xD83D), char16_t(0xDE00)},
        "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
   };
@@ -103,14 +109,16 @@ TEST(TextCodecTest, EveryCodePointRoundTrips) {
 // decoder that expects `expected` bytes.
 std::u16string DecodeInPieces(std::string_view bytes, std::size_t piece, std::size_t expected) {
   TextDecoder decoder(expected);
-  for (std::size_t at = 0; at < bytes.size(); at += piece) decoder.feed(bytes.substr(at, piece), false);
+  for (std::size_t at = 0; at < bytes.size(); at += piece)
+    decoder.feed(bytes.substr(at, piece), false);
   decoder.feed({}, true);
   return decoder.take();
 }
 
 TEST(TextCodecTest, DecodingInPiecesGivesTheSameText) {
   const std::string samples[] = {
-      "\xEF\xBB\xBF" "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z\xE9\x93\xC3",
+      "\xEF\xBB\xBF"
+      "ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z\xE9\x93\xC3",
       std::string("\xFF\xFEh\0\xE9\0\x3D\xD8\x00\xDE!", 11),
       std::string("\xFE\xFF\0h\0i\0", 7),
       "x\xF0\x9F\x98",
@@ -153,7 +161,8 @@ TEST(TextCodecTest, MovingALargeTextKeepsItsUnits) {
   ASSERT_EQ(text.size(), (5u << 20) + 4);
   EXPECT_GE(text.capacity(), 12u << 20);
   bool same = true;
-  for (std::size_t i = 0; i < text.size(); ++i) same = same && text[i] == static_cast<char16_t>(i * 7919);
+  for (std::size_t i = 0; i < text.size(); ++i)
+    same = same && text[i] == static_cast<char16_t>(i * 7919);
   EXPECT_TRUE(same);
 }
 

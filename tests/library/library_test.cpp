@@ -1,6 +1,4 @@
 // The public interface, as a program using the installed library sees it.
-#include "sievetext/sievetext.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include "job/line_breaks.h"
 #include "job/option_transfer.h"
 #include "job/remove_html.h"
+#include "sievetext/sievetext.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/temp_folder.h"
@@ -66,8 +65,8 @@ TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
       "<html><head><style>p{x}</style><script>a|b</script></head>\r\n<body>"
       "<!-- note -->caf&eacute; &amp;&lt;\t|x|\r\n\r\n  two   spaces\r\n \r\nend</body></html>",
       "caf\xc3\xa9 and caf\xe9 <b>{brace}</b>\n\nline\nmsnavigation\n",
-      "\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0",  // UTF-16 LE with its mark
-      "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>",           // a declared charset
+      "\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0",            // UTF-16 LE with its mark
+      "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>",  // a declared charset
   };
   for (const std::string& page : pages) {
     Options all;
@@ -96,7 +95,8 @@ TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
   // Bytes follow the charset they declare; text handed over as UTF-8 is read
   // as UTF-8 whatever it declares.
   const std::string koi8 = "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>";
-  const std::string utf8 = "<meta charset=koi8-r><p>\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>";
+  const std::string utf8 =
+      "<meta charset=koi8-r><p>\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82</p>";
   EXPECT_EQ(convert(koi8), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");  // Привет
   EXPECT_EQ(convertText(utf8), "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
   EXPECT_EQ(convertText("caf\xE9"), "caf\xC3\xA9");
@@ -161,7 +161,8 @@ TEST_F(LibraryFiles, ChecksAndFailuresAreErrorsThatLeaveTheOutputAlone) {
       {dir / "page.html", "", ErrorCode::InvalidArgument, 0, ""},
       {dir / "none.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / "none.html"},
       {dir / "folder.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / "folder.html"},
-      {dir / ".hidden.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT, dir / ".hidden.html"},
+      {dir / ".hidden.html", dir / "out.txt", ErrorCode::InputMissing, ENOENT,
+       dir / ".hidden.html"},
       {dir / "empty.html", dir / "out.txt", ErrorCode::InputEmpty, 0, dir / "empty.html"},
       {dir / "page.html", dir / "page.html" / "out.txt", ErrorCode::FileError, ENOTDIR,
        dir / "page.html" / "out.txt"},
@@ -191,8 +192,8 @@ TEST_F(LibraryFiles, APathWithANulByteIsRefusedNotCut) {
   const std::string nul("\0", 1);
   const std::string page = (dir / "page.html").string();
   const std::string victim = (dir / "victim.txt").string();
-  for (const auto& [input, output] : {std::pair{page, victim + nul + ".bak"},
-                                      std::pair{page + nul + ".x", victim}}) {
+  for (const auto& [input, output] :
+       {std::pair{page, victim + nul + ".bak"}, std::pair{page + nul + ".x", victim}}) {
     const Error error = failure(input, output);
     EXPECT_EQ(error.code(), ErrorCode::InvalidArgument) << error.what();
   }

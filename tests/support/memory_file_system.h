@@ -20,9 +20,9 @@ class MemoryFileSystem final : public FileSystem {
 
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
-  std::set<std::string> others;    // FIFOs, devices, sockets
-  int readError = 0;               // returned by every read() when not 0
-  int replaceError = 0;            // returned by every replace() when not 0
+  std::set<std::string> others;  // FIFOs, devices, sockets
+  int readError = 0;             // returned by every read() when not 0
+  int replaceError = 0;          // returned by every replace() when not 0
   int replaceCalls = 0;
 
  private:

@@ -18,22 +18,22 @@ namespace sievetext::testing {
 // shell, whatever the test runner ignored or blocked: every signal at its
 // default action, none blocked.
 struct Launch {
-  std::string program;                      // the file to run
-  std::vector<std::string> arguments;       // after the program's own name
-  std::filesystem::path workingFolder;      // empty: the test's own
+  std::string program;                  // the file to run
+  std::vector<std::string> arguments;   // after the program's own name
+  std::filesystem::path workingFolder;  // empty: the test's own
   // Variables to set, or to remove where the value is std::nullopt; the rest
   // of the test's environment is passed on.
   std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 
-  std::optional<std::string> input;         // standard input fed through a pipe,
-  std::string inputFile = "/dev/null";      // otherwise read from this file
-  std::string outputFile;                   // standard output to this file; empty: captured
-  std::size_t closeOutputAfter = 0;         // stop reading the captured output after this
-                                            // many bytes, and close it (0: read it all)
-  std::string errorFile;                    // standard error to this file; empty: captured
+  std::optional<std::string> input;     // standard input fed through a pipe,
+  std::string inputFile = "/dev/null";  // otherwise read from this file
+  std::string outputFile;               // standard output to this file; empty: captured
+  std::size_t closeOutputAfter = 0;     // stop reading the captured output after this
+                                        // many bytes, and close it (0: read it all)
+  std::string errorFile;                // standard error to this file; empty: captured
 
-  rlim_t fileSizeLimit = 0;                 // RLIMIT_FSIZE when not 0
-  rlim_t addressLimit = 0;                  // RLIMIT_AS when not 0
+  rlim_t fileSizeLimit = 0;                     // RLIMIT_FSIZE when not 0
+  rlim_t addressLimit = 0;                      // RLIMIT_AS when not 0
   std::optional<std::pair<uid_t, gid_t>> user;  // run as this user and group, no others
   // A program still running this long after it started is killed.
   std::chrono::seconds deadline{60};

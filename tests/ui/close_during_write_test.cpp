@@ -20,7 +20,8 @@ constexpr const char* kChildSwitch = "--close-during-write";
 constexpr qsizetype kInputBytes = qsizetype{40} << 20;
 
 QStringList HiddenIn(const QString& folder) {
-  return QDir(folder).entryList(QDir::Hidden | QDir::Files | QDir::System | QDir::NoDotAndDotDot)
+  return QDir(folder)
+      .entryList(QDir::Hidden | QDir::Files | QDir::System | QDir::NoDotAndDotDot)
       .filter(QRegularExpression(QStringLiteral("^\\.")));
 }
 
@@ -53,7 +54,8 @@ class CloseDuringWriteTest : public QObject {
       const QByteArray words("words and ");
       QByteArray chunk;
       while (chunk.size() < (1 << 20)) chunk += words;
-      for (qsizetype written = 0; written < kInputBytes; written += chunk.size()) input.write(chunk);
+      for (qsizetype written = 0; written < kInputBytes; written += chunk.size())
+        input.write(chunk);
     }
     const QString saved = testing::CloseInChild(kChildSwitch, work.path(), 300000);
     if (QTest::currentTestFailed()) return;

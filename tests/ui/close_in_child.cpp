@@ -68,7 +68,8 @@ int ConvertAndClose(const QString& folder, const QStringList& cleared,
 
 QString CloseInChild(const char* childSwitch, const QString& folder, int timeoutMs) {
   QFile output(folder + "/out.txt");
-  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate) || output.write("old output") != 10) {
+  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      output.write("old output") != 10) {
     QTest::qFail("cannot write out.txt", __FILE__, __LINE__);
     return {};
   }

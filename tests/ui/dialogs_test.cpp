@@ -196,8 +196,9 @@ class DialogsTest : public QObject {
     QVERIFY(opener.open(QIODevice::WriteOnly));
     // The status is read before anything is recorded, so once a target shows
     // up in "asked" a new status no longer changes how that opening ends.
-    opener.write("#!/bin/sh\ncode=$(cat \"$(dirname \"$0\")/status\")\n"
-                 "printf '%s\\n' \"$1\" >>\"$(dirname \"$0\")/asked\"\nexit \"$code\"\n");
+    opener.write(
+        "#!/bin/sh\ncode=$(cat \"$(dirname \"$0\")/status\")\n"
+        "printf '%s\\n' \"$1\" >>\"$(dirname \"$0\")/asked\"\nexit \"$code\"\n");
     opener.close();
     QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     const QByteArray path = qgetenv("PATH");

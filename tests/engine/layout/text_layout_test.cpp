@@ -7,7 +7,6 @@
 namespace sievetext::layout {
 namespace {
 
-
 std::u16string Lay(std::u16string_view html, LayoutOptions options = {}) {
   options.lineBreak = u"\n";
   return LayoutText(html, options);
@@ -34,19 +33,18 @@ const Row kRows[] = {
     {"noscript shows, as with scripting off; a select's options are lines",
      u"a<noscript>n</noscript>b<select><option>x<option>y</select>c", u"anb\nx\ny\nc"},
     {"the hidden attribute and display:none hide an element, breaks and all",
-     u"a<div hidden><p>x</p></div><span style=\"color: red; DISPLAY : none\">y</span>b",
-     u"ab"},
+     u"a<div hidden><p>x</p></div><span style=\"color: red; DISPLAY : none\">y</span>b", u"ab"},
     {"a block element starts and ends a line",
      u"a<div>b</div>c<section><article>d</article></section>e", u"a\nb\nc\nd\ne"},
-    {"p has an empty line before and after, a heading is a block",
-     u"a<p>b</p>c<h2>d</h2><p>e", u"a\n\nb\n\nc\nd\n\ne"},
+    {"p has an empty line before and after, a heading is a block", u"a<p>b</p>c<h2>d</h2><p>e",
+     u"a\n\nb\n\nc\nd\n\ne"},
     {"breaks asked for at once count once; none lead or trail",
      u"<div><div><p>a</p></div></div><div></div><div><p>b</p></div>", u"a\n\nb"},
-    {"br breaks the line, a leading br too",
-     u"<br>a<br>b<br><br>c", u"\na\nb\n\nc"},
+    {"br breaks the line, a leading br too", u"<br>a<br>b<br><br>c", u"\na\nb\n\nc"},
     {"white space collapses and leaves no space at the start or end of a line",
      u"  a \n\t b  <b> c </b> <i></i> d <div>  e  </div>", u"a b c d\ne"},
-    {"pre, listing, xmp and plaintext keep white space, less the first line break; textarea gives nothing",
+    {"pre, listing, xmp and plaintext keep white space, less the first line break; textarea gives "
+     "nothing",
      u"<pre>\n  a\n\tb  </pre><textarea>\n x  y</textarea><listing>\n\nl</listing><xmp> <b> </xmp>"
      u"<plaintext> p  </b>",
      u"  a\n\tb  \n\nl\n <b> \n p  </b>"},
@@ -59,8 +57,8 @@ const Row kRows[] = {
     {"list items start lines, without markers",
      u"<ul><li>one<li>two <ol><li>inner</ol></ul><dl><dt>term<dd>definition</dl>",
      u"one\ntwo\ninner\nterm\ndefinition"},
-    {"a p is closed by a block, an li by the next li",
-     u"<p>a<div>b</div>c<ul><li>x<p>y<li>z</ul>", u"a\n\nb\nc\nx\n\ny\n\nz"},
+    {"a p is closed by a block, an li by the next li", u"<p>a<div>b</div>c<ul><li>x<p>y<li>z</ul>",
+     u"a\n\nb\nc\nx\n\ny\n\nz"},
     {"escaped text stays text; every reference decoded",
      u"<p>Vec&lt;T&gt; if (a &lt; b) { x | y } &rsquo;&bull;&hellip;&euro;&#x3C;&copy</p>",
      u"Vec<T> if (a < b) { x | y } \u2019\u2022\u2026\u20AC<\u00A9"},
@@ -68,12 +66,11 @@ const Row kRows[] = {
      u"<img alt=\"alt text\" src=x><a href=\"http://e/?a=1&b=2\" title=\"t\">link</a>"
      u"<input value=v>",
      u"link"},
-    {"comments and doctypes give nothing",
-     u"<!DOCTYPE html>a<!-- <p>x</p> -->b<!--->c", u"abc"},
-    {"inline elements join words without spaces",
-     u"Hel<b>lo</b> w<span>or</span>ld", u"Hello world"},
-    {"a formatting element closed across a block leaves the block open",
-     u"<b>x<div>y</b>z</div>w", u"x\nyz\nw"},
+    {"comments and doctypes give nothing", u"<!DOCTYPE html>a<!-- <p>x</p> -->b<!--->c", u"abc"},
+    {"inline elements join words without spaces", u"Hel<b>lo</b> w<span>or</span>ld",
+     u"Hello world"},
+    {"a formatting element closed across a block leaves the block open", u"<b>x<div>y</b>z</div>w",
+     u"x\nyz\nw"},
     {"svg and math are blocks whose text shows; their title does not; CDATA is text there",
      u"a<svg><title>t</title><text>s<![CDATA[<c>]]></text></svg><math><mn>1</mn></math>b",
      u"a\ns<c>\n1\nb"},

@@ -101,7 +101,8 @@ class JsonReader {
       return v;
     }
     v.type = Json::Type::Number;
-    while (at_ < s_.size() && (isdigit(static_cast<unsigned char>(s_[at_])) || s_[at_] == '-')) ++at_;
+    while (at_ < s_.size() && (isdigit(static_cast<unsigned char>(s_[at_])) || s_[at_] == '-'))
+      ++at_;
     return v;
   }
 
@@ -111,7 +112,8 @@ class JsonReader {
     while (at_ < s_.size() && isspace(static_cast<unsigned char>(s_[at_]))) ++at_;
   }
   void expect(char c) {
-    if (peek() != c) throw std::runtime_error(std::string("JSON: expected ") + c + " at " + std::to_string(at_));
+    if (peek() != c)
+      throw std::runtime_error(std::string("JSON: expected ") + c + " at " + std::to_string(at_));
     ++at_;
   }
   std::u16string string() {
@@ -122,16 +124,28 @@ class JsonReader {
       if (c == '\\') {
         const char e = s_[at_++];
         switch (e) {
-          case 'n': out.push_back('\n'); break;
-          case 't': out.push_back('\t'); break;
-          case 'r': out.push_back('\r'); break;
-          case 'b': out.push_back('\b'); break;
-          case 'f': out.push_back('\f'); break;
+          case 'n':
+            out.push_back('\n');
+            break;
+          case 't':
+            out.push_back('\t');
+            break;
+          case 'r':
+            out.push_back('\r');
+            break;
+          case 'b':
+            out.push_back('\b');
+            break;
+          case 'f':
+            out.push_back('\f');
+            break;
           case 'u':
             out.push_back(static_cast<char16_t>(std::stoul(s_.substr(at_, 4), nullptr, 16)));
             at_ += 4;
             break;
-          default: out.push_back(static_cast<char16_t>(e)); break;
+          default:
+            out.push_back(static_cast<char16_t>(e));
+            break;
         }
         continue;
       }
@@ -237,7 +251,8 @@ class Recorder final : public TokenSink {
 std::string Expected(const Json& output, bool doubled) {
   std::string lines;
   const auto str = [doubled](const Json& v) {
-    return v.type == Json::Type::Null ? std::string("null") : Show(doubled ? Unescape(v.string) : v.string);
+    return v.type == Json::Type::Null ? std::string("null")
+                                      : Show(doubled ? Unescape(v.string) : v.string);
   };
   std::u16string pending;
   bool text = false;
@@ -256,7 +271,8 @@ std::string Expected(const Json& output, bool doubled) {
     if (type == u"StartTag") {
       std::map<std::u16string, std::u16string> attributes;
       for (const auto& [name, value] : token.items[2].members) {
-        attributes.emplace(doubled ? Unescape(name) : name, doubled ? Unescape(value.string) : value.string);
+        attributes.emplace(doubled ? Unescape(name) : name,
+                           doubled ? Unescape(value.string) : value.string);
       }
       std::string line = "StartTag " + str(token.items[1]) + " {";
       for (const auto& [name, value] : attributes) line += Show(name) + ":" + Show(value) + " ";
@@ -268,8 +284,8 @@ std::string Expected(const Json& output, bool doubled) {
     } else if (type == u"Comment") {
       lines += "Comment " + str(token.items[1]) + "\n";
     } else if (type == u"DOCTYPE") {
-      lines += "DOCTYPE " + str(token.items[1]) + " " + str(token.items[2]) + " " + str(token.items[3]) +
-               " " + (token.items[4].boolean ? "true" : "false") + "\n";
+      lines += "DOCTYPE " + str(token.items[1]) + " " + str(token.items[2]) + " " +
+               str(token.items[3]) + " " + (token.items[4].boolean ? "true" : "false") + "\n";
     }
   }
   if (text) lines += "Character " + Show(pending) + "\n";
@@ -322,7 +338,8 @@ TEST_P(TokenizerConformance, EveryCaseGivesItsTokensHoweverTheInputIsCut) {
   for (const Json& test : tests->items) {
     const Json* doubledField = test.get(u"doubleEscaped");
     const bool doubled = doubledField != nullptr && doubledField->boolean;
-    const std::u16string input = doubled ? Unescape(test.get(u"input")->string) : test.get(u"input")->string;
+    const std::u16string input =
+        doubled ? Unescape(test.get(u"input")->string) : test.get(u"input")->string;
     const std::string expected = Expected(*test.get(u"output"), doubled);
     std::vector<std::u16string> states = {u"Data state"};
     if (const Json* initial = test.get(u"initialStates")) {
@@ -340,7 +357,8 @@ TEST_P(TokenizerConformance, EveryCaseGivesItsTokensHoweverTheInputIsCut) {
       // Cut in two at every place (short inputs), and one unit at a time.
       if (input.size() <= 80) {
         for (std::size_t cut = 1; cut < input.size(); ++cut) {
-          ASSERT_EQ(Tokens(input, start, last, {cut}), expected) << description << ", cut at " << cut;
+          ASSERT_EQ(Tokens(input, start, last, {cut}), expected)
+              << description << ", cut at " << cut;
         }
       }
       std::vector<std::size_t> every;
@@ -354,9 +372,10 @@ TEST_P(TokenizerConformance, EveryCaseGivesItsTokensHoweverTheInputIsCut) {
 INSTANTIATE_TEST_SUITE_P(
     Files, TokenizerConformance,
     ::testing::Values("html5lib/test1.test", "html5lib/test2.test", "html5lib/test3.test",
-                      "html5lib/test4.test", "html5lib/entities.test", "html5lib/namedEntities.test",
-                      "html5lib/numericEntities.test", "html5lib/contentModelFlags.test",
-                      "html5lib/escapeFlag.test", "html5lib/domjs.test", "html5lib/unicodeChars.test",
+                      "html5lib/test4.test", "html5lib/entities.test",
+                      "html5lib/namedEntities.test", "html5lib/numericEntities.test",
+                      "html5lib/contentModelFlags.test", "html5lib/escapeFlag.test",
+                      "html5lib/domjs.test", "html5lib/unicodeChars.test",
                       "html5lib/unicodeCharsProblematic.test", "cases/data.test", "cases/tags.test",
                       "cases/references.test", "cases/markup_declarations.test",
                       "cases/text_states.test"),

@@ -34,26 +34,27 @@ Outcome RunExtract(const DiffCase& c, bool inPlace = false, bool hook = true) {
   RecordingReporter reporter;
   engine.reporter = &reporter;
   Outcome out;
-  if (hook) engine.yield = [&] {
-    ++out.yields;
-    if (c.action == YieldAction::kChangeOptionsAtEveryYield) {
-      SetOptions(engine, (c.newOptions * 0x9E37u + unsigned(out.yields) * 0x2F1u) & kAllOptions);
-      return;
-    }
-    if (out.yields != c.atYield) return;
-    switch (c.action) {
-      case YieldAction::kCount:
-      case YieldAction::kChangeOptionsAtEveryYield:
-        break;
-      case YieldAction::kChangeOptions:
-        SetOptions(engine, c.newOptions);
-        break;
-      case YieldAction::kThrowError:
-        throw ConversionError(1234, "stopped by the test");
-      case YieldAction::kThrowOther:
-        throw 42;
-    }
-  };
+  if (hook)
+    engine.yield = [&] {
+      ++out.yields;
+      if (c.action == YieldAction::kChangeOptionsAtEveryYield) {
+        SetOptions(engine, (c.newOptions * 0x9E37u + unsigned(out.yields) * 0x2F1u) & kAllOptions);
+        return;
+      }
+      if (out.yields != c.atYield) return;
+      switch (c.action) {
+        case YieldAction::kCount:
+        case YieldAction::kChangeOptionsAtEveryYield:
+          break;
+        case YieldAction::kChangeOptions:
+          SetOptions(engine, c.newOptions);
+          break;
+        case YieldAction::kThrowError:
+          throw ConversionError(1234, "stopped by the test");
+        case YieldAction::kThrowOther:
+          throw 42;
+      }
+    };
   out.inOut = c.input;
   if constexpr (requires { engine.ExtractTextInPlace(out.inOut); }) {
     if (inPlace) {
@@ -173,9 +174,8 @@ std::string CompareCutAllTags(const std::u16string& text, const std::string& ori
   Outcome ref;
   fast.result = cSievetext{}.CutAllTags(text);
   ref.result = ReferenceSievetext{}.CutAllTags(text);
-  return Compare(
-      fast, ref,
-      "CutAllTags mismatch (" + origin + ")\n  input: " + testing::Show(text) + "\n");
+  return Compare(fast, ref,
+                 "CutAllTags mismatch (" + origin + ")\n  input: " + testing::Show(text) + "\n");
 }
 
 }  // namespace sievetext::compare
