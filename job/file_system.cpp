@@ -1,12 +1,18 @@
 #include "job/file_system.h"
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+// openat2 (Linux 5.6) where the system headers have it; elsewhere (the
+// WebAssembly build) every path takes the walk.
+#if __has_include(<linux/openat2.h>) && defined(SYS_openat2)
+#include <linux/openat2.h>
+#define SIEVETEXT_HAVE_OPENAT2 1
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -131,6 +137,7 @@ int Resolve(const std::string& path, PathEnd& end) {
   // Most paths have no link on the way to their last name: the system then
   // opens the folder in one call. Anything else (a link, a path longer than
   // the system takes, a system without openat2) takes the walk below.
+#if defined(SIEVETEXT_HAVE_OPENAT2)
   const std::size_t slash = path.rfind('/');
   const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1);
   if (slash != std::string::npos && slash > 0 && !last.empty() && last != "." && last != "..") {
@@ -144,6 +151,7 @@ int Resolve(const std::string& path, PathEnd& end) {
       names.push_back(last);
     }
   }
+#endif
   if (folder.get() < 0) {
     names = NamesOf(path);
     std::reverse(names.begin(), names.end());  // the next name is at the back

@@ -83,7 +83,7 @@ describe('the sievetext command', () => {
     for (const args of [['a', 'b', 'c'], ['-d', 'out', 'page.html'], ['-r', 'a', 'b'], ['--window']]) {
       const result = runPackaged(args);
       assert.equal(result.status, 1);
-      assert.match(result.stderr, /^sievetext: .*\nUsage: sievetext \[OPTION\]\.\.\. INPUT OUTPUT /);
+      assert.match(result.stderr, /^sievetext: .*\nUsage: sievetext \[OPTION\]\.\.\. INPUT \[OUTPUT\] /);
     }
     assert.equal(existsSync(join(work, 'out.txt')), false);
   });
@@ -118,7 +118,7 @@ describe('the sievetext command', () => {
   test('answers --help and --version, and runs through npx', () => {
     const help = runPackaged(['--help']);
     assert.equal(help.status, 0);
-    assert.match(help.stdout.toString(), /^Usage: sievetext \[OPTION\]\.\.\. INPUT OUTPUT\n/);
+    assert.match(help.stdout.toString(), /^Usage: sievetext \[OPTION\]\.\.\. INPUT \[OUTPUT\]\n/);
     for (const word of ['--with=NAME', '--without=NAME', '--lf', '--quiet', 'RemoveBlankLines']) {
       assert.ok(help.stdout.toString().includes(word), word);
     }

@@ -1,5 +1,5 @@
 #!/usr/bin/env node
-// The sievetext command for INPUT OUTPUT, on any system with Node: the same
+// The sievetext command for INPUT [OUTPUT], on any system with Node: the same
 // checks, messages, exit statuses and per-run options as the native command
 // (see its man page), with the converter of this package. It starts from the
 // options the native window saved, where there are any, and never changes
@@ -36,15 +36,16 @@ class Stop extends Error {
 
 function usage(problem) {
   return new Stop(1, [`${kProgram}: ${problem}`,
-    `Usage: ${kProgram} [OPTION]... INPUT OUTPUT  (${kProgram} --help for more)`]);
+    `Usage: ${kProgram} [OPTION]... INPUT [OUTPUT]  (${kProgram} --help for more)`]);
 }
 
 function helpText() {
-  return `Usage: ${kProgram} [OPTION]... INPUT OUTPUT
+  return `Usage: ${kProgram} [OPTION]... INPUT [OUTPUT]
 Turn an HTML file into plain text.
 
 Paths are taken from the current folder. "-" is standard input as INPUT and
-standard output as OUTPUT. An existing OUTPUT is replaced without asking.
+standard output as OUTPUT; without OUTPUT the text goes to standard output.
+An existing OUTPUT is replaced without asking.
 
       --with=NAME          switch option NAME on, for this run only
       --without=NAME       switch option NAME off, for this run only
@@ -181,8 +182,11 @@ function parseArguments(argv) {
     }
     args.paths.push(arg);
   }
-  if (!args.help && !args.version && args.paths.length !== 2) {
-    throw usage(args.paths.length < 2 ? 'missing INPUT or OUTPUT' : 'too many paths (one INPUT, one OUTPUT)');
+  if (!args.help && !args.version) {
+    if (args.paths.length === 0) throw usage('missing INPUT');
+    if (args.paths.length > 2) throw usage('too many paths (one INPUT, one OUTPUT)');
+    // Without OUTPUT the text goes to standard output.
+    if (args.paths.length === 1) args.paths.push('-');
   }
   return args;
 }
