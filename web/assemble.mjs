@@ -35,6 +35,7 @@ manifest.version = version;
 writeFileSync(join(pkg, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
 for (const name of ['index.d.ts', 'README.md']) copyFileSync(join(pkgSource, name), join(pkg, name));
 copyFileSync(join(pkgSource, 'bin/sievetext.cjs'), join(pkg, 'bin/sievetext.cjs'));
+copyFileSync(join(pkgSource, '../../LICENSE'), join(pkg, 'LICENSE'));
 
 const siteSource = join(here, 'site');
 const site = join(outDir, 'site');
