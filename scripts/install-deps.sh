@@ -14,7 +14,7 @@ run_packages=(
 
 # Tests, sanitizers, fuzzing, benchmarks, screenshots and packaging.
 test_packages=(
-  build-essential pkg-config
+  build-essential pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-tidy clang-format
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
