@@ -146,7 +146,13 @@ describe('the page, from file://', () => {
       throw new Error(`Tab never reached #${id}`);
     };
     await focusOn('drop');
-    const [chooser] = await Promise.all([page.waitForFileChooser(), page.keyboard.press('Enter')]);
+    // The browser takes the request to catch the chooser and the key press on
+    // different paths; a round trip to the page first makes sure the chooser
+    // is caught, not shown to nobody.
+    const choosing = page.waitForFileChooser();
+    await page.evaluate(() => 0);
+    await page.keyboard.press('Enter');
+    const chooser = await choosing;
     await chooser.accept([pageFile]);
     const first = await waitForOutputChange(page, '');
     assert.equal(first, native(['--lf']).toString());
