@@ -3,8 +3,8 @@
 #include <cassert>
 #include <cstddef>
 
-#include "engine/simd.h"
 #include "engine/two_parts.h"
+#include "simd/simd.h"
 
 namespace sievetext {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "engine/simd.h"
+#include "simd/simd.h"
 
 namespace sievetext::scan {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "job/charset.h"
-#include "job/legacy_decoder.h"
-#include "job/text_codec.h"
+#include "text/charset.h"
+#include "text/legacy_decoder.h"
+#include "text/text_codec.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "job/arguments.h"
-#include "job/line_breaks.h"
+#include "cli/arguments.h"
+#include "text/line_breaks.h"
 
 namespace {
 

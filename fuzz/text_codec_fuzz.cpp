@@ -8,8 +8,8 @@
 #include <string_view>
 #include <utility>
 
-#include "job/ini_document.h"
-#include "job/text_codec.h"
+#include "settings/ini_document.h"
+#include "text/text_codec.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "job/engine_hooks.h"
-#include "job/text_codec.h"
+#include "text/text_codec.h"
 
 namespace sievetext {
 namespace {

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "engine/cSievetext.h"
-#include "job/file_system.h"
-#include "job/text_codec.h"
+#include "platform/file_system.h"
+#include "text/text_codec.h"
 
 namespace sievetext {
 

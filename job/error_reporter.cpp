@@ -1,7 +1,5 @@
 #include "job/error_reporter.h"
 
-#include <system_error>
-
 namespace sievetext {
 
 std::string FormatError(std::string_view sProcedure, long number, std::string_view description) {
@@ -16,7 +14,5 @@ void ReportError(Prompter& prompter, std::string_view sProcedure, long number,
                  std::string_view description) {
   prompter.say(FormatError(sProcedure, number, description));
 }
-
-std::string ErrnoText(int error) { return std::generic_category().message(error); }
 
 }  // namespace sievetext

@@ -5,6 +5,7 @@
 
 #include "engine/conversion_reporter.h"
 #include "job/prompter.h"
+#include "platform/diagnostics.h"  // ErrnoText
 
 namespace sievetext {
 
@@ -18,8 +19,5 @@ std::string FormatError(std::string_view sProcedure, long number, std::string_vi
 // prompter is silent, so nothing shows there.
 void ReportError(Prompter& prompter, std::string_view sProcedure, long number,
                  std::string_view description);
-
-// The description of an errno value, as the system words it.
-std::string ErrnoText(int error);
 
 }  // namespace sievetext

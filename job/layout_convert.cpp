@@ -8,7 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include "job/text_codec.h"
+#include "text/text_codec.h"
 
 namespace sievetext {
 namespace {

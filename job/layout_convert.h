@@ -7,8 +7,8 @@
 #include "engine/cSievetext.h"
 #include "engine/layout/text_layout.h"
 #include "job/convert.h"
-#include "job/file_system.h"
-#include "job/text_codec.h"
+#include "platform/file_system.h"
+#include "text/text_codec.h"
 
 namespace sievetext {
 

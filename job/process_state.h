@@ -4,6 +4,8 @@
 #include <string>
 
 #include "engine/cSievetext.h"
+#include "settings/options.h"
+#include "settings/settings_store.h"
 
 namespace sievetext {
 
@@ -22,5 +24,12 @@ struct ProcessState {
   std::string sOutputFile;
   std::unique_ptr<cSievetext> oRemover;  // the one engine, from Main to EndProgram
 };
+
+// Everything of shutting down but ending the process, which is the caller's:
+// saves the options from the check boxes and releases the engine. With
+// `engineRunning` (the window closed from one of the engine's yields) the
+// engine is still inside a conversion and is left to the end of the process.
+void EndProgram(ProcessState& state, OptionBoxes& boxes, SettingsStore& store,
+                bool engineRunning = false);
 
 }  // namespace sievetext

@@ -8,7 +8,7 @@
 #include "job/engine_hooks.h"
 #include "job/error_reporter.h"
 #include "job/layout_convert.h"
-#include "job/option_transfer.h"
+#include "settings/option_transfer.h"
 
 namespace sievetext {
 namespace {

@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "job/convert.h"
-#include "job/file_system.h"
-#include "job/options.h"
 #include "job/process_state.h"
 #include "job/prompter.h"
+#include "platform/file_system.h"
+#include "settings/options.h"
 
 namespace sievetext {
 

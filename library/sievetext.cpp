@@ -17,15 +17,15 @@
 #include "engine/cSievetext.h"
 #include "job/convert.h"
 #include "job/error_reporter.h"
-#include "job/file_system.h"
 #include "job/layout_convert.h"
-#include "job/line_breaks.h"
-#include "job/option_names.h"
-#include "job/option_transfer.h"
-#include "job/options.h"
 #include "job/process_state.h"
 #include "job/prompter.h"
 #include "job/remove_html.h"
+#include "platform/file_system.h"
+#include "settings/option_names.h"
+#include "settings/option_transfer.h"
+#include "settings/options.h"
+#include "text/line_breaks.h"
 
 namespace sievetext {
 inline namespace v1 {

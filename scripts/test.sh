@@ -46,11 +46,11 @@ SIEVETEXT_WEB=build-web SIEVETEXT_NATIVE=build/bin/sievetext \
 # sweep's exhaustive test, which stays on one thread): the block sweep's
 # second thread and the passes that run in two parts (engine), the batch's
 # worker threads, the file system's read-ahead thread and the table of live
-# temporary files that a signal handler reads (job).
+# temporary files that a signal handler reads (cli, platform).
 echo "== thread sanitizer build (threaded tests)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIEVETEXT_SANITIZE_THREAD=ON \
   -DSIEVETEXT_WERROR=ON -DSIEVETEXT_BUILD_GUI=OFF -DSIEVETEXT_BUILD_PYTHON=OFF >/dev/null
-cmake --build build-tsan --target engine_block_sweep_test engine_two_parts_test job_unit_test
+cmake --build build-tsan --target engine_block_sweep_test engine_two_parts_test platform_unit_test cli_unit_test
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" \
   -R '^(BlockSweepTest|TwoPartsTest|RunJobsTest|PosixFileSystemTest)\.' \
   -E '^BlockSweepTest\.LeavesWhatTheCutsLeaveOneAfterAnotherAtEveryStretch$'

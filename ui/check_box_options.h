@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "job/options.h"
+#include "settings/options.h"
 
 class QCheckBox;
 class QWidget;

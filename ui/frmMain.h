@@ -10,7 +10,7 @@
 #include "build_info.h"
 #include "job/process_state.h"
 #include "job/prompter.h"
-#include "job/settings_store.h"
+#include "settings/settings_store.h"
 #include "ui/check_box_options.h"
 #include "ui/file_chooser.h"
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "job/batch.h"
-#include "job/cleanup_on_signal.h"
-#include "job/ini_settings_store.h"
-#include "job/option_transfer.h"
+#include "platform/cleanup_on_signal.h"
+#include "platform/diagnostics.h"
+#include "settings/ini_settings_store.h"
+#include "settings/option_transfer.h"
 #include "ui/frmMain.h"
 
 namespace {

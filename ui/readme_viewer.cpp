@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "job/text_codec.h"
+#include "text/text_codec.h"
 #include "ui/qt_prompter.h"
 
 namespace sievetext {

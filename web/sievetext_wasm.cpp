@@ -23,9 +23,9 @@
 #include "engine/cSievetext.h"
 #include "engine/conversion_reporter.h"
 #include "job/error_reporter.h"
-#include "job/line_breaks.h"
-#include "job/options.h"
-#include "job/text_codec.h"
+#include "settings/options.h"
+#include "text/line_breaks.h"
+#include "text/text_codec.h"
 
 // The reading mode, where the job offers it.
 #if __has_include("job/layout_convert.h")

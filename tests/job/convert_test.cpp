@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "job/text_codec.h"
 #include "tests/support/memory_file_system.h"
+#include "text/text_codec.h"
 
 namespace sievetext {
 namespace {

@@ -6,13 +6,13 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "job/line_breaks.h"
-#include "job/option_transfer.h"
 #include "job/remove_html.h"
+#include "settings/option_transfer.h"
 #include "sievetext/sievetext.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/temp_folder.h"
+#include "text/line_breaks.h"
 
 namespace sievetext {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "job/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace sievetext::testing {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "controls/command.h"
-#include "job/ini_settings_store.h"
-#include "job/option_transfer.h"
 #include "job/remove_html.h"
+#include "settings/ini_settings_store.h"
+#include "settings/option_transfer.h"
 
 namespace sievetext::testing {
 

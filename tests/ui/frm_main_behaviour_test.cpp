@@ -13,10 +13,10 @@
 #include <optional>
 
 #include "controls/command.h"
-#include "job/file_system.h"
-#include "job/ini_settings_store.h"
-#include "job/option_transfer.h"
 #include "job/remove_html.h"
+#include "platform/file_system.h"
+#include "settings/ini_settings_store.h"
+#include "settings/option_transfer.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/ui/close_in_child.h"
