@@ -25,10 +25,12 @@ std::string ResolvePath(const std::string& path, const std::string& workingFolde
   return resolved + path;
 }
 
-void ParseCommandLine(ProcessState& state, const std::vector<std::string>& paths,
-                      const std::string& workingFolder) {
-  if (!paths.empty()) state.sInputFile = ResolvePath(paths[0], workingFolder);
-  if (paths.size() >= 2) state.sOutputFile = ResolvePath(paths[1], workingFolder);
+JobRequest ParseCommandLine(const std::vector<std::string>& paths,
+                            const std::string& workingFolder) {
+  JobRequest request;
+  if (!paths.empty()) request.input = ResolvePath(paths[0], workingFolder);
+  if (paths.size() >= 2) request.output = ResolvePath(paths[1], workingFolder);
+  return request;
 }
 
 std::string ProgramFolder(const char* argv0) {

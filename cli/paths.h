@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "job/process_state.h"
+#include "job/remove_html.h"
 
 namespace sievetext {
 
@@ -24,11 +24,11 @@ std::string WorkingFolder();
 std::string ResolvePath(const std::string& path, const std::string& workingFolder,
                         bool dashIsStream = true);
 
-// Sets sInputFile and sOutputFile from the two paths of INPUT OUTPUT, each
-// resolved against the working folder; a missing or empty one leaves its path
-// empty, and the job then stops at its check of that path.
-void ParseCommandLine(ProcessState& state, const std::vector<std::string>& paths,
-                      const std::string& workingFolder);
+// The job's files from the two paths of INPUT OUTPUT, each resolved against
+// the working folder; a missing or empty one leaves its path empty, and the
+// job then stops at its check of that path.
+JobRequest ParseCommandLine(const std::vector<std::string>& paths,
+                            const std::string& workingFolder);
 
 // The folder holding the running program, symbolic links resolved, ending in
 // "/". `argv0` is the fallback where the system cannot name the program file.

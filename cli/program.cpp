@@ -27,12 +27,12 @@ int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& 
     status = plan.status;
     jobs = std::move(plan.jobs);
   } else {
-    ParseCommandLine(state, args.paths, host.workingFolder);
-    jobs.push_back({state.sInputFile, state.sOutputFile, args.paths.size() > 0 ? args.paths[0] : "",
+    const JobRequest request = ParseCommandLine(args.paths, host.workingFolder);
+    jobs.push_back({request.input, request.output, args.paths.size() > 0 ? args.paths[0] : "",
                     args.paths.size() > 1 ? args.paths[1] : ""});
   }
 
-  RunSettings settings{options, host.files, host.closed};
+  RunSettings settings{ReadOptions(options), host.files, host.closed};
   settings.lfLineBreaks = args.lfLineBreaks;
   settings.makeFolders = args.outputFolder.has_value();
   settings.threads = args.jobs != 0 ? args.jobs : OnlineCores();

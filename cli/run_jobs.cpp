@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "job/remove_html.h"
+#include "platform/diagnostics.h"
 #include "text/line_breaks.h"
 
 namespace sievetext {
@@ -27,9 +28,7 @@ std::string Shown(const std::string& name, bool output) {
 }
 
 // The job's files as the command line wants them: standard streams for "-",
-// missing output folders created on the way, LF line breaks on request; and
-// it notes when the job has got as far as writing, so that a failure can be
-// put down to the right file.
+// missing output folders created on the way, LF line breaks on request.
 class JobFiles final : public FileSystem {
  public:
   JobFiles(FileSystem& files, const RunSettings& settings)
@@ -46,67 +45,48 @@ class JobFiles final : public FileSystem {
     return streams_.identify(path, asOutput, id);
   }
   int replace(const std::string& path, const ByteSource& next) override {
-    writing_ = true;
     if (settings_.makeFolders && path != kStandardStreamPath) {
       if (const int error = MakeFolders(FolderOf(path))) return error;
     }
     return streams_.replace(path, settings_.lfLineBreaks ? WithLfLineBreaks(next) : next);
   }
 
-  bool writing() const { return writing_; }
-
  private:
   StandardStreamFileSystem streams_;
   const RunSettings& settings_;
-  bool writing_ = false;
 };
 
-// Turns the job's messages into message lines: "Done" is not said, every
-// question is answered yes (the output is replaced without asking), and each
-// message names the file it concerns.
-class JobPrompter final : public Prompter {
+// Every question is answered yes: the output is replaced without asking.
+class YesPrompter final : public Prompter {
  public:
-  JobPrompter(const PlannedJob& job, const JobFiles& files) : job_(job), files_(files) {}
-
-  void say(const std::string& message) override {
-    if (message == kDoneMessage) return;
-    std::string file;
-    if (message == kInputMissingMessage || message == kInputEmptyMessage) {
-      file = Shown(job_.inputName, false);
-    } else if (message == kSameFileMessage) {
-      file = Shown(job_.outputName, true);
-    } else if (message != kNoInputMessage && message != kNoOutputMessage) {
-      // A runtime error: while writing it concerns the output, before that
-      // (reading, converting) the input.
-      file = files_.writing() ? Shown(job_.outputName, true) : Shown(job_.inputName, false);
-    }
-    lines.push_back(MessageLine(file, message));
-  }
+  void say(const std::string&) override {}
   bool confirm(const std::string&) override { return true; }
-
-  std::vector<std::string> lines;
-
- private:
-  const PlannedJob& job_;
-  const JobFiles& files_;
 };
 
-struct JobResult {
+struct Finished {
   int status = 0;
   std::vector<std::string> lines;
 };
 
-JobResult RunOne(ProcessState& state, const PlannedJob& job, const RunSettings& settings) {
-  state.sInputFile = job.input;
-  state.sOutputFile = job.output;
+Finished RunOne(cSievetext& engine, bool layout, const PlannedJob& job,
+                const RunSettings& settings) {
   JobFiles files(settings.files, settings);
-  JobPrompter prompter(job, files);
-  JobContext ctx{state, settings.options, files, prompter};
-  const JobOutcome outcome = RemoveHTML(ctx);
-  return {ExitStatus(outcome), std::move(prompter.lines)};
+  YesPrompter prompter;
+  JobContext ctx{engine, settings.options, files, prompter};
+  const JobResult result = RunJob({job.input, job.output, layout}, ctx);
+  Finished finished{ExitStatus(result.outcome), {}};
+  if (result.outcome != JobOutcome::Written) finished.lines.push_back(JobLine(result, job));
+  return finished;
 }
 
 }  // namespace
+
+std::string JobLine(const JobResult& result, const PlannedJob& job) {
+  std::string file;
+  if (result.file == JobFile::Input) file = Shown(job.inputName, false);
+  if (result.file == JobFile::Output) file = Shown(job.outputName, true);
+  return MessageLine(file, JobMessage(result));
+}
 
 unsigned OnlineCores() {
   const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
@@ -115,7 +95,7 @@ unsigned OnlineCores() {
 
 int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunSettings& settings,
             MessageSink& messages) {
-  std::vector<JobResult> results(jobs.size());
+  std::vector<Finished> results(jobs.size());
   std::vector<char> finished(jobs.size(), 0);
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
@@ -124,7 +104,7 @@ int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs, const RunS
 
   const auto work = [&](ProcessState& engineState) {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
-      JobResult result = RunOne(engineState, jobs[i], settings);
+      Finished result = RunOne(*engineState.oRemover, engineState.layout, jobs[i], settings);
       std::lock_guard<std::mutex> lock(mutex);
       results[i] = std::move(result);
       finished[i] = 1;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/plan.h"
+#include "job/job_result.h"
 #include "job/process_state.h"
 #include "platform/diagnostics.h"
 #include "platform/file_system.h"
@@ -13,7 +14,7 @@ namespace sievetext {
 
 // How the jobs run.
 struct RunSettings {
-  OptionBoxes& options;  // read only, by every thread at once
+  OptionValues options;  // read only, by every thread at once
   FileSystem& files;
   ClosedStreams closed;
   bool lfLineBreaks = false;
@@ -28,6 +29,11 @@ struct RunSettings {
 // status: 0 all written, 1 some stopped at a check, 2 some failed.
 [[nodiscard]] int RunJobs(ProcessState& state, const std::vector<PlannedJob>& jobs,
                           const RunSettings& settings, MessageSink& messages);
+
+// The line the command line says for a job that did not write its output:
+// the job's message after the name of the file it concerns, as the user
+// wrote it ("-" as standard input or output).
+std::string JobLine(const JobResult& result, const PlannedJob& job);
 
 // The number of online processors, at least 1.
 unsigned OnlineCores();

@@ -18,7 +18,6 @@
 #include "job/convert.h"
 #include "job/error_reporter.h"
 #include "job/layout_convert.h"
-#include "job/process_state.h"
 #include "job/prompter.h"
 #include "job/remove_html.h"
 #include "platform/file_system.h"
@@ -69,11 +68,11 @@ bool Field(const Options& options, OptionKey key) {
   return Field(const_cast<Options&>(options), key);
 }
 
-// The options as the job's check boxes.
-void Fill(OptionBoxes& boxes, const Options& options) {
-  for (const OptionInfo& option : kOptions) {
-    boxes.setValue(option.key, Field(options, option.key) ? 1 : 0);
-  }
+// The options as the engine takes them.
+OptionValues Values(const Options& options) {
+  OptionValues values{};
+  for (std::size_t i = 0; i < kOptions.size(); ++i) values[i] = Field(options, kOptions[i].key);
+  return values;
 }
 
 Error OutOfMemory() { return Error(ErrorCode::OutOfMemory, std::string(kErrorOutOfMemoryText)); }
@@ -93,25 +92,31 @@ class FailureRecorder final : public ConversionReporter {
   std::string message;
 };
 
-// Keeps what the job says, so that it can become an Error; answers the
-// overwrite question with yes, as on the command line.
-class KeepingPrompter final : public Prompter {
+// Answers the overwrite question with yes, as on the command line.
+class YesPrompter final : public Prompter {
  public:
-  void say(const std::string& message) override { said = message; }
+  void say(const std::string&) override {}
   bool confirm(const std::string&) override { return true; }
-  std::string said;
 };
 
-// The job's last message after it stopped at a check, after the path as the
-// command line puts it.
-Error StopError(const std::string& said, const std::string& input, const std::string& output) {
-  if (said == kSameFileMessage)
-    return Error(ErrorCode::InvalidArgument, output + ": " + said, 0, output);
-  if (said == kInputMissingMessage) {
-    return Error(ErrorCode::InputMissing, input + ": " + said, ENOENT, input);
+// The Error for a job that stopped at a check: the check's message after the
+// path it concerns, as the command line puts it.
+Error StopError(const JobResult& result) {
+  const std::string said = CheckMessage(result.check);
+  switch (result.check) {
+    case JobCheck::SameFile:
+      return Error(ErrorCode::InvalidArgument, result.path + ": " + said, 0, result.path);
+    case JobCheck::InputMissing:
+      return Error(ErrorCode::InputMissing, result.path + ": " + said, result.systemError,
+                   result.path);
+    case JobCheck::InputEmpty:
+      return Error(ErrorCode::InputEmpty, result.path + ": " + said, 0, result.path);
+    case JobCheck::None:
+    case JobCheck::NoInput:
+    case JobCheck::NoOutput:
+    case JobCheck::OverwriteDeclined:
+      break;
   }
-  if (said == kInputEmptyMessage)
-    return Error(ErrorCode::InputEmpty, input + ": " + said, 0, input);
   return Error(ErrorCode::InvalidArgument, said);
 }
 
@@ -137,8 +142,7 @@ void CheckPath(const std::string& path) {
   }
 }
 
-// The real files, remembering the first failure and the path it concerns;
-// with `lf`, each CR LF written becomes LF. Once `stop` is set, an output
+// The real files; with `lf`, each CR LF written becomes LF. Once `stop` is set, an output
 // being written is given up before its next piece and before its end, which
 // would put it in place.
 class WatchedFiles final : public FileSystem {
@@ -147,11 +151,9 @@ class WatchedFiles final : public FileSystem {
 
   FileKind kind(const std::string& path) override { return files_.kind(path); }
   int size(const std::string& path, std::uint64_t& bytes) override {
-    return note(files_.size(path, bytes), path);
+    return files_.size(path, bytes);
   }
-  int read(const std::string& path, const ByteSink& use) override {
-    return note(files_.read(path, use), path);
-  }
+  int read(const std::string& path, const ByteSink& use) override { return files_.read(path, use); }
   int replace(const std::string& path, const ByteSource& next) override {
     ByteSource source = lf_ ? WithLfLineBreaks(next) : next;
     if (stop_ != nullptr) {
@@ -160,38 +162,31 @@ class WatchedFiles final : public FileSystem {
         return source();
       };
     }
-    return note(files_.replace(path, source), path);
+    return files_.replace(path, source);
   }
   bool identify(const std::string& path, bool asOutput, FileIdentity& id) override {
     return files_.identify(path, asOutput, id);
   }
 
-  int error = 0;
-  std::string errorPath;
-
  private:
-  int note(int result, const std::string& path) {
-    if (result != 0 && error == 0) {
-      error = result;
-      errorPath = path;
-    }
-    return result;
-  }
   PosixFileSystem files_;
   bool lf_;
   const std::atomic<bool>* stop_;
 };
 
-// The job failed: a file operation, memory or the engine.
-Error FailError(const std::string& said, const WatchedFiles& files) {
-  if (files.error != 0) {
-    return Error(ErrorCode::FileError, files.errorPath + ": " + ErrnoText(files.error), files.error,
-                 files.errorPath);
+// The Error for a failed job: a file operation, memory or the engine.
+Error FailError(const JobResult& result) {
+  switch (result.failure) {
+    case JobFailure::File:
+      return Error(ErrorCode::FileError, result.path + ": " + ErrnoText(result.systemError),
+                   result.systemError, result.path);
+    case JobFailure::OutOfMemory:
+      return Error(ErrorCode::OutOfMemory, JobMessage(result));
+    case JobFailure::None:
+    case JobFailure::Engine:
+      break;
   }
-  if (said.find(": Error " + std::to_string(kErrorOutOfMemory) + ": ") != std::string::npos) {
-    return Error(ErrorCode::OutOfMemory, said);
-  }
-  return Error(ErrorCode::ConversionFailed, said);
+  return Error(ErrorCode::ConversionFailed, JobMessage(result));
 }
 
 }  // namespace
@@ -228,10 +223,8 @@ std::string ConvertStoppable(std::string_view html, const Options& options,
                              TextDecoder::Declarations declarations,
                              const std::atomic<bool>* stop) {
   try {
-    OptionModel boxes;
-    Fill(boxes, options);
     cSievetext engine;
-    CopyOptions(boxes, engine);
+    CopyOptions(Values(options), engine);
     FailureRecorder failure;
     engine.reporter = &failure;
     engine.yield = StopCheck(stop);
@@ -256,27 +249,24 @@ void ConvertFileStoppable(const std::string& input, const std::string& output,
   CheckPath(input);
   CheckPath(output);
   try {
-    ProcessState state;
-    state.sInputFile = input;
-    state.sOutputFile = output;
-    state.oRemover = std::make_unique<cSievetext>();
-    state.oRemover->yield = StopCheck(stop);
-    state.layout = options.layout;
-    OptionModel boxes;
-    Fill(boxes, options);
+    cSievetext engine;
+    engine.yield = StopCheck(stop);
+    const OptionValues values = Values(options);
     WatchedFiles files(options.lineBreaks == LineBreaks::Lf, stop);
-    KeepingPrompter prompter;
-    JobContext ctx{state, boxes, files, prompter};
-    const JobOutcome outcome = RemoveHTML(ctx);
+    YesPrompter prompter;
+    JobContext ctx{engine, values, files, prompter};
+    const JobResult result = RunJob({input, output, options.layout}, ctx);
     // The engine reports a throwing yield as its own failure.
-    if (stop != nullptr && stop->load() && outcome != JobOutcome::Written) throw Interrupted();
-    switch (outcome) {
+    if (stop != nullptr && stop->load() && result.outcome != JobOutcome::Written) {
+      throw Interrupted();
+    }
+    switch (result.outcome) {
       case JobOutcome::Written:
         return;
       case JobOutcome::Stopped:
-        throw StopError(prompter.said, input, output);
+        throw StopError(result);
       case JobOutcome::Failed:
-        throw FailError(prompter.said, files);
+        throw FailError(result);
     }
   } catch (const StopAsked&) {
     throw Interrupted();

@@ -18,10 +18,19 @@ void SaveOptions(OptionBoxes& boxes, SettingsStore& store) {
   store.sync();
 }
 
+OptionValues ReadOptions(const OptionBoxes& boxes) {
+  OptionValues values{};
+  for (std::size_t i = 0; i < kOptions.size(); ++i)
+    values[i] = SafeBool(boxes.value(kOptions[i].key));
+  return values;
+}
+
+void CopyOptions(const OptionValues& values, cSievetext& oRemover) {
+  for (std::size_t i = 0; i < kOptions.size(); ++i) oRemover.*kOptions[i].field = values[i];
+}
+
 void CopyOptions(const OptionBoxes& boxes, cSievetext& oRemover) {
-  for (const OptionInfo& option : kOptions) {
-    oRemover.*option.field = SafeBool(boxes.value(option.key));
-  }
+  CopyOptions(ReadOptions(boxes), oRemover);
 }
 
 }  // namespace sievetext

@@ -14,6 +14,11 @@ void LoadOptions(SettingsStore& store, OptionBoxes& boxes);
 // them last.
 void SaveOptions(OptionBoxes& boxes, SettingsStore& store);
 
+// The check boxes as the engine takes them (SafeBool of each value).
+OptionValues ReadOptions(const OptionBoxes& boxes);
+
+// The options into the engine's option fields.
+void CopyOptions(const OptionValues& values, cSievetext& oRemover);
 // The check boxes into the engine's option fields.
 void CopyOptions(const OptionBoxes& boxes, cSievetext& oRemover);
 

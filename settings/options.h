@@ -43,6 +43,9 @@ inline constexpr std::array<OptionInfo, 11> kOptions = {{
     {OptionKey::RemoveTabs, "RemoveTabs", &cSievetext::RemoveTabs},
 }};
 
+// The options as the engine takes them, in the order of kOptions.
+using OptionValues = std::array<bool, kOptions.size()>;
+
 // The live copy of the options: the window's check boxes, or a plain model on
 // the command line. Values are check-box values: 0 unticked, 1 ticked;
 // any other value reads as ticked.

@@ -211,8 +211,9 @@ Command* MakeButton(QWidget* parent, const char* name, const char* caption, QRec
 // One conversion over the real files.
 void RunRemoveHTML(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
   PosixFileSystem files;
-  JobContext ctx{state, boxes, files, prompter};
-  (void)RemoveHTML(ctx);
+  const OptionValues options = ReadOptions(boxes);
+  JobContext ctx{*state.oRemover, options, files, prompter};
+  (void)RemoveHTML({state.sInputFile, state.sOutputFile, state.layout}, ctx);
 }
 
 // The process ends here; nothing else runs, open files are closed by the

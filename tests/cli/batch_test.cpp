@@ -6,6 +6,7 @@
 
 #include "cli/plan.h"
 #include "cli/run_jobs.h"
+#include "settings/option_transfer.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/temp_folder.h"
 
@@ -144,7 +145,7 @@ TEST(RunJobsTest, EveryJobRunsAndMessagesKeepJobOrderWhateverTheThreads) {
     }
     OptionModel options;
     options.setValue(OptionKey::RemoveAllTags, 1);
-    RunSettings settings{options, files, {}};
+    RunSettings settings{ReadOptions(options), files, {}};
     settings.threads = threads;
     settings.lfLineBreaks = true;
     ProcessState state;
@@ -169,7 +170,7 @@ TEST(RunJobsTest, RuntimeFailuresNameTheFileTheyConcern) {
   MemoryFileSystem files;
   files.files["/in/a.html"] = "a";
   OptionModel options;
-  RunSettings settings{options, files, {}};
+  RunSettings settings{ReadOptions(options), files, {}};
   ProcessState state;
   state.oRemover = std::make_unique<cSievetext>();
   RecordingSink sink;

@@ -30,11 +30,9 @@ TEST(ParseCommandLineTest, ResolvesAgainstTheWorkingFolder) {
       {{"in.htm", "out.txt"}, "", "in.htm", "out.txt"},
   };
   for (const auto& row : rows) {
-    ProcessState state;
-    state.sAppPath = "/opt/st/";
-    ParseCommandLine(state, row.paths, row.folder);
-    EXPECT_EQ(state.sInputFile, row.input);
-    EXPECT_EQ(state.sOutputFile, row.output);
+    const JobRequest request = ParseCommandLine(row.paths, row.folder);
+    EXPECT_EQ(request.input, row.input);
+    EXPECT_EQ(request.output, row.output);
   }
   // The window's INPUT is always a file, even one named "-".
   EXPECT_EQ(ResolvePath("-", "/w", /*dashIsStream=*/false), "/w/-");

@@ -7,6 +7,8 @@
 
 #include "job/engine_hooks.h"
 #include "job/error_reporter.h"
+#include "job/process_state.h"
+#include "settings/option_transfer.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_prompter.h"
@@ -18,6 +20,14 @@ using testing::MemorySettingsStore;
 using testing::RecordingPrompter;
 using Messages = std::vector<std::string>;
 
+// One job over the paths and engine of `state`, as the window runs it.
+JobOutcome RunAsTheWindowDoes(ProcessState& state, OptionBoxes& boxes, FileSystem& files,
+                              Prompter& prompter) {
+  const OptionValues options = ReadOptions(boxes);
+  JobContext ctx{*state.oRemover, options, files, prompter};
+  return RemoveHTML({state.sInputFile, state.sOutputFile, state.layout}, ctx).outcome;
+}
+
 class RemoveHTMLTest : public ::testing::Test {
  protected:
   RemoveHTMLTest() {
@@ -28,10 +38,7 @@ class RemoveHTMLTest : public ::testing::Test {
     for (const OptionInfo& option : kOptions) boxes.setValue(option.key, 1);
   }
 
-  JobOutcome run() {
-    JobContext ctx{state, boxes, files, prompter};
-    return RemoveHTML(ctx);
-  }
+  JobOutcome run() { return RunAsTheWindowDoes(state, boxes, files, prompter); }
 
   // True when the engine gives its host a chance to run during a conversion.
   ProcessState state;
@@ -65,8 +72,8 @@ TEST_F(RemoveHTMLTest, ChecksStopWithTheirMessageAndWriteNothing) {
     rowFiles.others = {"/in/fifo"};
     state.sInputFile = row.input;
     state.sOutputFile = row.output;
-    JobContext ctx{state, boxes, rowFiles, rowPrompter};
-    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Stopped) << row.name;
+    EXPECT_EQ(RunAsTheWindowDoes(state, boxes, rowFiles, rowPrompter), JobOutcome::Stopped)
+        << row.name;
     EXPECT_EQ(rowPrompter.said, Messages{row.message}) << row.name;
     EXPECT_TRUE(rowPrompter.asked.empty()) << row.name;
     EXPECT_EQ(rowFiles.replaceCalls, 0) << row.name;
@@ -103,8 +110,8 @@ TEST_F(RemoveHTMLTest, MessagesWordForWord) {
     if (row.outputExists) rowFiles.files["/out/page.txt"] = "old";
     state.sInputFile = row.input;
     state.sOutputFile = row.output;
-    JobContext ctx{state, boxes, rowFiles, rowPrompter};
-    static_cast<void>(RemoveHTML(ctx));  // what it says is the point here
+    static_cast<void>(
+        RunAsTheWindowDoes(state, boxes, rowFiles, rowPrompter));  // what it says is the point here
     EXPECT_EQ(rowPrompter.said, row.said) << row.name;
     EXPECT_EQ(rowPrompter.asked, row.asked) << row.name;
   }
@@ -130,8 +137,8 @@ TEST_F(RemoveHTMLTest, ExistingOutputIsReplacedOnlyWhenConfirmed) {
       rowPrompter.answers = {ok};
       files.files[output] = "old text that is longer than the new one";
       state.sOutputFile = output;
-      JobContext ctx{state, boxes, files, rowPrompter};
-      EXPECT_EQ(RemoveHTML(ctx), ok ? JobOutcome::Written : JobOutcome::Stopped);
+      EXPECT_EQ(RunAsTheWindowDoes(state, boxes, files, rowPrompter),
+                ok ? JobOutcome::Written : JobOutcome::Stopped);
       EXPECT_EQ(rowPrompter.asked, Messages{kOverwriteQuestion});
       EXPECT_EQ(rowPrompter.said, ok ? Messages{kDoneMessage} : Messages{});
       EXPECT_EQ(files.files[output],
@@ -177,8 +184,8 @@ TEST_F(RemoveHTMLTest, FileErrorsAreReportedAndNeverClaimSuccess) {
     state.sOutputFile = row.outputIsFolder ? "/out" : "/out/page.txt";
     if (row.outputIsFolder) rowFiles.folders = {"/out"};
     RecordingPrompter rowPrompter;
-    JobContext ctx{state, boxes, rowFiles, rowPrompter};
-    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed) << row.name;
+    EXPECT_EQ(RunAsTheWindowDoes(state, boxes, rowFiles, rowPrompter), JobOutcome::Failed)
+        << row.name;
     EXPECT_EQ(rowPrompter.said, Messages{row.message}) << row.name;
     EXPECT_EQ(rowFiles.files["/out/page.txt"], "old") << row.name;
   }
@@ -215,8 +222,7 @@ TEST_F(RemoveHTMLTest, RunningOutOfMemoryIsAReportedError) {
   for (const std::uint64_t size : sizes) {
     ExhaustedFileSystem exhausted(size);
     RecordingPrompter rowPrompter;
-    JobContext ctx{state, boxes, exhausted, rowPrompter};
-    EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Failed) << size;
+    EXPECT_EQ(RunAsTheWindowDoes(state, boxes, exhausted, rowPrompter), JobOutcome::Failed) << size;
     EXPECT_EQ(rowPrompter.said, Messages{"RemoveHTML: Error 7: Out of memory"}) << size;
   }
 }

@@ -24,18 +24,15 @@ using testing::WriteFile;
 
 // What the conversion job writes for `bytes` with `options`.
 std::string JobOutput(const std::string& bytes, const Options& options) {
-  ProcessState state;
-  state.oRemover = std::make_unique<cSievetext>();
-  state.sInputFile = "/in.html";
-  state.sOutputFile = "/out.txt";
-  OptionModel boxes;
-  for (const OptionInfo& option : kOptions) boxes.setValue(option.key, options.get(option.name));
+  cSievetext engine;
+  OptionValues values{};
+  for (std::size_t i = 0; i < kOptions.size(); ++i) values[i] = options.get(kOptions[i].name);
   MemoryFileSystem files;
-  files.files[state.sInputFile] = bytes;
+  files.files["/in.html"] = bytes;
   testing::RecordingPrompter prompter;
-  JobContext ctx{state, boxes, files, prompter};
-  EXPECT_EQ(RemoveHTML(ctx), JobOutcome::Written);
-  std::string written = files.files[state.sOutputFile];
+  JobContext ctx{engine, values, files, prompter};
+  EXPECT_EQ(RemoveHTML({"/in.html", "/out.txt"}, ctx).outcome, JobOutcome::Written);
+  std::string written = files.files["/out.txt"];
   if (options.lineBreaks == LineBreaks::Lf) UseLfLineBreaks(written);
   return written;
 }

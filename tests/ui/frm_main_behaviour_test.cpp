@@ -68,8 +68,9 @@ class YieldingFileSystem final : public FileSystem {
 
 void RunYieldingJob(ProcessState& state, OptionBoxes& boxes, Prompter& prompter) {
   YieldingFileSystem files(*state.oRemover);
-  JobContext ctx{state, boxes, files, prompter};
-  (void)RemoveHTML(ctx);
+  const OptionValues options = ReadOptions(boxes);
+  JobContext ctx{*state.oRemover, options, files, prompter};
+  (void)RemoveHTML({state.sInputFile, state.sOutputFile, state.layout}, ctx);
 }
 
 using testing::ReadAll;
