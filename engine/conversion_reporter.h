@@ -21,9 +21,11 @@ class ConversionReporter {
 };
 
 // Error numbers the engine reports. The numbers are this program's own.
-inline constexpr long kErrorOutOfMemory = 7;  // allocation failed, anywhere in a job
+// Allocation failed, anywhere in a job, or a text grew past what the library
+// can hold (memory by another name): one number for both, here, in the job
+// and in the library.
+inline constexpr long kErrorOutOfMemory = 7;
 inline constexpr std::string_view kErrorOutOfMemoryText = "Out of memory";
-inline constexpr long kErrorLengthLimit = 6;   // a text grew past what the library can hold
 inline constexpr long kErrorInterrupted = 18;  // the yield callback threw something unrecognised
 
 // A yield callback may throw this to stop a conversion with its own number and

@@ -22,8 +22,10 @@ void ReportCurrentFailure(ConversionReporter* reporter, std::string_view procedu
     number = kErrorOutOfMemory;
     description = kErrorOutOfMemoryText;
   } catch (const std::length_error&) {
-    number = kErrorLengthLimit;
-    description = "Text too long";
+    // A text too long for the library to hold: memory by another name, as
+    // the job and the library call it.
+    number = kErrorOutOfMemory;
+    description = kErrorOutOfMemoryText;
   } catch (const std::exception& e) {
     if (*e.what() != '\0') description = e.what();
   } catch (...) {

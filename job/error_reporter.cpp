@@ -10,9 +10,4 @@ std::string FormatError(std::string_view sProcedure, long number, std::string_vi
   return message;
 }
 
-void ReportError(Prompter& prompter, std::string_view sProcedure, long number,
-                 std::string_view description) {
-  prompter.say(FormatError(sProcedure, number, description));
-}
-
 }  // namespace sievetext

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "engine/conversion_reporter.h"
-#include "job/prompter.h"
 #include "platform/diagnostics.h"  // ErrnoText
 
 namespace sievetext {
@@ -14,10 +13,5 @@ namespace sievetext {
 
 // "<procedure>: Error <number>: <description>", nothing added or left out.
 std::string FormatError(std::string_view sProcedure, long number, std::string_view description);
-
-// Tells the user about a runtime error with an OK box. The command line's
-// prompter is silent, so nothing shows there.
-void ReportError(Prompter& prompter, std::string_view sProcedure, long number,
-                 std::string_view description);
 
 }  // namespace sievetext

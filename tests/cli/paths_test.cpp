@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "job/error_reporter.h"
-#include "tests/support/recording_prompter.h"
-
 namespace sievetext {
 namespace {
 
@@ -53,19 +50,6 @@ TEST(ProgramFolderTest, IsTheRunningProgramsFolderWithATrailingSlash) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.front(), '/');
   EXPECT_EQ(folder.back(), '/');
-}
-
-TEST(ReportErrorTest, BuildsTheMessageExactly) {
-  EXPECT_EQ(FormatError("ExtractText", 7, "Out of memory"), "ExtractText: Error 7: Out of memory");
-  EXPECT_EQ(FormatError("RemoveHTML", -2147483647L - 1, "x"), "RemoveHTML: Error -2147483648: x");
-  EXPECT_EQ(FormatError("CutHTML", 0, ""), "CutHTML: Error 0: ");
-  EXPECT_EQ(FormatError("", 13, "Permission denied"), ": Error 13: Permission denied");
-  EXPECT_EQ(ErrnoText(13), "Permission denied");
-
-  testing::RecordingPrompter prompter;
-  ReportError(prompter, "ConsolidateChar", 6, "Too long");
-  EXPECT_EQ(prompter.said, std::vector<std::string>{"ConsolidateChar: Error 6: Too long"});
-  EXPECT_TRUE(prompter.asked.empty());
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ TEST(FailureHandlingTest, EachKindOfFailureIsReportedWithItsNumberAndDescription
       {[] { throw ConversionError(-5, "negative"); }, -5, "negative"},
       {[] { throw ConversionError(9, ""); }, 9, ""},
       {[] { throw std::bad_alloc(); }, kErrorOutOfMemory, "Out of memory"},
-      {[] { throw std::length_error("basic_string"); }, kErrorLengthLimit, "Text too long"},
+      {[] { throw std::length_error("basic_string"); }, kErrorOutOfMemory, "Out of memory"},
       {[] { throw std::runtime_error("boom"); }, kErrorInterrupted, "boom"},
       {[] { throw 3; }, kErrorInterrupted, "Conversion interrupted"},
   };
