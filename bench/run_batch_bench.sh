@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times the command line's batch and pipe forms, in one run:
 #  - PAGES real pages (this machine's documentation HTML, repeated to make up
-#    the count) converted by one `sievetext -d` process, against `cat` run once
-#    per file, and `-j 1` against `-j 2`;
+#    the count) converted by one `sievetext -d` process, against `cp` of them
+#    into a fresh folder (creating the files is the floor), against `cat` run
+#    once per file, and `-j 1` against `-j 2`;
 #  - one large page (PIPE_MB) converted file to file, and through a pipe
 #    (`cat page | sievetext - - > out`).
 # Prints files per second, seconds and the ratios. Never run by ctest.
@@ -51,18 +52,22 @@ pages=("$work"/pages/*.html)
 bytes=$(cat "${pages[@]}" | wc -c)
 
 cat_each() { for f in "${pages[@]}"; do cat "$f" > "$work/out/${f##*/}.txt"; done; }
+cp_all() { cp "${pages[@]}" "$work/out/"; }
 batch() { "$SIEVETEXT" -d "$work/out" "$@" "${pages[@]}"; }
 
 echo "program: $SIEVETEXT ($("$SIEVETEXT" --version)), all options on, $(nproc) cores, best of $RUNS"
 echo "== $PAGES pages ($(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }') MB, ${#found[@]} distinct, from $source_folder)"
+t_cp=$(best cp_all)
 t_cat=$(best cat_each)
 t_batch=$(best batch)
 t_j1=$(best batch -j 1)
 t_j2=$(best batch -j 2)
+printf '%-28s %8s s %8s files/s\n' "cp into a fresh folder" "$t_cp" "$(rate "$PAGES" "$t_cp")"
 printf '%-28s %8s s %8s files/s\n' "cat, one process per file" "$t_cat" "$(rate "$PAGES" "$t_cat")"
 printf '%-28s %8s s %8s files/s\n' "sievetext -d (default -j)" "$t_batch" "$(rate "$PAGES" "$t_batch")"
 printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 1" "$t_j1" "$(rate "$PAGES" "$t_j1")"
 printf '%-28s %8s s %8s files/s\n' "sievetext -d -j 2" "$t_j2" "$(rate "$PAGES" "$t_j2")"
+echo "sievetext -d / cp: $(ratio "$t_cp" "$t_batch")x the files per second"
 echo "sievetext -d / cat per file: $(ratio "$t_cat" "$t_batch")x the files per second"
 echo "-j 2 / -j 1: $(ratio "$t_j1" "$t_j2")x"
 # Processor time, which other load on the machine does not stretch: with it,

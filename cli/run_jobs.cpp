@@ -45,10 +45,19 @@ class JobFiles final : public FileSystem {
     return streams_.identify(path, asOutput, id);
   }
   int replace(const std::string& path, const ByteSource& next) override {
-    if (settings_.makeFolders && path != kStandardStreamPath) {
-      if (const int error = MakeFolders(FolderOf(path))) return error;
-    }
-    return streams_.replace(path, settings_.lfLineBreaks ? WithLfLineBreaks(next) : next);
+    const ByteSource source = settings_.lfLineBreaks ? WithLfLineBreaks(next) : next;
+    if (!settings_.makeFolders || path == kStandardStreamPath)
+      return streams_.replace(path, source);
+    // The folders are made only when the output cannot be started without
+    // them: most outputs of a batch share a folder that is already there.
+    bool started = false;
+    const int error = streams_.replace(path, [&source, &started] {
+      started = true;
+      return source();
+    });
+    if (error == 0 || started) return error;
+    if (const int made = MakeFolders(FolderOf(path))) return made;
+    return streams_.replace(path, source);
   }
 
  private:

@@ -120,6 +120,10 @@ struct PathEnd {
   UniqueFd folder;
   std::string name;
   int descriptor = -1;
+  // What `name` is (not followed), when the walk has just looked: saves
+  // asking again for the same answer.
+  bool known = false;
+  struct stat st {};
 };
 
 // Follows `path` name by name, each relative to the open folder before it,
@@ -175,7 +179,7 @@ int Resolve(const std::string& path, PathEnd& end) {
     }
     if (!S_ISLNK(st.st_mode)) {
       if (last) {
-        end = {std::move(folder), std::move(name), -1};
+        end = {std::move(folder), std::move(name), -1, true, st};
         return 0;
       }
       if (!S_ISDIR(st.st_mode)) return ENOTDIR;
@@ -300,8 +304,8 @@ int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool in
   }
   const int folder = end.folder.get();
   const char* name = end.name.c_str();
-  struct stat old {};
-  const bool hadFile = ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
+  struct stat old = end.st;
+  const bool hadFile = end.known || ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!hadFile && errno != ENOENT) return errno;
   if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
   if (hadFile && S_ISLNK(old.st_mode)) return ELOOP;  // made a link since it was looked at
@@ -389,6 +393,10 @@ int StatPath(const std::string& path, struct stat& st) {
   PathEnd end;
   if (const int error = Resolve(path, end)) return error;
   if (end.descriptor >= 0) return ::fstat(end.descriptor, &st) == 0 ? 0 : errno;
+  if (end.known) {
+    st = end.st;
+    return 0;
+  }
   return ::fstatat(end.folder.get(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
