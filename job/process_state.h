@@ -16,10 +16,10 @@ struct ProcessState {
   // working folder instead.
   std::string sAppPath;
   bool layout = false;  // --layout: the reading mode (job/layout_convert.h)
-  // The files of the next conversion: absolute paths, or "-" for standard
-  // input and output on the command line. `sievetext --window INPUT` sets
-  // sInputFile (made absolute) before the window starts, so the window opens
-  // with that input already chosen.
+  // The window's chosen files, absolute paths, which it hands to each job it
+  // runs (JobRequest). `sievetext --window INPUT` sets sInputFile (made
+  // absolute) before the window starts, so the window opens with that input
+  // already chosen. The command line gives each job its paths directly.
   std::string sInputFile;
   std::string sOutputFile;
   std::unique_ptr<cSievetext> oRemover;  // the one engine, from Main to EndProgram
