@@ -18,6 +18,12 @@ void SaveOptions(OptionBoxes& boxes, SettingsStore& store) {
   store.sync();
 }
 
+bool LoadLayout(SettingsStore& store) { return SafeBool(store.read(kLayoutKey, "false")); }
+
+void SaveLayout(bool layout, SettingsStore& store) {
+  store.write(kLayoutKey, layout ? "True" : "False");
+}
+
 void CopyOptions(const OptionBoxes& boxes, cSievetext& oRemover) {
   for (const OptionInfo& option : kOptions) {
     oRemover.*option.field = SafeBool(boxes.value(option.key));

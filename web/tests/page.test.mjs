@@ -25,7 +25,7 @@ const kCaptions = {
   RemoveBlankLines: 'Remove Blank Lines',
   RemoveAllCRLF: 'Remove all lines - extract only words',
 };
-const kLayoutCaption = 'Reading mode - text as a browser shows it';
+const kLayoutCaption = 'Reading mode - as a browser shows it';
 
 // Where Tab goes, as in the window: the option boxes from the top but
 // "Remove functions", the reading mode after the other boxes of the first
