@@ -186,7 +186,7 @@
   // idle, not on top of a large file's conversion; the first file then also
   // converts at full speed. The body says data-ready once this is done.
   function warmUp() {
-    const sample = samplePage(512 * 1024);
+    const sample = samplePage(128 * 1024);
     const modes = [false].concat(layoutBox.disabled ? [] : [true]);
     let round = 0;
     const step = () => {
