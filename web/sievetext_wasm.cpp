@@ -56,7 +56,8 @@ constexpr std::uint32_t kLayoutBit = kLfBit << 1;
 // What sievetext_features reports.
 constexpr std::uint32_t kHasLayout = 1;
 
-constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+// Small, as every conversion touches all of it, and many feeds cost little.
+constexpr std::size_t kPieceBytes = std::size_t{256} << 10;
 
 constexpr bool kLayoutBuilt = SIEVETEXT_WASM_LAYOUT != 0;
 
