@@ -13,6 +13,7 @@
 // stretches and make those it can one byte per unit, so that the host builds
 // its string at about one byte per character. A status is 0 (done) or one of
 // the error codes below.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
