@@ -29,6 +29,12 @@ void CopyOptions(const OptionValues& values, cSievetext& oRemover) {
   for (std::size_t i = 0; i < kOptions.size(); ++i) oRemover.*kOptions[i].field = values[i];
 }
 
+bool LoadLayout(SettingsStore& store) { return SafeBool(store.read(kLayoutKey, "false")); }
+
+void SaveLayout(bool layout, SettingsStore& store) {
+  store.write(kLayoutKey, layout ? "True" : "False");
+}
+
 void CopyOptions(const OptionBoxes& boxes, cSievetext& oRemover) {
   CopyOptions(ReadOptions(boxes), oRemover);
 }

@@ -91,6 +91,9 @@ const CheckBoxPlace kFrame1Boxes[] = {
     {"chkRemoveTabs", "Remove TAB characters", 120, 1350, 4215, 195},
     {"chkGenerateSpecialChars", "Generate foreign && special characters", 120, 1560, 4125, 195},
     {"chkRemoveAllTags", "Remove all tags < >", 120, 1770, 3225, 195},
+    // Not one of the eleven: the conversion's mode (kLayoutKey), in the row
+    // the frame has free below them.
+    {"chkLayout", "Reading mode - as a browser shows it", 120, 1980, 4275, 195},
 };
 const CheckBoxPlace kFrame2Boxes[] = {
     {"chkRemoveSpaces", "Remove Spaces", 150, 270, 3255, 195},
@@ -100,13 +103,52 @@ const CheckBoxPlace kFrame2Boxes[] = {
 
 // Keyboard focus order: the option boxes from the top, except "Remove
 // functions", which comes after the three whitespace boxes; those run from
-// the bottom one up; then the notice and the five buttons from the top.
+// the bottom one up; then the notice and the five buttons from the top. The
+// reading mode, last of the first frame, comes after its other boxes.
 const char* const kTabOrder[] = {
-    "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
-    "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
-    "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
-    "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
+    "chkRemoveComments",
+    "chkRemoveScripts",
+    "chkRemoveStyles",
+    "chkRemovePipe",
+    "chkRemoveTabs",
+    "chkGenerateSpecialChars",
+    "chkRemoveAllTags",
+    "chkLayout",
+    "chkRemoveAllCRLF",
+    "chkRemoveBlankLines",
+    "chkRemoveSpaces",
+    "chkRemoveFunctions",
+    "Text1",
+    "cmdSelectInput",
+    "cmdSelectOutput",
+    "cmdRemoveHTML",
+    "cmdReadme",
     "cmdWebsite",
+};
+
+// What the reading-mode box does, for its tooltip and for screen readers.
+const char* const kLayoutHelp =
+    "Remove HTML gives the page's visible text, laid out in lines as a browser shows it. "
+    "Comments, scripts, styles and tags never reach that text and braces stay, so the "
+    "options for them do nothing then.";
+
+// The settings as the job saves them at the end, with the reading mode's key
+// written after the eleven options, in the same single write of the file.
+class WithLayoutKey final : public SettingsStore {
+ public:
+  WithLayoutKey(SettingsStore& store, bool layout) : store_(store), layout_(layout) {}
+  std::string read(std::string_view key, std::string_view defaultText) override {
+    return store_.read(key, defaultText);
+  }
+  void write(std::string_view key, std::string_view text) override { store_.write(key, text); }
+  void sync() override {
+    SaveLayout(layout_, store_);
+    store_.sync();
+  }
+
+ private:
+  SettingsStore& store_;
+  bool layout_;
 };
 
 // A flat frame in the window's colour: an etched line around it, broken at
@@ -274,6 +316,9 @@ void frmMain::createControls() {
 
   Frame1_ = MakeFrame(this, "Frame1", "Options", TwipRect(60, 30, 4425, 2265));
   AddCheckBoxes(Frame1_, std::begin(kFrame1Boxes), std::end(kFrame1Boxes));
+  chkLayout_ = Frame1_->findChild<QCheckBox*>(QStringLiteral("chkLayout"));
+  chkLayout_->setToolTip(QString::fromUtf8(kLayoutHelp));
+  chkLayout_->setAccessibleDescription(QString::fromUtf8(kLayoutHelp));
   Frame2_ = MakeFrame(this, "Frame2", "Whitespace removal", TwipRect(30, 2310, 4455, 1185));
   AddCheckBoxes(Frame2_, std::begin(kFrame2Boxes), std::end(kFrame2Boxes));
 
@@ -340,6 +385,10 @@ void frmMain::showChoices() {
   cmdSelectOutput_->setToolTip(ChoiceTip(state_.sOutputFile));
 }
 
+bool frmMain::layoutMode() const { return chkLayout_->isChecked(); }
+
+void frmMain::setLayoutMode(bool layout) { chkLayout_->setChecked(layout); }
+
 void frmMain::yieldToEvents() { QCoreApplication::processEvents(); }
 
 void frmMain::cmdSelectInput_Click() {
@@ -368,6 +417,7 @@ void frmMain::cmdRemoveHTML_Click() {
   // The engine lets the window repaint and answer while it converts.
   std::optional<EngineHooks> hooks;
   if (state_.oRemover) hooks.emplace(*state_.oRemover, &frmMain::yieldToEvents, nullptr);
+  state_.layout = chkLayout_->isChecked();
   runJob_(state_, *options_, *prompter_);
 }
 
@@ -425,7 +475,8 @@ void frmMain::dropEvent(QDropEvent* event) {
 void frmMain::EndProgram() {
   if (ending_) return;
   ending_ = true;
-  sievetext::EndProgram(state_, *options_, settings_, converting_);
+  WithLayoutKey settings(settings_, chkLayout_->isChecked());
+  sievetext::EndProgram(state_, *options_, settings, converting_);
   // A conversion may be in the middle of writing its output: its temporary
   // file goes, and the old output stays as it was.
   RemoveLiveTemporaries();

@@ -42,8 +42,8 @@ using ShellOpener = std::function<void(const std::string&, std::function<void()>
 // Runs one conversion job with the window's prompter and check boxes.
 using JobRunner = std::function<void(ProcessState&, OptionBoxes&, Prompter&)>;
 
-// The main window: eleven option check boxes, two file choosers, the
-// conversion button, the read-me and web-site buttons. It keeps no state of
+// The main window: eleven option check boxes, the reading-mode box, two file
+// choosers, the conversion button, the read-me and web-site buttons. It keeps no state of
 // its own besides its controls; the chosen paths live in the process state.
 //
 // Closing it ends the program (EndProgram): the options are saved and the
@@ -64,6 +64,10 @@ class frmMain final : public QWidget {
   void setTerminator(std::function<void()> terminate) { terminate_ = std::move(terminate); }
 
   OptionBoxes& optionBoxes() { return *options_; }
+  // The reading-mode box: Remove HTML converts in the layout mode while it
+  // is ticked. Saved with the options (kLayoutKey), off on a first start.
+  bool layoutMode() const;
+  void setLayoutMode(bool layout);
   Prompter& prompter() { return *prompter_; }
   bool conversionRunning() const { return converting_; }
 
@@ -103,6 +107,7 @@ class frmMain final : public QWidget {
 
   QGroupBox* Frame1_ = nullptr;
   QGroupBox* Frame2_ = nullptr;
+  QCheckBox* chkLayout_ = nullptr;
   QLineEdit* Text1_ = nullptr;
   QWidget* Shape1_ = nullptr;
   QPixmap background_;

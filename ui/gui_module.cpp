@@ -161,6 +161,7 @@ extern "C" __attribute__((visibility("default"))) int sievetext_run_window(
   frmMain window(*state, settings);
   state->oRemover = std::make_unique<cSievetext>();
   LoadOptions(settings, window.optionBoxes());
+  window.setLayoutMode(LoadLayout(settings));
   QCoreApplication::processEvents();
   window.show();
   return QApplication::exec();

@@ -9,9 +9,11 @@
 // sievetext_convert with the option bits; it reads the text at
 // sievetext_text() (sievetext_text_length() UTF-16 units, well-formed) or, after a failure, the
 // message at sievetext_message(); sievetext_release gives the text's memory
-// back for the next conversion. sievetext_narrow may first make the text one
-// byte per unit. A status is 0 (done) or one of the error
-// codes below.
+// back for the next conversion. sievetext_split may first cut the text into
+// stretches and make those it can one byte per unit, so that the host builds
+// its string at about one byte per character. A status is 0 (done) or one of
+// the error codes below.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/cSievetext.h"
 #include "engine/conversion_reporter.h"
@@ -54,7 +57,8 @@ constexpr std::uint32_t kLayoutBit = kLfBit << 1;
 // What sievetext_features reports.
 constexpr std::uint32_t kHasLayout = 1;
 
-constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+// Small, as every conversion touches all of it, and many feeds cost little.
+constexpr std::size_t kPieceBytes = std::size_t{256} << 10;
 
 constexpr bool kLayoutBuilt = SIEVETEXT_WASM_LAYOUT != 0;
 
@@ -77,6 +81,9 @@ struct Session {
   std::string bytes;
   std::unique_ptr<TextDecoder> decoder;
   std::u16string text;
+  // What sievetext_split found: per stretch its end (in units) and whether
+  // it is stored one byte per unit.
+  std::vector<std::uint32_t> stretches;
   std::string message;
 };
 
@@ -107,6 +114,7 @@ int Fail(int status, std::string message) {
   session.decoder.reset();
   session.bytes = std::string();
   session.text = std::u16string();
+  session.stretches = std::vector<std::uint32_t>();
   session.message = std::move(message);
   return status;
 }
@@ -220,21 +228,80 @@ int sievetext_convert(std::uint32_t bits) {
   return kDone;
 }
 
-// Stores the text one byte per unit, in place, where every unit fits: below
-// 0x80, or with `latin1` below 0x100. Returns 2 when it did so for ASCII, 1
-// for Latin-1, 0 when the text keeps its UTF-16 units. A host with a fast
-// one-byte decoder then builds a string of half the size.
-int sievetext_narrow(int latin1) {
-  std::u16string& text = TheSession().text;
-  char16_t highest = 0;
-  for (const char16_t c : text) highest |= c;
-  const int form = highest < 0x80 ? 2 : latin1 != 0 && highest < 0x100 ? 1 : 0;
-  if (form != 0) {
-    auto* bytes = reinterpret_cast<unsigned char*>(text.data());
-    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<unsigned char>(text[i]);
+// Cuts the text into stretches for a host that builds its string a stretch
+// at a time, and stores each stretch whose units all fit one byte one byte
+// per unit, in place: its bytes start where its units did. A unit fits when
+// it is below 0x100, except, without `latin1`, 0x80 ... 0x9F: a browser's
+// one-byte decoder (windows-1252) reads those bytes as other characters.
+// So a text of Latin letters with here and there a dash or a curly quote
+// becomes a string of about one byte per character, not two.
+//
+// The text is looked at in blocks of kBlockUnits; alike blocks in a row make
+// one stretch, and a run of fitting blocks too short to be worth a stretch of
+// its own stays in the wide stretch around it, so that a stretch of one byte
+// per unit holds at least kLeastNarrowBlocks blocks (or the whole text) and
+// the host makes few strings. Returns the number of stretches; their ends
+// and forms are at sievetext_stretches(). Returns 0, leaving the text as it
+// was, when there is no memory for the list.
+std::size_t sievetext_split(int latin1) {
+  constexpr std::size_t kBlockUnits = 256;
+  constexpr std::size_t kLeastNarrowBlocks = 4;
+  Session& session = TheSession();
+  const std::u16string& text = session.text;
+  const std::size_t n = text.size();
+  std::vector<std::uint32_t>& stretches = session.stretches;
+  stretches.clear();
+  try {
+    stretches.reserve(2 * (n / kBlockUnits + 2));
+  } catch (const std::bad_alloc&) {
+    return 0;  // the host then reads the text as it is
+  } catch (const std::length_error&) {
+    return 0;
   }
-  return form;
+  const auto fits = [&](std::size_t from, std::size_t to) {
+    char16_t highest = 0;
+    bool c1 = false;
+    for (std::size_t i = from; i < to; ++i) {
+      highest |= text[i];
+      c1 |= static_cast<char16_t>(text[i] - 0x80) < 0x20;
+    }
+    return highest < 0x100 && (latin1 != 0 || !c1);
+  };
+  auto* bytes = reinterpret_cast<unsigned char*>(session.text.data());
+  const auto narrow = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      bytes[from + i] = static_cast<unsigned char>(text[i]);
+    }
+  };
+  const auto add = [&](std::size_t end, bool oneByte) {
+    stretches.push_back(static_cast<std::uint32_t>(end));
+    stretches.push_back(oneByte ? 1 : 0);
+  };
+  std::size_t wideFrom = 0;  // where the stretch not yet added begins
+  std::size_t at = 0;
+  while (at < n) {
+    // The run of fitting blocks from `at`.
+    std::size_t runEnd = at;
+    while (runEnd < n && fits(runEnd, std::min(n, runEnd + kBlockUnits))) {
+      runEnd = std::min(n, runEnd + kBlockUnits);
+    }
+    const bool whole = at == 0 && runEnd == n;
+    if (whole || runEnd - at >= kLeastNarrowBlocks * kBlockUnits) {
+      if (wideFrom < at) add(at, false);
+      narrow(at, runEnd);
+      add(runEnd, true);
+      wideFrom = runEnd;
+    }
+    // The next block does not fit (or the text ends).
+    at = std::min(n, runEnd + kBlockUnits);
+  }
+  if (wideFrom < n) add(n, false);
+  return stretches.size() / 2;
 }
+
+// Per stretch of sievetext_split: its end in units, then 1 when it is stored
+// one byte per unit (from twice its start, in bytes), else 0.
+const std::uint32_t* sievetext_stretches() { return TheSession().stretches.data(); }
 
 const char16_t* sievetext_text() { return TheSession().text.data(); }
 std::size_t sievetext_text_length() { return TheSession().text.size(); }
@@ -246,6 +313,7 @@ void sievetext_release() {
   session.decoder.reset();
   session.bytes = std::string();
   session.text = std::u16string();
+  session.stretches = std::vector<std::uint32_t>();
   session.message.clear();
 }
 

@@ -1,5 +1,8 @@
 // The page's converter in headless Chromium on one file: the renderer's
 // peak resident memory while convert() runs, against the input's size.
+// The file is converted as a person would have it converted: once the page
+// has loaded and warmed its converter (body[data-ready]) and a second has
+// passed, less than it takes anyone to choose a file.
 //   node bench/web/browser_memory.mjs SITE_DIR FILE
 import { readFileSync, statSync, writeFileSync } from 'node:fs';
 import { mkdtempSync, rmSync } from 'node:fs';
@@ -24,6 +27,8 @@ try {
   const page = await browser.newPage();
   await page.goto(pathToFileURL(join(siteDir, 'index.html')).href);
   await page.evaluate(() => Sievetext.ready());
+  await page.waitForSelector('body[data-ready]', { timeout: 60000 });
+  await new Promise((resolve) => setTimeout(resolve, 1000));
   // The input, read into the page as the file chooser reads it.
   await page.evaluate(() => {
     const chooser = document.createElement('input');

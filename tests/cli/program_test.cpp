@@ -88,5 +88,21 @@ TEST_F(RunCommandLineTest, PerRunOptionsConvertButAreNeverSaved) {
   EXPECT_EQ(files.files["/home/u/out.txt"], "a\t \r\nb") << "saved options, CR LF";
 }
 
+// The window's reading-mode box is the window's: the command line lays out
+// only with --layout, and leaves the saved box as it was.
+TEST_F(RunCommandLineTest, TheWindowsSavedReadingModeIsNotTheCommandLines) {
+  files.files["/home/u/page.html"] = "<p>one</p><p>two</p>";
+  store.values["RemoveAllCRLF"] = "False";
+  store.values["Layout"] = "True";
+  EXPECT_EQ(run({"page.html", "out.txt"}).status, 0);
+  EXPECT_EQ(files.files["/home/u/out.txt"], "onetwo");
+  EXPECT_EQ(run({"--layout", "page.html", "out.txt"}).status, 0);
+  EXPECT_EQ(files.files["/home/u/out.txt"], "one\r\ntwo");
+  EXPECT_EQ(store.values["Layout"], "True");
+  store.values["Layout"] = "False";
+  EXPECT_EQ(run({"--layout", "page.html", "out.txt"}).status, 0);
+  EXPECT_EQ(store.values["Layout"], "False");
+}
+
 }  // namespace
 }  // namespace sievetext

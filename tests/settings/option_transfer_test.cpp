@@ -85,5 +85,25 @@ TEST(OptionTransferTest, AnyNonZeroBoxValueCountsAsTicked) {
   EXPECT_EQ(store.values.size(), kOptions.size());
 }
 
+// The window's reading mode: off unless stored as true, so a file from an
+// older program (no key) reads as off; saved as True / False.
+TEST(OptionTransferTest, ReadingModeIsOffUnlessStoredAsTrue) {
+  MemorySettingsStore store;
+  EXPECT_FALSE(LoadLayout(store));
+  for (const char* text : {"True", "true", "TRUE", "1", "-1"}) {
+    store.values["Layout"] = text;
+    EXPECT_TRUE(LoadLayout(store)) << text;
+  }
+  for (const char* text : {"False", "0", "", "yes"}) {
+    store.values["Layout"] = text;
+    EXPECT_FALSE(LoadLayout(store)) << text;
+  }
+  SaveLayout(true, store);
+  EXPECT_EQ(store.values["Layout"], "True");
+  SaveLayout(false, store);
+  EXPECT_EQ(store.values["Layout"], "False");
+  EXPECT_EQ(store.values.size(), 1u) << "the eleven options are not touched";
+}
+
 }  // namespace
 }  // namespace sievetext

@@ -191,7 +191,8 @@ class BehaviourTest : public QObject {
     }
     const QString saved = QString::fromUtf8(ReadAll(path));
     QCOMPARE(saved.count(QStringLiteral("=True")), 9);
-    QCOMPARE(saved.count(QStringLiteral("=False")), 2);
+    QCOMPARE(saved.count(QStringLiteral("=False")), 3);  // and the reading mode's
+    QVERIFY(saved.contains(QStringLiteral("\nLayout=False\n")));
     QVERIFY(saved.contains(QStringLiteral("[General]")));
 
     state_.oRemover = std::make_unique<cSievetext>();
@@ -208,10 +209,65 @@ class BehaviourTest : public QObject {
     Box(*window_, "chkRemovePipe")->setChecked(true);
     window_->close();
     QCOMPARE(terminations_, 1);
-    QCOMPARE(settings_.values.size(), size_t(11));
+    QCOMPARE(settings_.values.size(), size_t(12));
     QCOMPARE(settings_.values["RemovePipe"], std::string("True"));
     QCOMPARE(settings_.values["RemoveTabs"], std::string("False"));
+    QCOMPARE(settings_.values["Layout"], std::string("False"));
+    QCOMPARE(settings_.syncs, 1);
     QVERIFY(state_.oRemover == nullptr);
+  }
+
+  // The reading mode is off in a file an older program wrote; it is saved
+  // under its own key after the eleven, which keep their keys, order and
+  // values, in the one write of the file at the end, and loads again.
+  void readingModeIsSavedAfterTheElevenOptionsAndLoadedAgain() {
+    const QString path = dir_.filePath("mode/WexaSievetext.ini");
+    QVERIFY(QDir().mkpath(dir_.filePath("mode")));
+    WriteAll(path, "[General]\nRemoveTabs=False\nOther=kept\n");
+    {
+      IniSettingsStore store(path.toStdString());
+      frmMain window(state_, store);
+      window.setTerminator([this] { ++terminations_; });
+      LoadOptions(store, window.optionBoxes());
+      window.setLayoutMode(LoadLayout(store));
+      QVERIFY(!Box(window, "chkLayout")->isChecked());
+      Box(window, "chkLayout")->click();
+      window.close();
+    }
+    QString expected = "[General]\nRemoveTabs=False\nOther=kept\n";
+    for (const OptionInfo& option : kOptions) {
+      if (option.name != "RemoveTabs")
+        expected +=
+            QString::fromUtf8(option.name.data(), qsizetype(option.name.size())) + "=True\n";
+    }
+    expected += "Layout=True\n";
+    QCOMPARE(QString::fromUtf8(ReadAll(path)), expected);
+
+    IniSettingsStore store(path.toStdString());
+    QVERIFY(LoadLayout(store));
+  }
+
+  // With the box ticked, Remove HTML converts in the layout mode: the
+  // paragraphs come out on lines of their own; without it, as always.
+  void removeHtmlUsesTheReadingModeWhileItsBoxIsTicked() {
+    QTemporaryDir work;
+    WriteAll(work.filePath("in.html"), "<p>one</p><p>two &amp; three</p>");
+    state_.sInputFile = work.filePath("in.html").toStdString();
+    state_.sOutputFile = work.filePath("out.txt").toStdString();
+    LoadOptions(settings_, window_->optionBoxes());  // a first start: all ticked
+    Box(*window_, "chkRemoveAllCRLF")->click();
+    prompter_.answers = {true, true, true};
+
+    Click(*window_, "cmdRemoveHTML");
+    QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("onetwo & three"));
+    Box(*window_, "chkLayout")->click();
+    QVERIFY(window_->layoutMode());
+    Click(*window_, "cmdRemoveHTML");
+    QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("one\r\ntwo & three"));
+    window_->setLayoutMode(false);
+    Click(*window_, "cmdRemoveHTML");
+    QCOMPARE(ReadAll(work.filePath("out.txt")), QByteArray("onetwo & three"));
+    QCOMPARE(prompter_.said, (std::vector<std::string>{kDoneMessage, kDoneMessage, kDoneMessage}));
   }
 
   // Every message of the conversion job, reached through the window.

@@ -36,6 +36,7 @@ const ControlRow kControls[] = {
     {"chkGenerateSpecialChars", "Frame1", "Generate foreign & special characters", 120, 1560, 4125,
      195},
     {"chkRemoveAllTags", "Frame1", "Remove all tags < >", 120, 1770, 3225, 195},
+    {"chkLayout", "Frame1", "Reading mode - as a browser shows it", 120, 1980, 4275, 195},
     {"Frame2", "frmMain", "Whitespace removal", 30, 2310, 4455, 1185},
     {"chkRemoveSpaces", "Frame2", "Remove Spaces", 150, 270, 3255, 195},
     {"chkRemoveBlankLines", "Frame2", "Remove Blank Lines", 150, 480, 3405, 195},
@@ -154,7 +155,7 @@ class LayoutTest : public QObject {
                "the font is missing; scripts/install-deps.sh installs it");
     }
     const QList<QCheckBox*> boxes = window_->findChildren<QCheckBox*>();
-    QCOMPARE(boxes.size(), 11);
+    QCOMPARE(boxes.size(), 12);
     for (QCheckBox* box : boxes) {
       const QString name = box->objectName();
       const QString text = ShownText(box->text());
@@ -190,13 +191,26 @@ class LayoutTest : public QObject {
                qPrintable(box->objectName()));
   }
 
+  // The reading mode, the first frame's last box, follows its other boxes.
   void tabPutsRemoveFunctionsAfterTheWhitespaceBoxesWhichRunUpwards() {
-    const QStringList expected = {
-        "chkRemoveComments",   "chkRemoveScripts",        "chkRemoveStyles",    "chkRemovePipe",
-        "chkRemoveTabs",       "chkGenerateSpecialChars", "chkRemoveAllTags",   "chkRemoveAllCRLF",
-        "chkRemoveBlankLines", "chkRemoveSpaces",         "chkRemoveFunctions", "Text1",
-        "cmdSelectInput",      "cmdSelectOutput",         "cmdRemoveHTML",      "cmdReadme",
-        "cmdWebsite"};
+    const QStringList expected = {"chkRemoveComments",
+                                  "chkRemoveScripts",
+                                  "chkRemoveStyles",
+                                  "chkRemovePipe",
+                                  "chkRemoveTabs",
+                                  "chkGenerateSpecialChars",
+                                  "chkRemoveAllTags",
+                                  "chkLayout",
+                                  "chkRemoveAllCRLF",
+                                  "chkRemoveBlankLines",
+                                  "chkRemoveSpaces",
+                                  "chkRemoveFunctions",
+                                  "Text1",
+                                  "cmdSelectInput",
+                                  "cmdSelectOutput",
+                                  "cmdRemoveHTML",
+                                  "cmdReadme",
+                                  "cmdWebsite"};
     // Walk the focus chain once around, keeping what Tab can reach.
     QStringList order;
     QWidget* start = window_->findChild<QWidget*>(QStringLiteral("chkRemoveComments"));
@@ -249,8 +263,9 @@ class LayoutTest : public QObject {
     // of the notice.
     for (int x = 200; x < 300; x += 7)
       QCOMPARE(image.pixelColor(x, 250).rgb(), mosaic.pixelColor(x, 250).rgb());
-    // Inside a frame, between its boxes, the plain window colour.
-    QCOMPARE(image.pixelColor(200, 140).rgb(), QColor(102, 175, 230).rgb());
+    // Inside a frame, beside the end of its shortest caption, the plain
+    // window colour.
+    QCOMPARE(image.pixelColor(250, 126).rgb(), QColor(102, 175, 230).rgb());
     // The navy edge below and left of the notice.
     QCOMPARE(image.pixelColor(3, 250).rgb(), QColor(0, 0, 128).rgb());
     QCOMPARE(image.pixelColor(100, 257).rgb(), QColor(0, 0, 128).rgb());
@@ -265,6 +280,21 @@ class LayoutTest : public QObject {
       QCOMPARE(face->role(), QAccessible::Button);
       QCOMPARE(face->text(QAccessible::Name), button->Caption());
     }
+  }
+
+  // Screen readers announce the reading mode by its caption, as a check
+  // box, with what it does; Tab reaches it.
+  void readingModeBoxIsAccessible() {
+    auto* box = window_->findChild<QCheckBox*>(QStringLiteral("chkLayout"));
+    QVERIFY(box != nullptr);
+    QVERIFY(box->focusPolicy() & Qt::TabFocus);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(box);
+    QVERIFY(face != nullptr);
+    QCOMPARE(face->role(), QAccessible::CheckBox);
+    QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Reading mode - as a browser shows it"));
+    QVERIFY(face->text(QAccessible::Description).contains(QStringLiteral("as a browser shows it")));
+    QCOMPARE(box->toolTip(), face->text(QAccessible::Description));
+    QVERIFY(!face->state().checked);
   }
 
   void loadHandlerInitialisesEveryButton() {

@@ -106,11 +106,11 @@ if [ -n "${SIEVETEXT_SCREENSHOT:-}" ]; then
   cp "$work/shot.png" "$SIEVETEXT_SCREENSHOT"
 fi
 
-# Keyboard only: the focus starts on the first option; fourteen steps along
+# Keyboard only: the focus starts on the first option; fifteen steps along
 # the focus order reach "Remove HTML", and Space presses it. With no input
 # file chosen it says so in a message box.
 focus "$window"
-for _ in $(seq 14); do xdotool key --window "$window" Tab; done
+for _ in $(seq 15); do xdotool key --window "$window" Tab; done
 press_remove_html "message"
 
 close_and_wait
@@ -121,8 +121,10 @@ settings="$work/config/WexaSievetext.ini"
 [ -f "$settings" ] || fail "no settings file after closing"
 ticked=$(grep -c '=True$' "$settings" || true)
 [ "$ticked" -eq 11 ] || fail "expected eleven True keys, found $ticked: $(cat "$settings")"
+# and the reading mode off, after them.
+[ "$(tail -n1 "$settings")" = "Layout=False" ] || fail "expected Layout=False last: $(cat "$settings")"
 # Opened with a file, as a file manager does: "--window FILE", the file
-# relative to the working folder. Choose the output from the keyboard (13
+# relative to the working folder. Choose the output from the keyboard (14
 # steps reach "Select Output File") and convert (one step on): the output
 # holds the text of FILE.
 mkdir -p "$work/files"
@@ -134,7 +136,7 @@ window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" | h
   fail "--window FILE showed no window; program said: $(cat "$work/program.log")"
 settled "$window"
 focus "$window"
-for _ in $(seq 13); do xdotool key --window "$window" Tab; done
+for _ in $(seq 14); do xdotool key --window "$window" Tab; done
 xdotool key space
 # The search also finds the main window at once: wait for another one.
 dialog=""

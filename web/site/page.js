@@ -1,13 +1,16 @@
 // The page: the window's job in a browser. The options are the eleven check
-// boxes, ticked on first start as the window ticks them (all of them) and
-// remembered in this browser; a chosen or dropped file is converted at once,
-// and again whenever an option changes. Nothing is sent anywhere.
+// boxes, ticked on first start as the window ticks them (all of them), and
+// the reading mode's box, off on first start; all are remembered in this
+// browser. A chosen or dropped file is converted at once, and again whenever
+// a box changes. Nothing is sent anywhere.
 (function () {
   'use strict';
 
   const kStoreKey = 'WexaSievetext/General';
   const names = Sievetext.optionNames;
   const boxes = names.map((name) => document.getElementById('chk' + name));
+  const layoutBox = document.getElementById('chkLayout');
+  const kLayoutKey = 'Layout';  // saved beside the eleven, as the window saves it
   const input = document.getElementById('input');
   const drop = document.getElementById('drop');
   const output = document.getElementById('output');
@@ -26,11 +29,13 @@
       saved = {};  // storage refused or unreadable: first start
     }
     names.forEach((name, i) => { boxes[i].checked = saved[name] !== false; });
+    layoutBox.checked = saved[kLayoutKey] === true;
   }
 
   function saveOptions() {
     const saved = {};
     names.forEach((name, i) => { saved[name] = boxes[i].checked; });
+    saved[kLayoutKey] = layoutBox.checked;
     try {
       localStorage.setItem(kStoreKey, JSON.stringify(saved));
     } catch (error) {
@@ -41,6 +46,7 @@
   function options() {
     const chosenOptions = {};
     names.forEach((name, i) => { chosenOptions[name] = boxes[i].checked; });
+    if (layoutBox.checked && !layoutBox.disabled) chosenOptions.layout = true;
     return chosenOptions;
   }
 
@@ -104,7 +110,7 @@
 
   loadOptions();
   document.getElementById('options').addEventListener('submit', (event) => event.preventDefault());
-  boxes.forEach((box) => box.addEventListener('change', () => {
+  boxes.concat(layoutBox).forEach((box) => box.addEventListener('change', () => {
     saveOptions();
     convertChosen();
   }));
@@ -132,5 +138,75 @@
     if (files && files.length > 0) choose(files[0]);
   });
 
-  Sievetext.ready().catch((error) => say('The converter cannot start: ' + error.message, true));
+  // A converter built without the reading mode offers no such box.
+  function offerLayout() {
+    if (Sievetext.supports('layout')) return;
+    layoutBox.checked = false;
+    layoutBox.disabled = true;
+    layoutBox.parentElement.hidden = true;
+    document.getElementById('layout-help').hidden = true;
+  }
+
+  // A page of the kinds of mark-up the converter meets, about `bytes` long,
+  // the same on every visit.
+  function samplePage(bytes) {
+    const words = ('the page text of a sample paragraph with some longer words ' +
+      'converted here once before any file arrives').split(' ');
+    let seed = 1;
+    const next = (n) => {
+      seed = (seed * 1103515245 + 12345) & 0x7fffffff;
+      return seed % n;
+    };
+    const prose = () => {
+      let text = '';
+      for (let i = 20 + next(80); i > 0; --i) text += words[next(words.length)] + (next(9) ? ' ' : ', ');
+      return text;
+    };
+    const blocks = [
+      () => '<h2 id="s' + next(1000) + '">' + prose() + '</h2>\n',
+      () => '<p>' + prose() + ' &amp; ' + prose() + ' &lt;b&gt; &#8217; &#x2014; &eacute;&nbsp;&copy;</p>\r\n',
+      () => '<ul>\n  <li><a href="x.html#' + next(1000) + '">' + prose() + '</a></li>\n  <li>' + prose() + '</li>\n</ul>\n\n\n',
+      () => '<table><tr><td>' + prose() + '</td>\t<td>|' + prose() + '|</td></tr></table>\n',
+      () => '<!-- ' + prose() + ' -->\n<script>function f(a) { return a < 2 ? 1 : { x: a }; }</script>\n',
+      () => '<style>p { color: red; } .a > b { margin: 0 }</style>\n<pre>  ' + prose() + '\n    {' + prose() + '}\n</pre>\n',
+      () => '<div class="c"   title="t">    ' + prose() + '     </div>\n',
+    ];
+    const parts = [];
+    for (let size = 0; size < bytes;) {
+      const block = blocks[next(blocks.length)]();
+      parts.push(block);
+      size += block.length;
+    }
+    return parts.join('');
+  }
+
+  // The browser compiles the converter's code fully only once it has run a
+  // while, and that compiling takes memory of its own. The page runs it on a
+  // sample now, a little at a time, so that this happens while the page is
+  // idle, not on top of a large file's conversion; the first file then also
+  // converts at full speed. The body says data-ready once this is done.
+  function warmUp() {
+    const sample = samplePage(128 * 1024);
+    const modes = [false].concat(layoutBox.disabled ? [] : [true]);
+    let round = 0;
+    const step = () => {
+      if (round < 3 * modes.length) {
+        try {
+          Sievetext.convert(sample, modes[round % modes.length] ? { layout: true } : {});
+        } catch (error) {
+          // Only a warm-up: a real conversion reports its own failures.
+        }
+        ++round;
+        setTimeout(step, 50);
+        return;
+      }
+      document.body.dataset.ready = 'true';
+    };
+    setTimeout(step, 0);
+  }
+
+  Sievetext.ready().then(() => {
+    offerLayout();
+    warmUp();
+  }).catch((error) => say('The converter cannot start: ' + error.message, true));
 }());

@@ -4,6 +4,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
+import vm from 'node:vm';
 import { join } from 'node:path';
 import { before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
@@ -171,6 +172,28 @@ describe('results and errors', () => {
     const text = '<p>na\u00efve \u{1F600} &euro;</p>\r\n\t| x';
     assert.equal(esm.convert(text, { RemoveAllCRLF: false }),
       esm.convert(Buffer.from(text), { RemoveAllCRLF: false }));
+  });
+
+  // The module hands the text over in stretches, one byte per character
+  // where every character fits one: long and short runs of ASCII, Latin-1
+  // and C1 controls (which a browser's one-byte decoder would misread)
+  // between wider characters, at the ends too. A browser builds its string
+  // without Buffer; the package run without it does the same here.
+  test('texts of one-byte and wider characters in stretches, in Node and as a browser reads them', () => {
+    const runs = ['a'.repeat(5000), '\u2019', '\u00e9'.repeat(700), '\u0085x'.repeat(600), '\u4e2d',
+      'b'.repeat(300), '\u{1F600}', 'c'.repeat(2000), '\u00ff\u0080', 'd'.repeat(1100), '\u2014'];
+    const texts = [runs.join(''), runs.slice().reverse().join(''), 'e'.repeat(70000),
+      '\u00e9'.repeat(70000) + '\u0090', 'z\u0150'.repeat(40000)];
+    const browser = { module: { exports: {} }, TextEncoder, TextDecoder, atob };
+    vm.runInNewContext(readFileSync(join(installedProject(), 'node_modules/sievetext/index.cjs'), 'utf8'),
+      browser);
+    const expected = nativeBatch(texts.map((t) => Buffer.from(t)), ['--with=all', '--lf']);
+    texts.forEach((text, i) => {
+      const native = expected[i].toString();
+      assert.equal(esm.convert(text, { lineBreaks: 'lf' }), native, `text ${i} in Node`);
+      assert.equal(browser.module.exports.convert(text, { lineBreaks: 'lf' }), native,
+        `text ${i} without Buffer`);
+    });
   });
 
   test('failures are SievetextError, an Error with a code, as the library has them', () => {

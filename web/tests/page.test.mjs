@@ -25,6 +25,16 @@ const kCaptions = {
   RemoveBlankLines: 'Remove Blank Lines',
   RemoveAllCRLF: 'Remove all lines - extract only words',
 };
+const kLayoutCaption = 'Reading mode - as a browser shows it';
+
+// Where Tab goes, as in the window: the option boxes from the top but
+// "Remove functions", the reading mode after the other boxes of the first
+// frame, the whitespace boxes from the window's bottom one up, "Remove
+// functions"; then the input, the drop area, the text and its download.
+const kTabOrder = ['chkRemoveComments', 'chkRemoveScripts', 'chkRemoveStyles', 'chkRemovePipe',
+  'chkRemoveTabs', 'chkGenerateSpecialChars', 'chkRemoveAllTags', 'chkLayout', 'chkRemoveAllCRLF',
+  'chkRemoveBlankLines', 'chkRemoveSpaces', 'chkRemoveFunctions', 'input', 'drop', 'output',
+  'download'];
 
 let browser;
 let work;
@@ -108,6 +118,11 @@ describe('the page, from file://', () => {
       }));
       assert.deepEqual(state, { checked: true, label: caption }, name);
     }
+    const layout = await page.$eval('#chkLayout', (box) => ({
+      checked: box.checked, label: box.labels[0].textContent.trim(), disabled: box.disabled,
+      described: box.getAttribute('aria-describedby'),
+    }));
+    assert.deepEqual(layout, { checked: false, label: kLayoutCaption, disabled: false, described: 'layout-help' });
     assert.match(await page.$eval('#privacy', (p) => p.textContent), /no file ever leaves/);
     assert.equal(await page.$eval('#output', (area) => area.readOnly), true);
     await page.close();
@@ -161,16 +176,64 @@ describe('the page, from file://', () => {
     await focusOn('chkRemoveBlankLines');
     await page.keyboard.up('Shift');
     await page.keyboard.press('Space');
-    await page.keyboard.press('Tab');
+    await page.keyboard.down('Shift');
+    await page.keyboard.press('Tab');  // back, to the box above it here
+    await page.keyboard.up('Shift');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'chkRemoveAllCRLF');
     await page.keyboard.press('Space');  // RemoveAllCRLF off too
     const second = await waitForOutputChange(page, first);
     assert.equal(second, native(['--lf', '--without=RemoveBlankLines', '--without=RemoveAllCRLF']).toString());
+
+    // From the first box on, every control in the window's order.
+    await page.focus('#chkRemoveComments');
+    const order = ['chkRemoveComments'];
+    while (order.length < kTabOrder.length) {
+      await page.keyboard.press('Tab');
+      order.push(await page.evaluate(() => document.activeElement && document.activeElement.id));
+    }
+    assert.deepEqual(order, kTabOrder);
 
     await focusOn('download');
     await page.keyboard.press('Enter');
     const saved = await waitForFile(join(page.downloads, 'sample page.txt'));
     assert.ok(saved.equals(native(['--without=RemoveBlankLines', '--without=RemoveAllCRLF'])));
     assert.match(await page.$eval('#status', (s) => s.textContent), /^Done: sample page\.html/);
+    await page.close();
+  });
+
+  test('the reading-mode box, off at first, converts again with the layout mode and is remembered', async () => {
+    const page = await openPage();
+    await page.evaluate(() => localStorage.clear());  // a first start
+    await page.reload();
+    await page.waitForFunction(() => globalThis.Sievetext !== undefined);
+    await (await page.$('#input')).uploadFile(pageFile);
+    const first = await waitForOutputChange(page, '');
+    assert.equal(first, native(['--lf']).toString());
+    await page.click('#chkLayout');
+    const laidOut = await waitForOutputChange(page, first);
+    assert.equal(laidOut, native(['--lf', '--layout']).toString());
+    await page.reload();
+    await page.waitForFunction(() => globalThis.Sievetext !== undefined);
+    assert.equal(await page.$eval('#chkLayout', (box) => box.checked), true);
+    assert.equal(await page.$eval('#chkRemoveTabs', (box) => box.checked), true);
+    await page.click('#chkLayout');  // back to the first start's ticks
+    await page.close();
+  });
+
+  // The converter hands its text over in stretches, one byte per character
+  // where all fit one; the browser reads bytes 80-9F of those as other
+  // characters, so stretches holding such characters must stay wide.
+  test('texts of one-byte, C1 and wider characters come out as the native program writes them', async () => {
+    const runs = ['a'.repeat(5000), '\u2019', '\u00e9'.repeat(700), '\u0085x'.repeat(600), '\u4e2d',
+      'b'.repeat(300), '\u{1F600}', 'c'.repeat(2000), '\u00ff\u0080', 'd'.repeat(1100), '\u2014'];
+    const texts = [runs.join(''), runs.slice().reverse().join(''), '\u0092'.repeat(3000),
+      '\u00e9'.repeat(70000) + '\u0090'];
+    const page = await openPage();
+    await page.evaluate(() => Sievetext.ready());
+    const got = await page.evaluate((all) => all.map((text) => Sievetext.convert(text, { lineBreaks: 'lf' })), texts);
+    texts.forEach((text, i) => {
+      assert.equal(got[i], runNative(['--lf', '-', '-'], { input: Buffer.from(text) }).stdout.toString(), `text ${i}`);
+    });
     await page.close();
   });
 

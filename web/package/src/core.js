@@ -174,20 +174,40 @@ const utf8 = new TextEncoder();
 const utf16 = new TextDecoder('utf-16le', { ignoreBOM: true });
 
 const hasBuffer = typeof Buffer === 'function' && typeof Buffer.from === 'function';
-const ascii = new TextDecoder('utf-8');
+// Reads bytes 0x00-0x7F and 0xA0-0xFF as the characters of those numbers,
+// into a string of one byte per character.
+const oneByte = hasBuffer ? null : new TextDecoder('windows-1252');
 
-// The module's text as a string. Its units are well-formed; where they all
-// fit in a byte (ASCII; in Node also Latin-1) they are narrowed first, so
-// the string is built one byte per character, at half the memory.
+// The module's text as a string. Its units are well-formed. The module cuts
+// them into stretches and stores those whose characters all fit a byte one
+// byte per unit; each stretch becomes a string of its own, joined to the
+// others without a copy, so the text takes about one byte per character
+// where it is mostly Latin letters, not two.
 function textOf(w, units) {
-  const form = w.sievetext_narrow(hasBuffer ? 1 : 0);
+  if (units === 0) return '';
+  const count = w.sievetext_split(hasBuffer ? 1 : 0);
   const at = w.sievetext_text();
-  if (hasBuffer) {
-    return Buffer.from(w.memory.buffer, at, form ? units : units * 2)
-      .toString(form ? 'latin1' : 'utf16le');
+  const memory = w.memory.buffer;
+  const wide = (from, n) => (hasBuffer
+    ? Buffer.from(memory, at + from * 2, n * 2).toString('utf16le')
+    : utf16.decode(new Uint8Array(memory, at + from * 2, n * 2)));
+  if (count === 0) return wide(0, units);
+  const stretches = new Uint32Array(memory, w.sievetext_stretches(), count * 2);
+  let text = '';
+  let start = 0;
+  for (let i = 0; i < count; ++i) {
+    const end = stretches[2 * i];
+    const n = end - start;
+    if (stretches[2 * i + 1] === 0) {
+      text += wide(start, n);
+    } else if (hasBuffer) {
+      text += Buffer.from(memory, at + start * 2, n).toString('latin1');
+    } else {
+      text += oneByte.decode(new Uint8Array(memory, at + start * 2, n));
+    }
+    start = end;
   }
-  if (form) return ascii.decode(new Uint8Array(w.memory.buffer, at, units));
-  return utf16.decode(new Uint8Array(w.memory.buffer, at, units * 2));
+  return text;
 }
 
 // Hands `input` to the module a piece at a time.
