@@ -807,6 +807,8 @@ void TextLayout::startTag(const Tag& tag) {
   }
   // An element that is not visible has no line breaks of its own.
   if (element.invisible) breaks = 0;
+  // content-visibility: auto leaves out what is off the screen, and innerText
+  // with it: a page read as text has no screen, so all of it is off.
   const bool contentHidden = get(css::Property::ContentVisibility) == v::kContentHidden ||
                              get(css::Property::ContentVisibility) == v::kContentAuto;
 
