@@ -173,7 +173,7 @@ const CascadeRow kCascade[] = {
     {"attribute operators",
      u"[a=x]{display:none}[b~=y]{display:block}[c|=en]{display:contents}",
      {u"i[a=x][b=w y][c=en-GB]"}, v::kDisplayContents},
-    {"prefix, suffix and part, with the i flag", u"[h^=ht i][h$=_CSS i][h*=/s/]{display:none}",
+    {"prefix, suffix and part, with the i flag", u"[h^=ht i][h$=_CSS i][h*='/s/']{display:none}",
      {u"link[h=HTtp://a/s/b_css]"}, v::kDisplayNone},
     {"compound needs every part", u"div.a.b{display:none}", {u"div.a"}, 0},
     {"descendant", u"nav a{display:none}", {u"nav", u"ul", u"a"}, v::kDisplayNone},
