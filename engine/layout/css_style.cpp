@@ -22,8 +22,8 @@ struct StyleSet::Compound {
   std::vector<std::vector<Compound>> anyOf;      // :is(a, b), :where(a, b)
   bool root = false;
   bool link = false;
-  bool never = false;    // a state nobody is in (:hover): false, and :not() of it true
-  bool unknown = false;  // cannot be told here (:first-child): the selector matches nothing
+  bool never = false;       // a state nobody is in (:hover): false, and :not() of it true
+  bool unknown = false;     // cannot be told here (:first-child): the selector matches nothing
   char16_t combinator = 0;  // to the compound on the left: ' ' or '>'; 0 for the first
 };
 
@@ -382,10 +382,14 @@ std::uint8_t ParseValue(Property property, Span span, const std::vector<std::siz
       for (std::size_t k : parts) {
         const Token& t = span[k];
         if (IsIdent(t, u"none") && parts.size() == 1) return value::kTransformNone;
-        if (IsIdent(t, u"uppercase")) result = value::kUppercase;
-        else if (IsIdent(t, u"lowercase")) result = value::kLowercase;
-        else if (IsIdent(t, u"capitalize")) result = value::kCapitalize;
-        else if (!IsIdent(t, u"full-width") && !IsIdent(t, u"full-size-kana")) return value::kNone;
+        if (IsIdent(t, u"uppercase"))
+          result = value::kUppercase;
+        else if (IsIdent(t, u"lowercase"))
+          result = value::kLowercase;
+        else if (IsIdent(t, u"capitalize"))
+          result = value::kCapitalize;
+        else if (!IsIdent(t, u"full-width") && !IsIdent(t, u"full-size-kana"))
+          return value::kNone;
       }
       return result == value::kNone ? value::kTransformNone : result;
     }
@@ -468,25 +472,72 @@ void ForEachDeclaration(Span span, Use use) {
 
 // Pseudo-classes that stand for a state of the user's: never true here.
 constexpr std::u16string_view kStates[] = {
-    u"hover",         u"focus",        u"focus-within", u"focus-visible", u"active",
-    u"visited",       u"target",       u"target-within", u"checked",     u"indeterminate",
-    u"placeholder-shown", u"autofill", u"-webkit-autofill", u"fullscreen", u"modal",
-    u"playing",       u"paused",       u"user-invalid", u"user-valid",   u"popover-open",
-    u"current",       u"past",         u"future",       u"open",         u"picture-in-picture",
+    u"hover",
+    u"focus",
+    u"focus-within",
+    u"focus-visible",
+    u"active",
+    u"visited",
+    u"target",
+    u"target-within",
+    u"checked",
+    u"indeterminate",
+    u"placeholder-shown",
+    u"autofill",
+    u"-webkit-autofill",
+    u"fullscreen",
+    u"modal",
+    u"playing",
+    u"paused",
+    u"user-invalid",
+    u"user-valid",
+    u"popover-open",
+    u"current",
+    u"past",
+    u"future",
+    u"open",
+    u"picture-in-picture",
 };
 // Pseudo-classes this does not tell: valid, but the selector matches nothing.
 constexpr std::u16string_view kUntold[] = {
-    u"first-child",  u"last-child",    u"only-child", u"first-of-type", u"last-of-type",
-    u"only-of-type", u"empty",         u"enabled",    u"disabled",      u"read-only",
-    u"read-write",   u"required",      u"optional",   u"valid",         u"invalid",
-    u"in-range",     u"out-of-range",  u"default",    u"scope",         u"defined",
-    u"host",         u"nth-child",     u"nth-last-child", u"nth-of-type", u"nth-last-of-type",
-    u"lang",         u"dir",           u"has",        u"host-context",  u"state",
-    u"first",        u"left",          u"right",      u"blank",
+    u"first-child",
+    u"last-child",
+    u"only-child",
+    u"first-of-type",
+    u"last-of-type",
+    u"only-of-type",
+    u"empty",
+    u"enabled",
+    u"disabled",
+    u"read-only",
+    u"read-write",
+    u"required",
+    u"optional",
+    u"valid",
+    u"invalid",
+    u"in-range",
+    u"out-of-range",
+    u"default",
+    u"scope",
+    u"defined",
+    u"host",
+    u"nth-child",
+    u"nth-last-child",
+    u"nth-of-type",
+    u"nth-last-of-type",
+    u"lang",
+    u"dir",
+    u"has",
+    u"host-context",
+    u"state",
+    u"first",
+    u"left",
+    u"right",
+    u"blank",
 };
 // Pseudo-elements written with one colon, as CSS 2 allowed.
 constexpr std::u16string_view kLegacyElements[] = {u"before", u"after", u"first-line",
-                                                     u"first-letter"};
+                                                   u"first-letter"};
 
 bool InList(std::u16string_view name, std::span<const std::u16string_view> list) {
   for (std::u16string_view known : list) {
@@ -781,8 +832,8 @@ bool AttributeMatches(const AttributeTest& test, const std::u16string* actual) {
       return false;
     }
     case '|':
-      return equal(v, want) ||
-             (v.size() > want.size() && v[want.size()] == '-' && equal(v.substr(0, want.size()), want));
+      return equal(v, want) || (v.size() > want.size() && v[want.size()] == '-' &&
+                                equal(v.substr(0, want.size()), want));
     case '^':
       return !want.empty() && v.size() >= want.size() && equal(v.substr(0, want.size()), want);
     case '$':
@@ -878,8 +929,8 @@ struct StyleSet::Parser {
     bool importsAllowed = topLevel;
     while (i < end) {
       const Token& t = tokens[i];
-      if (t.type == TokenType::Whitespace || (topLevel && (t.type == TokenType::Cdo ||
-                                                           t.type == TokenType::Cdc))) {
+      if (t.type == TokenType::Whitespace ||
+          (topLevel && (t.type == TokenType::Cdo || t.type == TokenType::Cdc))) {
         ++i;
         continue;
       }
@@ -895,7 +946,8 @@ struct StyleSet::Parser {
           const std::size_t close = std::min(SkipBlock(tokens, k), end);
           if (EqualsLower(t.value, u"media") && nesting < kMaxNesting &&
               MediaListMatches(set.media_, prelude)) {
-            const std::size_t inner = tokens[close - 1].type == TokenType::CloseCurly ? close - 1 : close;
+            const std::size_t inner =
+                tokens[close - 1].type == TokenType::CloseCurly ? close - 1 : close;
             rules(tokens, k + 1, inner, nesting + 1, false);
           }
           importsAllowed = false;
@@ -934,7 +986,8 @@ struct StyleSet::Parser {
       href = first.value;
     } else if (first.type == TokenType::Function && EqualsLower(first.value, u"url")) {
       const std::size_t close = SkipBlock(*prelude.tokens, parts[0]);
-      const std::vector<std::size_t> inside = Significant(Span{prelude.tokens, parts[0] + 1, close - 1});
+      const std::vector<std::size_t> inside =
+          Significant(Span{prelude.tokens, parts[0] + 1, close - 1});
       if (inside.size() != 1 || prelude[inside[0]].type != TokenType::String) return;
       href = prelude[inside[0]].value;
       mediaFrom = close;
@@ -947,6 +1000,8 @@ struct StyleSet::Parser {
     }
     if (!MediaListMatches(set.media_, Span{prelude.tokens, mediaFrom, prelude.end})) return;
     const std::u16string resolved = ResolveLocation(location, href);
+    if (set.loads_ >= kMaxSheets) return;
+    ++set.loads_;
     std::u16string text;
     if (!loader->load(resolved, text)) return;
     set.addSheetAt(text, resolved, loader, depth + 1);
@@ -1028,6 +1083,14 @@ void StyleSet::addSheetAt(std::u16string_view text, std::u16string_view location
   // rules of the sheet that imports them.
   parser.rules(tokens, 0, tokens.size(), 0, true);
   sheets_[parser.sheet].order = nextOrder_++;
+}
+
+void StyleSet::link(std::u16string_view location, StyleSheetLoader* loader) {
+  if (loader == nullptr || loads_ >= kMaxSheets) return;
+  ++loads_;
+  std::u16string text;
+  if (!loader->load(location, text)) return;
+  addSheetAt(text, location, loader, 0);
 }
 
 bool StyleSet::mediaMatches(std::u16string_view list) const {
@@ -1123,7 +1186,8 @@ Declared StyleSet::cascade(std::span<const ElementFacts> path,
     for (std::size_t k = 0; k < element.classCount; ++k) {
       // A class given twice on one element is looked up once.
       bool repeated = false;
-      for (std::size_t j = 0; j < k && !repeated; ++j) repeated = element.classes[j] == element.classes[k];
+      for (std::size_t j = 0; j < k && !repeated; ++j)
+        repeated = element.classes[j] == element.classes[k];
       if (!repeated) bucket(byClass_, element.classes[k]);
     }
     bucket(byType_, element.name);
@@ -1164,7 +1228,8 @@ std::u16string ResolveLocation(std::u16string_view base, std::u16string_view loc
   // A scheme: letters, digits, '+', '-', '.' before ':', starting with a letter.
   std::size_t k = 0;
   while (k < location.size() &&
-         ((location[k] >= 'a' && location[k] <= 'z') || (location[k] >= 'A' && location[k] <= 'Z') ||
+         ((location[k] >= 'a' && location[k] <= 'z') ||
+          (location[k] >= 'A' && location[k] <= 'Z') ||
           (k > 0 && ((location[k] >= '0' && location[k] <= '9') || location[k] == '+' ||
                      location[k] == '-' || location[k] == '.')))) {
     ++k;

@@ -121,8 +121,11 @@ class StyleSet {
 
   // Reads one sheet: a style element's text (`location` empty) or a linked
   // sheet's (its location, against which its imports are resolved).
-  void addSheet(std::u16string_view text, std::u16string_view location,
-                StyleSheetLoader* loader);
+  void addSheet(std::u16string_view text, std::u16string_view location, StyleSheetLoader* loader);
+  // Reads the sheet at `location` (a link's address) through `loader`, as
+  // addSheet does. At most kMaxSheets sheets are asked for in all, imports
+  // included.
+  void link(std::u16string_view location, StyleSheetLoader* loader);
   // Whether a media attribute's list matches (an empty one does).
   bool mediaMatches(std::u16string_view list) const;
 
@@ -136,9 +139,9 @@ class StyleSet {
   Declared cascade(std::span<const ElementFacts> path, std::u16string_view inlineStyle) const;
 
   // Fills `facts` for the element `name` with the given attributes.
-  void describe(ElementFacts& facts, std::u16string_view name,
-                std::span<const std::pair<std::u16string_view, std::u16string_view>> attributes)
-      const;
+  void describe(
+      ElementFacts& facts, std::u16string_view name,
+      std::span<const std::pair<std::u16string_view, std::u16string_view>> attributes) const;
 
   struct Compound;
   struct Selector;
@@ -156,13 +159,14 @@ class StyleSet {
   };
   struct Parser;
 
-  void addSheetAt(std::u16string_view text, std::u16string_view location,
-                  StyleSheetLoader* loader, int depth);
+  void addSheetAt(std::u16string_view text, std::u16string_view location, StyleSheetLoader* loader,
+                  int depth);
   void index(std::uint32_t rule);
 
   MediaContext media_;
   std::vector<Sheet> sheets_;
   std::size_t totalUnits_ = 0;
+  std::size_t loads_ = 0;
   std::uint32_t nextOrder_ = 0;
   std::vector<Rule> rules_;
   std::vector<Declaration> declarations_;
@@ -174,7 +178,8 @@ class StyleSet {
 
 // Parses a declaration list (a style attribute's value) into `out`, last
 // declaration of a property winning unless an earlier one is !important.
-void ParseDeclarations(std::u16string_view text, Declared& out, std::array<bool, kProperties>& important);
+void ParseDeclarations(std::u16string_view text, Declared& out,
+                       std::array<bool, kProperties>& important);
 
 // The value `location` names relative to `base` (a sheet's own location):
 // base's folder followed by location, unless location is absolute (has a

@@ -378,7 +378,8 @@ void TextLayout::write(std::u16string_view run) {
     } else if (transform == css::value::kLowercase) {
       c = Lower(c);
     } else {
-      const char16_t before = transformed_.empty() ? (lineHasText_ ? last_ : u' ') : transformed_.back();
+      const char16_t before =
+          transformed_.empty() ? (lineHasText_ ? last_ : u' ') : transformed_.back();
       if (!IsWordUnit(before)) c = Upper(c);
     }
     transformed_.push_back(c);
@@ -506,10 +507,7 @@ void TextLayout::linkedSheet(const Tag& tag) {
   std::u16string_view location(*href);
   while (!location.empty() && IsSpace(location.front())) location.remove_prefix(1);
   while (!location.empty() && IsSpace(location.back())) location.remove_suffix(1);
-  if (location.empty()) return;
-  std::u16string text;
-  if (!options_.styleSheets->load(location, text)) return;
-  styles_.addSheet(text, location, options_.styleSheets);
+  if (!location.empty()) styles_.link(location, options_.styleSheets);
 }
 
 void TextLayout::styleElementEnd() {

@@ -95,11 +95,11 @@ class TextLayout final : public TokenSink {
     std::uint32_t hash;   // an unknown element's name
     std::uint32_t count;  // rows of a table, cells of a row
     // The element's style as far as the layout needs it.
-    std::uint8_t breaks = 0;          // line breaks before and after it
-    std::uint8_t whiteSpace = 1;      // css::value::kCollapse, kPreserve or kPreLine
-    std::uint8_t transform = 1;       // css::value::kTransformNone, kUppercase, ...
-    bool invisible = false;           // visibility: hidden
-    bool ownBox = false;              // its content is hidden, its own breaks are not
+    std::uint8_t breaks = 0;      // line breaks before and after it
+    std::uint8_t whiteSpace = 1;  // css::value::kCollapse, kPreserve or kPreLine
+    std::uint8_t transform = 1;   // css::value::kTransformNone, kUppercase, ...
+    bool invisible = false;       // visibility: hidden
+    bool ownBox = false;          // its content is hidden, its own breaks are not
   };
   // The inherited style in effect where text is written.
   const Open& inherited() const;
@@ -112,7 +112,7 @@ class TextLayout final : public TokenSink {
   void linkedSheet(const Tag& tag);
   void styleElementEnd();
   void write(std::u16string_view run);  // put(), with the text-transform in effect
-  void popTo(std::size_t index);                    // closes the elements from `index` up
+  void popTo(std::size_t index);        // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
   // `boundaries` (a null-terminated list), or npos.

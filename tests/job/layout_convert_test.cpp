@@ -1,15 +1,13 @@
 #include "job/layout_convert.h"
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
-#include <stdexcept>
-#include <string>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 #include "tests/support/memory_file_system.h"
 #include "tests/support/temp_folder.h"
@@ -121,7 +119,6 @@ TEST(LayoutConvertTest, TheHostGetsItsTurnsAndAThrowWritesNothing) {
   EXPECT_THROW(ConvertFileLaidOut(engine, files, "in", 0, "out"), std::runtime_error);
   EXPECT_EQ(files.replaced, 1);
 }
-
 
 TEST(LayoutStyleSheetTest, OnlyRelativePathsAreSheetPaths) {
   struct Row {

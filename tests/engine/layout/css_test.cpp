@@ -25,32 +25,78 @@ std::string Show(const std::vector<css::Token>& tokens) {
   for (const css::Token& t : tokens) {
     if (!out.empty()) out += '|';
     switch (t.type) {
-      case css::TokenType::Ident: out += "I:" + ascii(t.value); break;
-      case css::TokenType::Function: out += "F:" + ascii(t.value); break;
-      case css::TokenType::AtKeyword: out += "@" + ascii(t.value); break;
-      case css::TokenType::Hash: out += (t.idHash ? "#" : "#?") + ascii(t.value); break;
-      case css::TokenType::String: out += "S:" + ascii(t.value); break;
-      case css::TokenType::BadString: out += "BadString"; break;
-      case css::TokenType::Url: out += "U:" + ascii(t.value); break;
-      case css::TokenType::BadUrl: out += "BadUrl"; break;
-      case css::TokenType::Delim: out += "d:" + ascii(std::u16string(1, t.delim)); break;
-      case css::TokenType::Number: out += "N:" + std::to_string(t.number).substr(0, 4); break;
-      case css::TokenType::Percentage: out += "%:" + std::to_string(t.number).substr(0, 4); break;
+      case css::TokenType::Ident:
+        out += "I:" + ascii(t.value);
+        break;
+      case css::TokenType::Function:
+        out += "F:" + ascii(t.value);
+        break;
+      case css::TokenType::AtKeyword:
+        out += "@" + ascii(t.value);
+        break;
+      case css::TokenType::Hash:
+        out += (t.idHash ? "#" : "#?") + ascii(t.value);
+        break;
+      case css::TokenType::String:
+        out += "S:" + ascii(t.value);
+        break;
+      case css::TokenType::BadString:
+        out += "BadString";
+        break;
+      case css::TokenType::Url:
+        out += "U:" + ascii(t.value);
+        break;
+      case css::TokenType::BadUrl:
+        out += "BadUrl";
+        break;
+      case css::TokenType::Delim:
+        out += "d:" + ascii(std::u16string(1, t.delim));
+        break;
+      case css::TokenType::Number:
+        out += "N:" + std::to_string(t.number).substr(0, 4);
+        break;
+      case css::TokenType::Percentage:
+        out += "%:" + std::to_string(t.number).substr(0, 4);
+        break;
       case css::TokenType::Dimension:
         out += "D:" + std::to_string(t.number).substr(0, 4) + ascii(t.value);
         break;
-      case css::TokenType::Whitespace: out += " "; break;
-      case css::TokenType::Cdo: out += "<!--"; break;
-      case css::TokenType::Cdc: out += "-->"; break;
-      case css::TokenType::Colon: out += ":"; break;
-      case css::TokenType::Semicolon: out += ";"; break;
-      case css::TokenType::Comma: out += ","; break;
-      case css::TokenType::OpenSquare: out += "["; break;
-      case css::TokenType::CloseSquare: out += "]"; break;
-      case css::TokenType::OpenParen: out += "("; break;
-      case css::TokenType::CloseParen: out += ")"; break;
-      case css::TokenType::OpenCurly: out += "{"; break;
-      case css::TokenType::CloseCurly: out += "}"; break;
+      case css::TokenType::Whitespace:
+        out += " ";
+        break;
+      case css::TokenType::Cdo:
+        out += "<!--";
+        break;
+      case css::TokenType::Cdc:
+        out += "-->";
+        break;
+      case css::TokenType::Colon:
+        out += ":";
+        break;
+      case css::TokenType::Semicolon:
+        out += ";";
+        break;
+      case css::TokenType::Comma:
+        out += ",";
+        break;
+      case css::TokenType::OpenSquare:
+        out += "[";
+        break;
+      case css::TokenType::CloseSquare:
+        out += "]";
+        break;
+      case css::TokenType::OpenParen:
+        out += "(";
+        break;
+      case css::TokenType::CloseParen:
+        out += ")";
+        break;
+      case css::TokenType::OpenCurly:
+        out += "{";
+        break;
+      case css::TokenType::CloseCurly:
+        out += "}";
+        break;
     }
   }
   return out;
@@ -70,10 +116,10 @@ void Check(std::initializer_list<TokenCase> cases) {
 TEST(CssTokenizerTest, IdentifiersAndEscapes) {
   Check({
       {u"a-b _c --x -d", "I:a-b| |I:_c| |I:--x| |I:-d"},
-      {u"\\41 b \\\"q", "I:Ab| |I:\"q"},           // a hex escape eats one space
-      {u"\\0 x", "I:?x"},                          // U+0000 is U+FFFD
-      {u"a\\\nb", "I:a|d:\\| |I:b"},              // an escaped line break is no escape
-      {u"\\110000", "I:?"},                        // past Unicode
+      {u"\\41 b \\\"q", "I:Ab| |I:\"q"},  // a hex escape eats one space
+      {u"\\0 x", "I:?x"},                 // U+0000 is U+FFFD
+      {u"a\\\nb", "I:a|d:\\| |I:b"},      // an escaped line break is no escape
+      {u"\\110000", "I:?"},               // past Unicode
   });
 }
 
@@ -88,8 +134,8 @@ TEST(CssTokenizerTest, NumbersAndDimensions) {
 
 TEST(CssTokenizerTest, StringsAndUrls) {
   Check({
-      {u"'a\\'b' \"c", "S:a'b| |S:c"},               // unclosed at the end: a string
-      {u"'a\nb'", "BadString| |I:b|S:"},              // a line break ends it badly
+      {u"'a\\'b' \"c", "S:a'b| |S:c"},    // unclosed at the end: a string
+      {u"'a\nb'", "BadString| |I:b|S:"},  // a line break ends it badly
       {u"url(a.css) url( b )", "U:a.css| |U:b"},
       {u"url('q.css')", "F:url|S:q.css|)"},
       {u"url(a b) c", "BadUrl| |I:c"},
@@ -140,7 +186,8 @@ css::ElementFacts Facts(const css::StyleSet& set, std::u16string step) {
   while (i < step.size()) {
     const char16_t kind = step[i++];
     std::u16string part;
-    while (i < step.size() && step[i] != '.' && step[i] != '#' && step[i] != '[' && step[i] != ']') {
+    while (i < step.size() && step[i] != '.' && step[i] != '#' && step[i] != '[' &&
+           step[i] != ']') {
       part += step[i++];
     }
     if (i < step.size() && step[i] == ']') ++i;
@@ -154,7 +201,7 @@ css::ElementFacts Facts(const css::StyleSet& set, std::u16string step) {
   }
   if (!classes.empty()) attributes.emplace_back(u"class", classes);
   std::vector<std::pair<std::u16string_view, std::u16string_view>> views(attributes.begin(),
-                                                                          attributes.end());
+                                                                         attributes.end());
   css::ElementFacts facts;
   set.describe(facts, name, views);
   return facts;
@@ -172,52 +219,86 @@ const CascadeRow kCascade[] = {
     {"attribute present", u"[title]{display:none}", {u"a[title=t]"}, v::kDisplayNone},
     {"attribute operators",
      u"[a=x]{display:none}[b~=y]{display:block}[c|=en]{display:contents}",
-     {u"i[a=x][b=w y][c=en-GB]"}, v::kDisplayContents},
-    {"prefix, suffix and part, with the i flag", u"[h^=ht i][h$=_CSS i][h*='/s/']{display:none}",
-     {u"link[h=HTtp://a/s/b_css]"}, v::kDisplayNone},
+     {u"i[a=x][b=w y][c=en-GB]"},
+     v::kDisplayContents},
+    {"prefix, suffix and part, with the i flag",
+     u"[h^=ht i][h$=_CSS i][h*='/s/']{display:none}",
+     {u"link[h=HTtp://a/s/b_css]"},
+     v::kDisplayNone},
     {"compound needs every part", u"div.a.b{display:none}", {u"div.a"}, 0},
     {"descendant", u"nav a{display:none}", {u"nav", u"ul", u"a"}, v::kDisplayNone},
     {"descendant needs the ancestor", u"nav a{display:none}", {u"div", u"a"}, 0},
     {"child", u"ul > li{display:none}", {u"ul", u"div", u"li"}, 0},
-    {"child found past a failed descendant", u"div > p span{display:none}",
-     {u"div", u"p", u"b", u"p", u"span"}, v::kDisplayNone},
+    {"child found past a failed descendant",
+     u"div > p span{display:none}",
+     {u"div", u"p", u"b", u"p", u"span"},
+     v::kDisplayNone},
     {"a selector list", u"h1, .z{display:none}", {u"em.z"}, v::kDisplayNone},
     {"an invalid selector drops its whole list", u"h1, .z:frobnicate{display:none}", {u"h1"}, 0},
     {"sibling combinators match nothing, the rest of the list applies",
-     u"a + b, i{display:none}", {u"i"}, v::kDisplayNone},
+     u"a + b, i{display:none}",
+     {u"i"},
+     v::kDisplayNone},
     {"pseudo-elements style something else", u"p::before, p:after{display:block}", {u"p"}, 0},
     {"states nobody is in: :hover never, :not(:hover) always",
-     u"a:hover{display:block} b:not(:focus){display:none}", {u"b"}, v::kDisplayNone},
+     u"a:hover{display:block} b:not(:focus){display:none}",
+     {u"b"},
+     v::kDisplayNone},
     {"structural pseudo-classes are not told", u"li:first-child{display:none}", {u"li"}, 0},
     {"and :not() of them neither", u"li:not(:last-child){display:none}", {u"li"}, 0},
     {":root is the html element at the top", u":root{display:none}", {u"html"}, v::kDisplayNone},
-    {":is() and :where()", u":is(h1,h2) :where(.q){display:none}", {u"h2", u"span.q"},
+    {":is() and :where()",
+     u":is(h1,h2) :where(.q){display:none}",
+     {u"h2", u"span.q"},
      v::kDisplayNone},
     {":link is an a with href", u"a:link{display:none}", {u"a[href=x]"}, v::kDisplayNone},
-    {"specificity beats order", u"#i{display:none} div{display:block}", {u"div#i"},
+    {"specificity beats order",
+     u"#i{display:none} div{display:block}",
+     {u"div#i"},
      v::kDisplayNone},
-    {"order decides equal specificity", u".a{display:none} .b{display:block}", {u"p.a.b"},
+    {"order decides equal specificity",
+     u".a{display:none} .b{display:block}",
+     {u"p.a.b"},
      v::kDisplayBlock},
-    {"!important beats specificity", u"p{display:none!important} #i{display:block}", {u"p#i"},
+    {"!important beats specificity",
+     u"p{display:none!important} #i{display:block}",
+     {u"p#i"},
      v::kDisplayNone},
-    {"the style attribute beats selectors", u"#i{display:none}", {u"p#i"}, v::kDisplayBlock,
+    {"the style attribute beats selectors",
+     u"#i{display:none}",
+     {u"p#i"},
+     v::kDisplayBlock,
      u"display: block"},
-    {"but not !important ones", u"p{display:none !important}", {u"p"}, v::kDisplayNone,
+    {"but not !important ones",
+     u"p{display:none !important}",
+     {u"p"},
+     v::kDisplayNone,
      u"display:block"},
-    {"unknown values and var() are dropped", u"p{display:none} p{display:var(--d)} p{display:x}",
-     {u"p"}, v::kDisplayNone},
+    {"unknown values and var() are dropped",
+     u"p{display:none} p{display:var(--d)} p{display:x}",
+     {u"p"},
+     v::kDisplayNone},
     {"two-keyword display", u"p{display:inline flow-root}", {u"p"}, v::kDisplayInline},
-    {"@media for a screen 800 wide", u"@media (max-width: 1023px){p{display:none}}", {u"p"},
+    {"@media for a screen 800 wide",
+     u"@media (max-width: 1023px){p{display:none}}",
+     {u"p"},
      v::kDisplayNone},
     {"@media print and too narrow do not apply",
-     u"@media print{p{display:none}}@media (min-width:60em){p{display:block}}", {u"p"}, 0},
+     u"@media print{p{display:none}}@media (min-width:60em){p{display:block}}",
+     {u"p"},
+     0},
     {"@media ranges, lists and not",
      u"@media (400px <= width < 900px){p{display:none}}@media not screen{p{display:block}}",
-     {u"p"}, v::kDisplayNone},
-    {"@supports and other blocks are skipped", u"@supports (display:grid){p{display:none}}",
-     {u"p"}, 0},
-    {"nested rules inside a rule are skipped", u"div{ & p {display:none} display:block}",
-     {u"div"}, v::kDisplayBlock},
+     {u"p"},
+     v::kDisplayNone},
+    {"@supports and other blocks are skipped",
+     u"@supports (display:grid){p{display:none}}",
+     {u"p"},
+     0},
+    {"nested rules inside a rule are skipped",
+     u"div{ & p {display:none} display:block}",
+     {u"div"},
+     v::kDisplayBlock},
     {"a rule cut off by the end applies", u"p{display:none", {u"p"}, v::kDisplayNone},
     {"a prelude without a block is dropped", u"p{display:none} div", {u"div"}, 0},
 };
@@ -280,8 +361,8 @@ TEST(CssCascadeTest, ImportsComeFirstAndAreBounded) {
   set.addSheet(u"@import url(s/a.css) screen; @import 'x.css' print;", u"", &sheets);
   set.addSheet(u"@import url(loop.css);", u"", &sheets);
   // A sheet that imports itself is read once; asking again finds it read.
-  EXPECT_EQ(sheets.asked, (std::vector<std::u16string>{u"s/a.css", u"s/b.css", u"loop.css",
-                                                       u"loop.css"}));
+  EXPECT_EQ(sheets.asked,
+            (std::vector<std::u16string>{u"s/a.css", u"s/b.css", u"loop.css", u"loop.css"}));
   std::vector<css::ElementFacts> p{Facts(set, u"p")};
   // The importing sheet's own rule comes after the imported one.
   EXPECT_EQ(set.cascade(p, u"")[0], v::kDisplayBlock);
@@ -334,9 +415,9 @@ const LayoutRow kLayout[] = {
      u"a"},
     {"a style element with a media attribute for print does not apply",
      u"<style media=print>p{display:none}</style><p>a", u"a"},
-    {"a sheet applies to what comes after it", u"<p>a</p><style>p{display:none}</style><p>b",
-     u"a"},
-    {"selectors see the open elements", u"<style>body > div p{display:none}</style>"
+    {"a sheet applies to what comes after it", u"<p>a</p><style>p{display:none}</style><p>b", u"a"},
+    {"selectors see the open elements",
+     u"<style>body > div p{display:none}</style>"
      u"<html><head><title>t</title></head><body><div><section><p>x</p></section></div><p>y",
      u"y"},
     {"style elements in a template do not apply",
@@ -356,8 +437,8 @@ TEST(CssLayoutTest, LinkedSheetsComeFromTheLoader) {
       u"href=alt.css><link rel=stylesheet href=print.css media=print><link rel=stylesheet "
       u"href=missing.css><div class=nav>menu</div><h1>Title<a class=headerlink>\u00b6</a></h1>";
   EXPECT_EQ(Lay(page, &sheets), u"Title");
-  EXPECT_EQ(sheets.asked,
-            (std::vector<std::u16string>{u"_static/site.css", u"_static/base.css", u"missing.css"}));
+  EXPECT_EQ(sheets.asked, (std::vector<std::u16string>{u"_static/site.css", u"_static/base.css",
+                                                       u"missing.css"}));
   // Without a loader, only the page's own style applies.
   EXPECT_EQ(Lay(page), u"menu\nTitle\u00b6");
 }
