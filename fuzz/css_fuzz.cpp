@@ -81,9 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A few elements, the sheet's own words as their classes and ids.
   std::vector<css::ElementFacts> path(4);
-  const std::pair<std::u16string_view, std::u16string_view> attributes[] = {
-      {u"class", std::u16string_view(sheet).substr(0, 64)},
-      {u"id", std::u16string_view(sheet).substr(0, 16)},
+  const std::vector<sievetext::layout::Attribute> attributes = {
+      {u"class", sheet.substr(0, 64)},
+      {u"id", sheet.substr(0, 16)},
       {u"href", u"x"},
       {u"title", sheet},
   };

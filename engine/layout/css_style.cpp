@@ -852,8 +852,16 @@ bool AttributeMatches(const AttributeTest& test, const std::u16string* actual) {
 }
 
 // 1: matches, 0: does not, -1: cannot be told.
-int CompoundMatches(const StyleSet::Compound& c, const ElementFacts& e, bool isRoot) {
+int CompoundMatches(const StyleSet::Compound& c, const ElementFacts& e, bool isRoot,
+                    std::uint32_t generation) {
   if (c.unknown) return -1;
+  if (e.generation != generation) {
+    // Facts kept before a sheet named what this compound tests.
+    const bool testsNames =
+        c.hasId || !c.classes.empty() || c.link || !c.negations.empty() || !c.anyOf.empty();
+    const bool testsAttributes = !c.attributes.empty() || !c.negations.empty() || !c.anyOf.empty();
+    if ((e.droppedNames && testsNames) || (e.droppedAttributes && testsAttributes)) return -1;
+  }
   if (!c.type.empty() && c.type != e.name) return 0;
   if (c.hasId && c.id != e.id) return 0;
   for (const std::u16string& name : c.classes) {
@@ -871,7 +879,7 @@ int CompoundMatches(const StyleSet::Compound& c, const ElementFacts& e, bool isR
   for (const std::vector<StyleSet::Compound>& alternatives : c.anyOf) {
     int any = 0;
     for (const StyleSet::Compound& a : alternatives) {
-      const int m = CompoundMatches(a, e, isRoot);
+      const int m = CompoundMatches(a, e, isRoot, generation);
       if (m == 1) {
         any = 1;
         break;
@@ -883,7 +891,7 @@ int CompoundMatches(const StyleSet::Compound& c, const ElementFacts& e, bool isR
   }
   for (const std::vector<StyleSet::Compound>& alternatives : c.negations) {
     for (const StyleSet::Compound& a : alternatives) {
-      const int m = CompoundMatches(a, e, isRoot);
+      const int m = CompoundMatches(a, e, isRoot, generation);
       if (m == 1) return 0;
       if (m < 0) result = -1;
     }
@@ -892,16 +900,16 @@ int CompoundMatches(const StyleSet::Compound& c, const ElementFacts& e, bool isR
 }
 
 bool Matches(const StyleSet::Selector& s, std::size_t ci, std::span<const ElementFacts> path,
-             std::size_t pi, int& budget) {
+             std::size_t pi, int& budget, std::uint32_t generation) {
   if (--budget < 0) return false;
   const StyleSet::Compound& c = s.compounds[ci];
-  if (CompoundMatches(c, path[pi], pi == 0) != 1) return false;
+  if (CompoundMatches(c, path[pi], pi == 0, generation) != 1) return false;
   if (ci == 0) return true;
   if (c.combinator == '>') {
-    return pi > 0 && Matches(s, ci - 1, path, pi - 1, budget);
+    return pi > 0 && Matches(s, ci - 1, path, pi - 1, budget, generation);
   }
   for (std::size_t pj = pi; pj-- > 0;) {
-    if (Matches(s, ci - 1, path, pj, budget)) return true;
+    if (Matches(s, ci - 1, path, pj, budget, generation)) return true;
     if (budget < 0) return false;
   }
   return false;
@@ -1032,11 +1040,14 @@ struct StyleSet::Parser {
   }
 
   void noteAttributes(const Compound& c) {
+    if (c.hasId) set.name(c.id);
+    for (const std::u16string& name : c.classes) set.name(name);
     for (const AttributeTest& test : c.attributes) {
       if (std::find(set.testedAttributes_.begin(), set.testedAttributes_.end(), test.name) ==
               set.testedAttributes_.end() &&
           set.testedAttributes_.size() < kMaxAttributes) {
         set.testedAttributes_.push_back(test.name);
+        ++set.generation_;
       }
     }
     for (const auto& list : c.negations) {
@@ -1081,7 +1092,10 @@ void StyleSet::addSheetAt(std::u16string_view text, std::u16string_view location
   Parser parser{*this, loader, location, static_cast<std::uint32_t>(sheets_.size() - 1), depth};
   // Imports come first and take their own place in the order, before the
   // rules of the sheet that imports them.
+  const bool hadRules = !rules_.empty();
   parser.rules(tokens, 0, tokens.size(), 0, true);
+  // Facts kept before the first rule kept less than they do now.
+  if (!hadRules && !rules_.empty()) ++generation_;
   sheets_[parser.sheet].order = nextOrder_++;
 }
 
@@ -1111,36 +1125,72 @@ void StyleSet::index(std::uint32_t rule) {
   } else if (!last.classes.empty()) {
     byClass_[Hash(last.classes.front())].push_back(rule);
   } else if (!last.type.empty()) {
-    byType_[Hash(last.type)].push_back(rule);
+    const std::uint64_t h = Hash(last.type);
+    byType_[h].push_back(rule);
+    types_[(h >> 6) & 63] |= std::uint64_t{1} << (h & 63);
   } else {
     universal_.push_back(rule);
   }
 }
 
-void StyleSet::describe(
-    ElementFacts& facts, std::u16string_view name,
-    std::span<const std::pair<std::u16string_view, std::u16string_view>> attributes) const {
-  facts.name.assign(name);
+void StyleSet::name(std::u16string_view name) {
+  const std::uint64_t h = Hash(name);
+  std::uint64_t& word = names_[(h >> 6) & 63];
+  const std::uint64_t bit = std::uint64_t{1} << (h & 63);
+  if ((word & bit) == 0) {
+    word |= bit;
+    ++generation_;
+  }
+}
+
+bool StyleSet::named(std::uint64_t hash) const {
+  // Before any rule, everything is kept.
+  return rules_.empty() || ((names_[(hash >> 6) & 63] >> (hash & 63)) & 1) != 0;
+}
+
+void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
+                        std::span<const Attribute> attributes, bool keepAll) const {
+  if (facts.name != name) facts.name.assign(name);  // often the same as last time
   facts.id.clear();
   facts.classCount = 0;
   facts.attributeCount = 0;
   facts.hasHref = false;
-  for (const auto& [attributeName, attributeValue] : attributes) {
-    if (attributeName == u"id") {
-      if (attributeValue.size() <= kMaxFactUnits) facts.id.assign(attributeValue);
-    } else if (attributeName == u"class") {
+  facts.droppedNames = facts.droppedAttributes = false;
+  facts.generation = generation_;
+  if (attributes.empty()) return;
+  if (rules_.empty() && !keepAll) {
+    facts.droppedNames = facts.droppedAttributes = true;
+    return;
+  }
+  for (const Attribute& attribute : attributes) {
+    const std::u16string_view attributeName = attribute.name;
+    const std::u16string_view attributeValue = attribute.value;
+    if (attributeName.size() == 2 && attributeName == u"id") {
+      if (attributeValue.size() <= kMaxFactUnits && named(Hash(attributeValue))) {
+        facts.id.assign(attributeValue);
+      } else {
+        facts.droppedNames = true;
+      }
+    } else if (attributeName.size() == 5 && attributeName == u"class") {
       std::size_t i = 0;
       while (i < attributeValue.size()) {
         while (i < attributeValue.size() && IsAsciiSpace(attributeValue[i])) ++i;
+        std::uint64_t h = 14695981039346656037ull;
         std::size_t j = i;
-        while (j < attributeValue.size() && !IsAsciiSpace(attributeValue[j])) ++j;
-        if (j > i && j - i <= kMaxFactUnits && facts.classCount < kMaxClasses) {
-          if (facts.classes.size() == facts.classCount) facts.classes.emplace_back();
-          facts.classes[facts.classCount++].assign(attributeValue.substr(i, j - i));
+        for (; j < attributeValue.size() && !IsAsciiSpace(attributeValue[j]); ++j) {
+          h = (h ^ attributeValue[j]) * 1099511628211ull;
+        }
+        if (j > i) {
+          if (j - i <= kMaxFactUnits && facts.classCount < kMaxClasses && named(h)) {
+            if (facts.classes.size() == facts.classCount) facts.classes.emplace_back();
+            facts.classes[facts.classCount++].assign(attributeValue.substr(i, j - i));
+          } else {
+            facts.droppedNames = true;
+          }
         }
         i = j;
       }
-    } else if (attributeName == u"href") {
+    } else if (attributeName.size() == 4 && attributeName == u"href") {
       facts.hasHref = true;
     }
     if (!testedAttributes_.empty() && attributeValue.size() <= kMaxFactUnits &&
@@ -1149,6 +1199,8 @@ void StyleSet::describe(
       auto& kept = facts.attributes[facts.attributeCount++];
       kept.first.assign(attributeName);
       kept.second.assign(attributeValue);
+    } else {
+      facts.droppedAttributes = true;
     }
   }
 }
@@ -1162,7 +1214,10 @@ Declared StyleSet::cascade(std::span<const ElementFacts> path,
   const auto consider = [&](std::uint32_t r) {
     const Rule& rule = rules_[r];
     int budget = kMatchBudget;
-    if (!Matches(rule.selector, rule.selector.compounds.size() - 1, path, at, budget)) return;
+    if (!Matches(rule.selector, rule.selector.compounds.size() - 1, path, at, budget,
+                 generation_)) {
+      return;
+    }
     const std::uint64_t base = (std::uint64_t{rule.specificity} << 32) |
                                (std::uint64_t{sheets_[rule.sheet].order} << 16) | (r & 0xFFFF);
     for (std::uint32_t d = 0; d < rule.declarationCount; ++d) {
@@ -1190,7 +1245,13 @@ Declared StyleSet::cascade(std::span<const ElementFacts> path,
         repeated = element.classes[j] == element.classes[k];
       if (!repeated) bucket(byClass_, element.classes[k]);
     }
-    bucket(byType_, element.name);
+    const std::uint64_t type = Hash(element.name);
+    if ((types_[(type >> 6) & 63] >> (type & 63)) & 1) {
+      const auto found = byType_.find(type);
+      if (found != byType_.end()) {
+        for (std::uint32_t r : found->second) consider(r);
+      }
+    }
     for (std::uint32_t r : universal_) consider(r);
   }
   if (!inlineStyle.empty()) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/layout/css_syntax.h"
+#include "engine/layout/html_tokenizer.h"
 
 namespace sievetext::layout::css {
 
@@ -65,6 +66,12 @@ struct ElementFacts {
   std::size_t classCount = 0;
   std::size_t attributeCount = 0;
   bool hasHref = false;
+  // Whether classes or an id (names), or attributes, were left out because
+  // no sheet read so far tested them, and the sheets' generation then: a
+  // later sheet may test them, and then these facts cannot tell.
+  bool droppedNames = false;
+  bool droppedAttributes = false;
+  std::uint32_t generation = 0;
 
   // The value of the kept attribute `name`, or null.
   const std::u16string* attribute(std::u16string_view attributeName) const;
@@ -138,10 +145,11 @@ class StyleSet {
   // `path` (the root first), with its inline style.
   Declared cascade(std::span<const ElementFacts> path, std::u16string_view inlineStyle) const;
 
-  // Fills `facts` for the element `name` with the given attributes.
-  void describe(
-      ElementFacts& facts, std::u16string_view name,
-      std::span<const std::pair<std::u16string_view, std::u16string_view>> attributes) const;
+  // Fills `facts` for the element `name` with the given attributes: the
+  // classes, id and attributes some selector read so far tests, or, before
+  // any rule, all of them with `keepAll` and none without.
+  void describe(ElementFacts& facts, std::u16string_view name,
+                std::span<const Attribute> attributes, bool keepAll = true) const;
 
   struct Compound;
   struct Selector;
@@ -162,6 +170,8 @@ class StyleSet {
   void addSheetAt(std::u16string_view text, std::u16string_view location, StyleSheetLoader* loader,
                   int depth);
   void index(std::uint32_t rule);
+  void name(std::u16string_view name);  // a class or id some selector names
+  bool named(std::uint64_t hash) const;
 
   MediaContext media_;
   std::vector<Sheet> sheets_;
@@ -174,6 +184,11 @@ class StyleSet {
   std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> byId_, byClass_, byType_;
   std::vector<std::uint32_t> universal_;
   std::vector<std::u16string> testedAttributes_;
+  // The classes and ids some selector names, as bits of their hashes: an
+  // element's other ones are not kept.
+  std::array<std::uint64_t, 64> names_{};
+  std::uint32_t generation_ = 0;           // grows when a sheet names something new
+  std::array<std::uint64_t, 64> types_{};  // the type names that key rules, as bits
 };
 
 // Parses a declaration list (a style attribute's value) into `out`, last

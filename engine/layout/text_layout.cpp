@@ -361,8 +361,7 @@ void TextLayout::literal(char16_t c) {
   }
 }
 
-void TextLayout::write(std::u16string_view run) {
-  const std::uint8_t transform = inherited().transform;
+void TextLayout::write(std::u16string_view run, std::uint8_t transform) {
   if (transform == css::value::kTransformNone) {
     put(run);
     return;
@@ -390,8 +389,10 @@ void TextLayout::write(std::u16string_view run) {
 void TextLayout::text(std::u16string_view run) {
   const char16_t* p = run.data();
   const char16_t* const end = p + run.size();
-  const bool invisible = inherited().invisible;
-  const bool keepBreaks = inherited().whiteSpace == css::value::kPreLine;
+  const Open& style = inherited();
+  const bool invisible = style.invisible;
+  const bool keepBreaks = style.whiteSpace == css::value::kPreLine;
+  const std::uint8_t transform = style.transform;
   while (p < end) {
     if (IsSpace(*p)) {
       if (keepBreaks && *p == '\n' && !invisible) {
@@ -410,7 +411,7 @@ void TextLayout::text(std::u16string_view run) {
     }
     if (!invisible) {
       beginContent();
-      write(std::u16string_view(p, static_cast<std::size_t>(q - p)));
+      write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
       lineHasText_ = true;
     }
     p = q;
@@ -419,6 +420,7 @@ void TextLayout::text(std::u16string_view run) {
 
 void TextLayout::preformatted(std::u16string_view run) {
   const bool invisible = inherited().invisible;
+  const std::uint8_t transform = inherited().transform;
   const char16_t* p = run.data();
   const char16_t* const end = p + run.size();
   while (p < end) {
@@ -426,7 +428,7 @@ void TextLayout::preformatted(std::u16string_view run) {
     while (q < end && *q != '\n' && *q != 0) ++q;
     if (q > p && !invisible) {
       beginContent();
-      write(std::u16string_view(p, static_cast<std::size_t>(q - p)));
+      write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
       lineHasText_ = true;
     }
     if (q < end) {
@@ -482,13 +484,11 @@ void TextLayout::closed(const Open& element, bool hidden) {
 css::Declared TextLayout::style(const Tag& tag) {
   const std::size_t at = open_.size();
   while (facts_.size() <= at) facts_.emplace_back();
-  attributes_.clear();
-  const std::u16string* inlineStyle = nullptr;
-  for (const Attribute& a : tag.attributes) {
-    attributes_.emplace_back(a.name, a.value);
-    if (a.name == u"style") inlineStyle = &a.value;
-  }
-  styles_.describe(facts_[at], tag.name, attributes_);
+  // Before any sheet, what selectors may test is kept for the outermost
+  // elements only (html, body and the like, which hold everything later);
+  // deeper ones, should a sheet come while they are open, cannot be told.
+  styles_.describe(facts_[at], tag.name, tag.attributes, at < 3);
+  const std::u16string* inlineStyle = tag.attributes.empty() ? nullptr : tag.find(u"style");
   if (styles_.empty() && inlineStyle == nullptr) return css::Declared{};
   return styles_.cascade(std::span<const css::ElementFacts>(facts_.data(), at + 1),
                          inlineStyle == nullptr ? std::u16string_view() : *inlineStyle);
@@ -587,7 +587,7 @@ void TextLayout::startCell(bool) {
     tr.transform = inherited().transform;
     tr.invisible = inherited().invisible;
     while (facts_.size() <= open_.size()) facts_.emplace_back();
-    styles_.describe(facts_[open_.size()], u"tr", {});
+    styles_.describe(facts_[open_.size()], u"tr", std::span<const Attribute>());
     row = push(tr) ? open_.size() - 1 : kNone;
   } else {
     // Close the open cell of this row.
@@ -603,10 +603,7 @@ void TextLayout::startCell(bool) {
   lineHasText_ = false;
 }
 
-const TextLayout::Open& TextLayout::inherited() const {
-  static const Open kTop{0, 0, 0};
-  return open_.empty() ? kTop : open_.back();
-}
+const TextLayout::Open TextLayout::kTop{0, 0, 0};
 
 void TextLayout::inherit(Open& element) const {
   const Open& parent = inherited();

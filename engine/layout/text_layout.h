@@ -102,7 +102,8 @@ class TextLayout final : public TokenSink {
     bool ownBox = false;          // its content is hidden, its own breaks are not
   };
   // The inherited style in effect where text is written.
-  const Open& inherited() const;
+  const Open& inherited() const { return open_.empty() ? kTop : open_.back(); }
+  static const Open kTop;
 
   bool push(const Open& element);  // false past kMaxDepth
   // Describes the element about to be opened (at index open_.size()) for
@@ -111,8 +112,8 @@ class TextLayout final : public TokenSink {
   void inherit(Open& element) const;  // the inherited properties from the open element
   void linkedSheet(const Tag& tag);
   void styleElementEnd();
-  void write(std::u16string_view run);  // put(), with the text-transform in effect
-  void popTo(std::size_t index);        // closes the elements from `index` up
+  void write(std::u16string_view run, std::uint8_t transform);  // put(), transformed
+  void popTo(std::size_t index);  // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
   // `boundaries` (a null-terminated list), or npos.
@@ -139,9 +140,8 @@ class TextLayout final : public TokenSink {
   std::vector<std::uint32_t> openCount_;  // open elements by id (unknown ones together)
   css::StyleSet styles_;
   std::vector<css::ElementFacts> facts_;  // for each open element, and the one being opened
-  std::vector<std::pair<std::u16string_view, std::u16string_view>> attributes_;
-  std::u16string styleText_;  // the text of the style element being read
-  bool inStyle_ = false;      // reading a style element that applies
+  std::u16string styleText_;              // the text of the style element being read
+  bool inStyle_ = false;                  // reading a style element that applies
   std::u16string transformed_;
   std::size_t hiddenFrom_;      // the outermost open element that is not rendered, or npos
   std::size_t foreignFrom_;     // the outermost open svg or math, or npos

@@ -200,8 +200,8 @@ css::ElementFacts Facts(const css::StyleSet& set, std::u16string step) {
     }
   }
   if (!classes.empty()) attributes.emplace_back(u"class", classes);
-  std::vector<std::pair<std::u16string_view, std::u16string_view>> views(attributes.begin(),
-                                                                         attributes.end());
+  std::vector<Attribute> views;
+  for (auto& [n, value] : attributes) views.push_back({n, value});
   css::ElementFacts facts;
   set.describe(facts, name, views);
   return facts;
