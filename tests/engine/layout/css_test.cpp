@@ -201,6 +201,7 @@ css::ElementFacts Facts(const css::StyleSet& set, std::u16string step) {
   }
   if (!classes.empty()) attributes.emplace_back(u"class", classes);
   std::vector<Attribute> views;
+  views.reserve(attributes.size());
   for (auto& [n, value] : attributes) views.push_back({n, value});
   css::ElementFacts facts;
   set.describe(facts, name, views);
