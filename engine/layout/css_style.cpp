@@ -480,8 +480,6 @@ constexpr std::u16string_view kStates[] = {
     u"visited",
     u"target",
     u"target-within",
-    u"checked",
-    u"indeterminate",
     u"placeholder-shown",
     u"autofill",
     u"-webkit-autofill",
@@ -495,11 +493,14 @@ constexpr std::u16string_view kStates[] = {
     u"current",
     u"past",
     u"future",
-    u"open",
     u"picture-in-picture",
 };
-// Pseudo-classes this does not tell: valid, but the selector matches nothing.
+// Pseudo-classes this does not tell (the page's attributes or a user's
+// doing decide them): valid, but the selector matches nothing.
 constexpr std::u16string_view kUntold[] = {
+    u"checked",
+    u"indeterminate",
+    u"open",
     u"first-child",
     u"last-child",
     u"only-child",
