@@ -1,6 +1,7 @@
 #include "engine/layout/css_style.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace sievetext::layout::css {
@@ -498,42 +499,24 @@ constexpr std::u16string_view kStates[] = {
 // Pseudo-classes this does not tell (the page's attributes or a user's
 // doing decide them): valid, but the selector matches nothing.
 constexpr std::u16string_view kUntold[] = {
-    u"checked",
-    u"indeterminate",
-    u"open",
-    u"first-child",
-    u"last-child",
-    u"only-child",
-    u"first-of-type",
-    u"last-of-type",
-    u"only-of-type",
-    u"empty",
-    u"enabled",
-    u"disabled",
-    u"read-only",
-    u"read-write",
-    u"required",
-    u"optional",
-    u"valid",
-    u"invalid",
-    u"in-range",
-    u"out-of-range",
-    u"default",
-    u"scope",
-    u"defined",
-    u"host",
-    u"nth-child",
-    u"nth-last-child",
-    u"nth-of-type",
-    u"nth-last-of-type",
-    u"lang",
-    u"dir",
-    u"has",
-    u"host-context",
-    u"state",
-    u"first",
-    u"left",
-    u"right",
+    u"checked",       u"indeterminate",
+    u"open",          u"first-child",
+    u"last-child",    u"only-child",
+    u"first-of-type", u"last-of-type",
+    u"only-of-type",  u"empty",
+    u"enabled",       u"disabled",
+    u"read-only",     u"read-write",
+    u"required",      u"optional",
+    u"valid",         u"invalid",
+    u"in-range",      u"out-of-range",
+    u"default",       u"scope",
+    u"defined",       u"host",
+    u"nth-child",     u"nth-last-child",
+    u"nth-of-type",   u"nth-last-of-type",
+    u"lang",          u"dir",
+    u"has",           u"host-context",
+    u"state",         u"first",
+    u"left",          u"right",
     u"blank",
 };
 // Pseudo-elements written with one colon, as CSS 2 allowed.
@@ -1151,7 +1134,11 @@ bool StyleSet::named(std::uint64_t hash) const {
 
 void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
                         std::span<const Attribute> attributes, bool keepAll) const {
-  if (facts.name != name) facts.name.assign(name);  // often the same as last time
+  // Often the same name as last time at this depth.
+  if (facts.name.size() != name.size() ||
+      std::memcmp(facts.name.data(), name.data(), name.size() * sizeof(char16_t)) != 0) {
+    facts.name.assign(name);
+  }
   facts.id.clear();
   facts.classCount = 0;
   facts.attributeCount = 0;

@@ -361,11 +361,7 @@ void TextLayout::literal(char16_t c) {
   }
 }
 
-void TextLayout::write(std::u16string_view run, std::uint8_t transform) {
-  if (transform == css::value::kTransformNone) {
-    put(run);
-    return;
-  }
+void TextLayout::writeTransformed(std::u16string_view run, std::uint8_t transform) {
   transformed_.clear();
   for (char16_t c : run) {
     if (transform == css::value::kUppercase) {
@@ -612,6 +608,49 @@ void TextLayout::inherit(Open& element) const {
   element.invisible = parent.invisible;
 }
 
+void TextLayout::applyInherited(Open& element, const css::Declared& declared, bool preformatted) {
+  namespace v = css::value;
+  switch (const std::uint8_t w = declared[static_cast<std::size_t>(css::Property::WhiteSpace)]) {
+    case v::kNone:
+    case v::kRevert:
+      if (preformatted) element.whiteSpace = v::kPreserve;
+      break;
+    case v::kInherit:
+    case v::kUnset:
+      break;
+    case v::kInitial:
+      element.whiteSpace = v::kCollapse;
+      break;
+    default:
+      element.whiteSpace = w;
+      break;
+  }
+  switch (const std::uint8_t t = declared[static_cast<std::size_t>(css::Property::TextTransform)]) {
+    case v::kNone:
+    case v::kRevert:
+    case v::kInherit:
+    case v::kUnset:
+      break;
+    case v::kInitial:
+      element.transform = v::kTransformNone;
+      break;
+    default:
+      element.transform = t;
+      break;
+  }
+  switch (declared[static_cast<std::size_t>(css::Property::Visibility)]) {
+    case v::kVisible:
+    case v::kInitial:
+      element.invisible = false;
+      break;
+    case v::kHidden:
+      element.invisible = true;
+      break;
+    default:
+      break;
+  }
+}
+
 void TextLayout::startTag(const Tag& tag) {
   styleElementEnd();
   rawHidden_ = false;
@@ -735,9 +774,12 @@ void TextLayout::startTag(const Tag& tag) {
     default:
       break;
   }
+  const bool styled = declared != css::Declared{};
   const bool tablePart = kind == Kind::Table || kind == Kind::RowGroup || kind == Kind::Row ||
                          kind == Kind::Cell || kind == Kind::Hidden || kind == Kind::Ignored;
-  if (!tablePart && kind != Kind::Paragraph) {
+  if (!styled) {
+    if (flags & kPreformatted) element.whiteSpace = v::kPreserve;
+  } else if (!tablePart && kind != Kind::Paragraph) {
     // p keeps its empty lines whatever its display, as innerText says.
     switch (get(css::Property::Display)) {
       case v::kDisplayBlock:
@@ -761,51 +803,14 @@ void TextLayout::startTag(const Tag& tag) {
       breaks = 1;
     }
   }
-  switch (const std::uint8_t w = get(css::Property::WhiteSpace)) {
-    case v::kNone:
-    case v::kRevert:
-      if (flags & kPreformatted) element.whiteSpace = v::kPreserve;
-      break;
-    case v::kInherit:
-    case v::kUnset:
-      break;
-    case v::kInitial:
-      element.whiteSpace = v::kCollapse;
-      break;
-    default:
-      element.whiteSpace = w;
-      break;
-  }
-  switch (const std::uint8_t t = get(css::Property::TextTransform)) {
-    case v::kNone:
-    case v::kRevert:
-    case v::kInherit:
-    case v::kUnset:
-      break;
-    case v::kInitial:
-      element.transform = v::kTransformNone;
-      break;
-    default:
-      element.transform = t;
-      break;
-  }
-  switch (get(css::Property::Visibility)) {
-    case v::kVisible:
-    case v::kInitial:
-      element.invisible = false;
-      break;
-    case v::kHidden:
-      element.invisible = true;
-      break;
-    default:
-      break;
-  }
+  if (styled) applyInherited(element, declared, flags & kPreformatted);
   // An element that is not visible has no line breaks of its own.
   if (element.invisible) breaks = 0;
   // content-visibility: auto leaves out what is off the screen, and innerText
   // with it: a page read as text has no screen, so all of it is off.
-  const bool contentHidden = get(css::Property::ContentVisibility) == v::kContentHidden ||
-                             get(css::Property::ContentVisibility) == v::kContentAuto;
+  const bool contentHidden =
+      styled && (get(css::Property::ContentVisibility) == v::kContentHidden ||
+                 get(css::Property::ContentVisibility) == v::kContentAuto);
 
   // A hidden element takes no room: no line breaks for it or inside it.
   muted_ = hiddenFrom_ != kNone || hidden || kind == Kind::Hidden;

@@ -110,9 +110,19 @@ class TextLayout final : public TokenSink {
   // selectors, and gives the page's declared style for it.
   css::Declared style(const Tag& tag);
   void inherit(Open& element) const;  // the inherited properties from the open element
+  // The declared white-space, text-transform and visibility over the inherited ones.
+  static void applyInherited(Open& element, const css::Declared& declared, bool preformatted);
   void linkedSheet(const Tag& tag);
   void styleElementEnd();
-  void write(std::u16string_view run, std::uint8_t transform);  // put(), transformed
+  // put(), with the text-transform `transform`.
+  void write(std::u16string_view run, std::uint8_t transform) {
+    if (transform == css::value::kTransformNone) {
+      put(run);
+    } else {
+      writeTransformed(run, transform);
+    }
+  }
+  void writeTransformed(std::u16string_view run, std::uint8_t transform);
   void popTo(std::size_t index);  // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
