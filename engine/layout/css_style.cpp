@@ -1132,12 +1132,13 @@ bool StyleSet::named(std::uint64_t hash) const {
   return rules_.empty() || ((names_[(hash >> 6) & 63] >> (hash & 63)) & 1) != 0;
 }
 
-void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
-                        std::span<const Attribute> attributes, bool keepAll) const {
+const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view name,
+                                    std::span<const Attribute> attributes, bool keepAll) const {
   // Often the same name as last time at this depth.
   if (facts.name.size() != name.size() ||
       std::memcmp(facts.name.data(), name.data(), name.size() * sizeof(char16_t)) != 0) {
     facts.name.assign(name);
+    facts.nameHash = Hash(name);
   }
   facts.id.clear();
   facts.classCount = 0;
@@ -1145,11 +1146,15 @@ void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
   facts.hasHref = false;
   facts.droppedNames = facts.droppedAttributes = false;
   facts.generation = generation_;
-  if (attributes.empty()) return;
+  if (attributes.empty()) return nullptr;
   if (rules_.empty() && !keepAll) {
     facts.droppedNames = facts.droppedAttributes = true;
-    return;
+    for (const Attribute& attribute : attributes) {
+      if (attribute.name.size() == 5 && attribute.name == u"style") return &attribute;
+    }
+    return nullptr;
   }
+  const Attribute* style = nullptr;
   for (const Attribute& attribute : attributes) {
     const std::u16string_view attributeName = attribute.name;
     const std::u16string_view attributeValue = attribute.value;
@@ -1178,6 +1183,8 @@ void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
         }
         i = j;
       }
+    } else if (attributeName.size() == 5 && attributeName == u"style") {
+      style = &attribute;
     } else if (attributeName.size() == 4 && attributeName == u"href") {
       facts.hasHref = true;
     }
@@ -1191,6 +1198,7 @@ void StyleSet::describe(ElementFacts& facts, std::u16string_view name,
       facts.droppedAttributes = true;
     }
   }
+  return style;
 }
 
 Declared StyleSet::cascade(std::span<const ElementFacts> path,
@@ -1233,7 +1241,7 @@ Declared StyleSet::cascade(std::span<const ElementFacts> path,
         repeated = element.classes[j] == element.classes[k];
       if (!repeated) bucket(byClass_, element.classes[k]);
     }
-    const std::uint64_t type = Hash(element.name);
+    const std::uint64_t type = element.nameHash;
     if ((types_[(type >> 6) & 63] >> (type & 63)) & 1) {
       const auto found = byType_.find(type);
       if (found != byType_.end()) {

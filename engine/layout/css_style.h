@@ -60,6 +60,7 @@ struct MediaContext {
 // each field is bounded: see StyleSet's limits.
 struct ElementFacts {
   std::u16string name;  // lower case
+  std::uint64_t nameHash = 0;
   std::u16string id;
   std::vector<std::u16string> classes;
   std::vector<std::pair<std::u16string, std::u16string>> attributes;  // those selectors test
@@ -148,8 +149,9 @@ class StyleSet {
   // Fills `facts` for the element `name` with the given attributes: the
   // classes, id and attributes some selector read so far tests, or, before
   // any rule, all of them with `keepAll` and none without.
-  void describe(ElementFacts& facts, std::u16string_view name,
-                std::span<const Attribute> attributes, bool keepAll = true) const;
+  // Returns the element's style attribute, or null.
+  const Attribute* describe(ElementFacts& facts, std::u16string_view name,
+                            std::span<const Attribute> attributes, bool keepAll = true) const;
 
   struct Compound;
   struct Selector;

@@ -483,8 +483,8 @@ css::Declared TextLayout::style(const Tag& tag) {
   // Before any sheet, what selectors may test is kept for the outermost
   // elements only (html, body and the like, which hold everything later);
   // deeper ones, should a sheet come while they are open, cannot be told.
-  styles_.describe(facts_[at], tag.name, tag.attributes, at < 3);
-  const std::u16string* inlineStyle = tag.attributes.empty() ? nullptr : tag.find(u"style");
+  const Attribute* style = styles_.describe(facts_[at], tag.name, tag.attributes, at < 3);
+  const std::u16string* inlineStyle = style == nullptr ? nullptr : &style->value;
   if (styles_.empty() && inlineStyle == nullptr) return css::Declared{};
   return styles_.cascade(std::span<const css::ElementFacts>(facts_.data(), at + 1),
                          inlineStyle == nullptr ? std::u16string_view() : *inlineStyle);
@@ -583,7 +583,7 @@ void TextLayout::startCell(bool) {
     tr.transform = inherited().transform;
     tr.invisible = inherited().invisible;
     while (facts_.size() <= open_.size()) facts_.emplace_back();
-    styles_.describe(facts_[open_.size()], u"tr", std::span<const Attribute>());
+    static_cast<void>(styles_.describe(facts_[open_.size()], u"tr", std::span<const Attribute>()));
     row = push(tr) ? open_.size() - 1 : kNone;
   } else {
     // Close the open cell of this row.
@@ -662,7 +662,7 @@ void TextLayout::startTag(const Tag& tag) {
     if (!breaksOut) {
       // Inside svg or math: elements only nest; a title or style is not shown.
       if (tag.selfClosing) return;
-      static_cast<void>(style(tag));  // only described, for the selectors of what it holds
+      static_cast<void>(style(tag));  // described, for the selectors of what it holds
       Open element{id, id == kUnknown ? Hash(tag.name) : 0, 0};
       inherit(element);
       const bool held = push(element);
