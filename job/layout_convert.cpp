@@ -1,5 +1,6 @@
 #include "job/layout_convert.h"
 
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/standard_streams.h"
 #include "text/text_codec.h"
 
 namespace sievetext {
@@ -84,7 +86,87 @@ void YieldToHost(const cSievetext& engine) {
   if (const std::function<void()> hook = engine.yield) hook();
 }
 
+// Thrown inside a sheet's sink once it is longer than allowed.
+struct TooLong {};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The sheets of one page on disk.
+class PageSheets final : public layout::css::StyleSheetLoader {
+ public:
+  PageSheets(FileSystem& files, std::string page) : files_(files), page_(std::move(page)) {}
+
+  bool load(std::u16string_view location, std::u16string& text) override {
+    if (loads_ >= kMaxSheetLoads) return false;
+    ++loads_;
+    const std::string path = SheetPath(page_, location);
+    return !path.empty() && ReadStyleSheet(files_, path, text);
+  }
+
+ private:
+  FileSystem& files_;
+  std::string page_;
+  std::size_t loads_ = 0;
+};
+
 }  // namespace
+
+std::string SheetPath(const std::string& page, std::u16string_view location) {
+  const std::string address = EncodeText(location);
+  std::string path;
+  for (std::size_t i = 0; i < address.size(); ++i) {
+    const char c = address[i];
+    if (c == '?' || c == '#') break;
+    if (c == '\\') return {};
+    if (c == '%' && i + 2 < address.size() + 0 && HexValue(address[i + 1]) >= 0 &&
+        HexValue(address[i + 2]) >= 0) {
+      path.push_back(static_cast<char>(HexValue(address[i + 1]) * 16 + HexValue(address[i + 2])));
+      i += 2;
+      continue;
+    }
+    path.push_back(c);
+  }
+  if (path.empty() || path.front() == '/' || path.find('\0') != std::string::npos) return {};
+  // A scheme: a letter, then letters, digits, '+', '-' or '.', then ':'.
+  std::size_t k = 0;
+  while (k < address.size() &&
+         (std::isalpha(static_cast<unsigned char>(address[k])) != 0 ||
+          (k > 0 && (std::isdigit(static_cast<unsigned char>(address[k])) != 0 ||
+                     address[k] == '+' || address[k] == '-' || address[k] == '.')))) {
+    ++k;
+  }
+  if (k > 0 && k < address.size() && address[k] == ':') return {};
+  const std::size_t slash = page.rfind('/');
+  return slash == std::string::npos ? path : page.substr(0, slash + 1) + path;
+}
+
+bool ReadStyleSheet(FileSystem& files, const std::string& path, std::u16string& text) {
+  // The kind and size first, so that nothing but a regular file of a
+  // reasonable size is opened; the read itself refuses anything else again,
+  // should the file have been swapped meanwhile.
+  if (files.kind(path) != FileKind::Regular) return false;
+  std::uint64_t bytes = 0;
+  if (files.size(path, bytes) != 0 || bytes == 0 || bytes > kMaxSheetBytes) return false;
+  TextDecoder decoder(bytes, 0, TextDecoder::Declarations::Ignore);
+  std::uint64_t read = 0;
+  try {
+    const int error = files.read(path, [&](std::string_view piece, bool last) {
+      read += piece.size();
+      if (read > kMaxSheetBytes) throw TooLong{};
+      decoder.feed(piece, last);
+    });
+    if (error != 0) return false;
+  } catch (const TooLong&) {
+    return false;
+  }
+  text = decoder.take();
+  return true;
+}
 
 layout::LayoutOptions LayoutOptionsFor(const cSievetext& engine) {
   layout::LayoutOptions options;
@@ -112,10 +194,17 @@ std::string ConvertBytesLaidOut(const cSievetext& engine, std::string_view bytes
 
 ConvertResult ConvertFileLaidOut(cSievetext& engine, FileSystem& files, const std::string& input,
                                  std::uint64_t, const std::string& output) {
-  const layout::LayoutOptions options = LayoutOptionsFor(engine);
+  layout::LayoutOptions options = LayoutOptionsFor(engine);
   Pipe pipe;
-  std::thread reader([&pipe, &files, &input, options] {
+  std::thread reader([&pipe, &files, &input, options]() mutable {
     try {
+      // Only a page in a file has a folder its sheets are found from.
+      PageSheets sheets(files, input);
+      int descriptor = -1;
+      if (input != kStandardStreamPath && InputStreamOf(input, descriptor) == InputStream::None &&
+          files.kind(input) == FileKind::Regular) {
+        options.styleSheets = &sheets;
+      }
       TextDecoder decoder;
       layout::LayoutConverter converter(options, [&pipe](std::u16string_view piece) {
         if (!pipe.put(EncodeText(piece))) throw Abandoned{};

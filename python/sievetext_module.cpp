@@ -161,7 +161,10 @@ PYBIND11_MODULE(_sievetext, m) {
       "RemoveBlankLines. lf=True writes LF line breaks instead of CR LF.\n"
       "layout=True is the reading mode: the text a browser shows, laid out in lines\n"
       "(blocks, paragraphs, list items, table rows with tab-separated cells), every\n"
-      "character reference decoded. On top of it RemoveAllCRLF, RemoveBlankLines,\n"
+      "character reference decoded, the page's own style elements and attributes\n"
+      "applied (display, visibility, white-space, text-transform, ...), and for\n"
+      "convert_file the sheets the page links by a relative path beside it. On top\n"
+      "of it RemoveAllCRLF (on by default: it still joins the lines), RemoveBlankLines,\n"
       "RemoveSpaces, RemoveTabs, RemovePipe and GenerateSpecialChars keep their\n"
       "meaning; the other five options do nothing there.\n"
       "Conversions release the interpreter lock, so threads convert in parallel.";

@@ -33,6 +33,7 @@ enum Flag : std::uint8_t {
   kClosesP = 4,    // its start tag closes an open p
   kBreaksOut = 8,  // its start tag ends svg or math content
   kSkipNewline = 16,
+  kHeadContent = 32,  // may stand in the head: does not end it
 };
 
 struct Element {
@@ -49,9 +50,9 @@ constexpr Element kElements[] = {
     {u"aside", Kind::Block, kClosesP, TextState::Data},
     {u"audio", Kind::Hidden, 0, TextState::Data},
     {u"b", Kind::Inline, kBreaksOut, TextState::Data},
-    {u"base", Kind::Inline, kVoid, TextState::Data},
-    {u"basefont", Kind::Inline, kVoid, TextState::Data},
-    {u"bgsound", Kind::Inline, kVoid, TextState::Data},
+    {u"base", Kind::Inline, kVoid | kHeadContent, TextState::Data},
+    {u"basefont", Kind::Inline, kVoid | kHeadContent, TextState::Data},
+    {u"bgsound", Kind::Inline, kVoid | kHeadContent, TextState::Data},
     {u"big", Kind::Inline, kBreaksOut, TextState::Data},
     {u"blockquote", Kind::Block, kClosesP | kBreaksOut, TextState::Data},
     {u"body", Kind::Ignored, kBreaksOut, TextState::Data},
@@ -96,17 +97,17 @@ constexpr Element kElements[] = {
     {u"keygen", Kind::Inline, kVoid, TextState::Data},
     {u"legend", Kind::Block, 0, TextState::Data},
     {u"li", Kind::ListItem, kClosesP | kBreaksOut, TextState::Data},
-    {u"link", Kind::Inline, kVoid, TextState::Data},
+    {u"link", Kind::Inline, kVoid | kHeadContent, TextState::Data},
     {u"listing", Kind::Block, kClosesP | kBreaksOut | kPreformatted | kSkipNewline,
      TextState::Data},
     {u"main", Kind::Block, kClosesP, TextState::Data},
     {u"math", Kind::Foreign, 0, TextState::Data},
     {u"menu", Kind::Block, kClosesP | kBreaksOut, TextState::Data},
-    {u"meta", Kind::Inline, kVoid | kBreaksOut, TextState::Data},
+    {u"meta", Kind::Inline, kVoid | kBreaksOut | kHeadContent, TextState::Data},
     {u"nav", Kind::Block, kClosesP, TextState::Data},
     {u"nobr", Kind::Inline, kBreaksOut, TextState::Data},
     {u"noembed", Kind::Hidden, 0, TextState::Rawtext},
-    {u"noframes", Kind::Hidden, 0, TextState::Rawtext},
+    {u"noframes", Kind::Hidden, kHeadContent, TextState::Rawtext},
     {u"ol", Kind::Block, kClosesP | kBreaksOut, TextState::Data},
     {u"optgroup", Kind::Optgroup, 0, TextState::Data},
     {u"option", Kind::Option, 0, TextState::Data},
@@ -117,7 +118,7 @@ constexpr Element kElements[] = {
     {u"rp", Kind::Hidden, 0, TextState::Data},
     {u"ruby", Kind::Inline, kBreaksOut, TextState::Data},
     {u"s", Kind::Inline, kBreaksOut, TextState::Data},
-    {u"script", Kind::Hidden, 0, TextState::ScriptData},
+    {u"script", Kind::Hidden, kHeadContent, TextState::ScriptData},
     {u"search", Kind::Block, kClosesP, TextState::Data},
     {u"section", Kind::Block, kClosesP, TextState::Data},
     {u"select", Kind::Block, 0, TextState::Data},
@@ -126,7 +127,7 @@ constexpr Element kElements[] = {
     {u"span", Kind::Inline, kBreaksOut, TextState::Data},
     {u"strike", Kind::Inline, kBreaksOut, TextState::Data},
     {u"strong", Kind::Inline, kBreaksOut, TextState::Data},
-    {u"style", Kind::Hidden, 0, TextState::Rawtext},
+    {u"style", Kind::Hidden, kHeadContent, TextState::Rawtext},
     {u"sub", Kind::Inline, kBreaksOut, TextState::Data},
     {u"summary", Kind::Block, kClosesP, TextState::Data},
     {u"sup", Kind::Inline, kBreaksOut, TextState::Data},
@@ -134,12 +135,12 @@ constexpr Element kElements[] = {
     {u"table", Kind::Table, kClosesP | kBreaksOut, TextState::Data},
     {u"tbody", Kind::RowGroup, 0, TextState::Data},
     {u"td", Kind::Cell, 0, TextState::Data},
-    {u"template", Kind::Hidden, 0, TextState::Data},
+    {u"template", Kind::Hidden, kHeadContent, TextState::Data},
     {u"textarea", Kind::Hidden, 0, TextState::Rcdata},
     {u"tfoot", Kind::RowGroup, 0, TextState::Data},
     {u"th", Kind::Cell, 0, TextState::Data},
     {u"thead", Kind::RowGroup, 0, TextState::Data},
-    {u"title", Kind::Hidden, 0, TextState::Rcdata},
+    {u"title", Kind::Hidden, kHeadContent, TextState::Rcdata},
     {u"tr", Kind::Row, 0, TextState::Data},
     {u"track", Kind::Inline, kVoid, TextState::Data},
     {u"tt", Kind::Inline, kBreaksOut, TextState::Data},
@@ -194,6 +195,7 @@ constexpr std::uint16_t Id(std::u16string_view name) {
 }
 
 constexpr std::uint16_t kDetails = Id(u"details"), kSummary = Id(u"summary");
+constexpr std::uint16_t kHead = Id(u"head"), kLink = Id(u"link"), kStyle = Id(u"style");
 constexpr std::uint16_t kP = Id(u"p"), kTable = Id(u"table"), kTr = Id(u"tr"), kTd = Id(u"td"),
                         kTh = Id(u"th"), kLi = Id(u"li"), kUl = Id(u"ul"), kOl = Id(u"ol"),
                         kDl = Id(u"dl"), kBr = Id(u"br"), kTemplate = Id(u"template"),
@@ -212,25 +214,62 @@ inline bool IsSpace(char16_t c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
 }
 
-// An inline style that takes the element out of the layout.
-bool HiddenByStyle(const std::u16string& style) {
-  std::u16string squeezed;
-  for (char16_t c : style) {
-    if (IsSpace(c)) continue;
-    squeezed.push_back(c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 0x20) : c);
-    if (squeezed.size() > 4096) break;
+// Upper and lower case for the scripts documentation pages mostly use;
+// other units are left as they are.
+char16_t Upper(char16_t c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+      (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F)) {
+    return static_cast<char16_t>(c - 0x20);
   }
-  const std::size_t at = squeezed.find(u"display:none");
-  if (at == std::u16string::npos) return false;
-  return at == 0 || squeezed[at - 1] == ';' || squeezed[at - 1] == '{' || squeezed[at - 1] == '"';
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  if (c == 0xFF) return 0x178;
+  return c;
+}
+
+char16_t Lower(char16_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+      (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
+    return static_cast<char16_t>(c + 0x20);
+  }
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  if (c == 0x178) return 0xFF;
+  return c;
+}
+
+bool IsWordUnit(char16_t c) {
+  return (c >= '0' && c <= '9') || Upper(c) != c || Lower(c) != c || c == '\'' || c == 0x2019 ||
+         c == 0xDF;
+}
+
+// Whether a link's rel attribute names a style sheet that applies (not an
+// alternate one).
+bool IsStyleSheetLink(const std::u16string& rel) {
+  bool sheet = false, alternate = false;
+  std::size_t i = 0;
+  while (i < rel.size()) {
+    while (i < rel.size() && IsSpace(rel[i])) ++i;
+    std::size_t j = i;
+    while (j < rel.size() && !IsSpace(rel[j])) ++j;
+    const std::u16string_view word(rel.data() + i, j - i);
+    if (css::EqualsLower(word, u"stylesheet")) sheet = true;
+    if (css::EqualsLower(word, u"alternate")) alternate = true;
+    i = j;
+  }
+  return sheet && !alternate;
 }
 
 }  // namespace
 
 TextLayout::TextLayout(const LayoutOptions& options, TextOutput output)
-    : options_(options), output_(std::move(output)), hiddenFrom_(kNone), foreignFrom_(kNone) {
+    : options_(options),
+      output_(std::move(output)),
+      styles_(options.media),
+      hiddenFrom_(kNone),
+      foreignFrom_(kNone) {
   plain_ = !options_.collapseSpaces && !options_.tabsAsSpaces && !options_.pipesAsSpaces;
   open_.reserve(64);
+  facts_.reserve(64);
   openCount_.assign(std::size(kElements) + 1, 0);
   piece_.reserve(kPieceUnits + 64);
 }
@@ -322,12 +361,41 @@ void TextLayout::literal(char16_t c) {
   }
 }
 
+void TextLayout::writeTransformed(std::u16string_view run, std::uint8_t transform) {
+  transformed_.clear();
+  for (char16_t c : run) {
+    if (transform == css::value::kUppercase) {
+      if (c == 0xDF) {
+        transformed_.append(u"SS");
+        continue;
+      }
+      c = Upper(c);
+    } else if (transform == css::value::kLowercase) {
+      c = Lower(c);
+    } else {
+      const char16_t before =
+          transformed_.empty() ? (lineHasText_ ? last_ : u' ') : transformed_.back();
+      if (!IsWordUnit(before)) c = Upper(c);
+    }
+    transformed_.push_back(c);
+  }
+  put(transformed_);
+}
+
 void TextLayout::text(std::u16string_view run) {
   const char16_t* p = run.data();
   const char16_t* const end = p + run.size();
+  const Open& style = inherited();
+  const bool invisible = style.invisible;
+  const bool keepBreaks = style.whiteSpace == css::value::kPreLine;
+  const std::uint8_t transform = style.transform;
   while (p < end) {
     if (IsSpace(*p)) {
-      pendingSpace_ = true;
+      if (keepBreaks && *p == '\n' && !invisible) {
+        literal('\n');
+      } else {
+        pendingSpace_ = true;
+      }
       ++p;
       continue;
     }
@@ -337,26 +405,30 @@ void TextLayout::text(std::u16string_view run) {
       ++p;
       continue;
     }
-    beginContent();
-    put(std::u16string_view(p, static_cast<std::size_t>(q - p)));
-    lineHasText_ = true;
+    if (!invisible) {
+      beginContent();
+      write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
+      lineHasText_ = true;
+    }
     p = q;
   }
 }
 
 void TextLayout::preformatted(std::u16string_view run) {
+  const bool invisible = inherited().invisible;
+  const std::uint8_t transform = inherited().transform;
   const char16_t* p = run.data();
   const char16_t* const end = p + run.size();
   while (p < end) {
     const char16_t* q = p;
     while (q < end && *q != '\n' && *q != 0) ++q;
-    if (q > p) {
+    if (q > p && !invisible) {
       beginContent();
-      put(std::u16string_view(p, static_cast<std::size_t>(q - p)));
+      write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
       lineHasText_ = true;
     }
     if (q < end) {
-      if (*q == '\n') literal('\n');
+      if (*q == '\n' && !invisible) literal('\n');
       ++q;
     }
     p = q;
@@ -364,6 +436,7 @@ void TextLayout::preformatted(std::u16string_view run) {
 }
 
 void TextLayout::finish() {
+  styleElementEnd();
   flush();
   open_.clear();
 }
@@ -375,50 +448,72 @@ void TextLayout::characters(std::u16string_view run) {
     skipNewline_ = false;
     if (!run.empty() && run.front() == '\n') run.remove_prefix(1);
   }
+  if (inStyle_) {
+    if (styleText_.size() <= css::StyleSet::kMaxTotalUnits) styleText_.append(run);
+    return;
+  }
   if (run.empty() || rawHidden_ || hiddenFrom_ != kNone) return;
-  if (preformatted_ > 0) {
+  if (inherited().whiteSpace == css::value::kPreserve) {
     preformatted(run);
   } else {
     text(run);
   }
 }
 
-bool TextLayout::push(std::uint16_t id, std::uint32_t hash) {
+bool TextLayout::push(const Open& element) {
   if (open_.size() == kMaxDepth) {
     ++overflow_;
     return false;
   }
-  open_.push_back({id, hash, 0});
-  ++openCount_[id];
+  open_.push_back(element);
+  ++openCount_[element.id];
   return true;
 }
 
 void TextLayout::closed(const Open& element, bool hidden) {
-  if (element.id == kUnknown) return;
-  const Element& e = kElements[element.id];
-  if (e.flags & kPreformatted) --preformatted_;
   if (element.id == kP) --paragraphs_;
   if (hidden) return;
-  switch (e.kind) {
-    case Kind::Block:
-    case Kind::Heading:
-    case Kind::Foreign:
-    case Kind::ListItem:
-    case Kind::Definition:
-    case Kind::Table:
-    case Kind::Option:
-    case Kind::Optgroup:
-      require(1);
-      break;
-    case Kind::Paragraph:
-      require(2);
-      break;
-    case Kind::Cell:
-      pendingSpace_ = false;
-      break;
-    default:
-      break;
+  if (element.id != kUnknown && kElements[element.id].kind == Kind::Cell) pendingSpace_ = false;
+  if (element.breaks > 0) require(element.breaks);
+}
+
+css::Declared TextLayout::style(const Tag& tag) {
+  const std::size_t at = open_.size();
+  while (facts_.size() <= at) facts_.emplace_back();
+  // Before any sheet, what selectors may test is kept for the outermost
+  // elements only (html, body and the like, which hold everything later);
+  // deeper ones, should a sheet come while they are open, cannot be told.
+  const Attribute* style = styles_.describe(facts_[at], tag.name, tag.attributes, at < 3);
+  const std::u16string* inlineStyle = style == nullptr ? nullptr : &style->value;
+  if (styles_.empty() && inlineStyle == nullptr) return css::Declared{};
+  return styles_.cascade(std::span<const css::ElementFacts>(facts_.data(), at + 1),
+                         inlineStyle == nullptr ? std::u16string_view() : *inlineStyle);
+}
+
+void TextLayout::linkedSheet(const Tag& tag) {
+  if (options_.styleSheets == nullptr || openCount_[kTemplate] > 0) return;
+  const std::u16string* rel = tag.find(u"rel");
+  const std::u16string* href = tag.find(u"href");
+  if (rel == nullptr || href == nullptr || !IsStyleSheetLink(*rel)) return;
+  if (tag.find(u"disabled") != nullptr) return;
+  if (const std::u16string* media = tag.find(u"media")) {
+    if (!styles_.mediaMatches(*media)) return;
   }
+  // The address without surrounding white space, as a URL parser takes it.
+  std::u16string_view location(*href);
+  while (!location.empty() && IsSpace(location.front())) location.remove_prefix(1);
+  while (!location.empty() && IsSpace(location.back())) location.remove_suffix(1);
+  if (!location.empty()) styles_.link(location, options_.styleSheets);
+}
+
+void TextLayout::styleElementEnd() {
+  if (!inStyle_) return;
+  inStyle_ = false;
+  if (styleText_.size() <= css::StyleSet::kMaxTotalUnits) {
+    styles_.addSheet(styleText_, u"", options_.styleSheets);
+  }
+  styleText_.clear();
+  if (styleText_.capacity() > (std::size_t{64} << 10)) styleText_.shrink_to_fit();
 }
 
 void TextLayout::popTo(std::size_t index) {
@@ -426,8 +521,11 @@ void TextLayout::popTo(std::size_t index) {
     const Open element = open_.back();
     open_.pop_back();
     --openCount_[element.id];
-    const bool hidden = hiddenFrom_ != kNone;
-    if (hidden && open_.size() <= hiddenFrom_) hiddenFrom_ = kNone;
+    bool hidden = hiddenFrom_ != kNone;
+    if (hidden && open_.size() <= hiddenFrom_) {
+      hiddenFrom_ = kNone;
+      if (element.ownBox) hidden = false;  // its content was hidden, not its box
+    }
     if (!hidden && !open_.empty() && open_.back().id == kDetails &&
         open_.back().count == kShownSummary) {
       // Past the summary of a closed details: the rest is not shown.
@@ -480,7 +578,13 @@ void TextLayout::startCell(bool) {
   if (row == kNone) {
     // A cell without a row: the parser makes one.
     startRow();
-    row = push(kTr, 0) ? open_.size() - 1 : kNone;
+    Open tr{kTr, 0, 0};
+    tr.whiteSpace = inherited().whiteSpace;
+    tr.transform = inherited().transform;
+    tr.invisible = inherited().invisible;
+    while (facts_.size() <= open_.size()) facts_.emplace_back();
+    static_cast<void>(styles_.describe(facts_[open_.size()], u"tr", std::span<const Attribute>()));
+    row = push(tr) ? open_.size() - 1 : kNone;
   } else {
     // Close the open cell of this row.
     for (std::size_t i = row + 1; i < open_.size(); ++i) {
@@ -495,17 +599,73 @@ void TextLayout::startCell(bool) {
   lineHasText_ = false;
 }
 
+const TextLayout::Open TextLayout::kTop{0, 0, 0};
+
+void TextLayout::inherit(Open& element) const {
+  const Open& parent = inherited();
+  element.whiteSpace = parent.whiteSpace;
+  element.transform = parent.transform;
+  element.invisible = parent.invisible;
+}
+
+void TextLayout::applyInherited(Open& element, const css::Declared& declared, bool preformatted) {
+  namespace v = css::value;
+  switch (const std::uint8_t w = declared[static_cast<std::size_t>(css::Property::WhiteSpace)]) {
+    case v::kNone:
+    case v::kRevert:
+      if (preformatted) element.whiteSpace = v::kPreserve;
+      break;
+    case v::kInherit:
+    case v::kUnset:
+      break;
+    case v::kInitial:
+      element.whiteSpace = v::kCollapse;
+      break;
+    default:
+      element.whiteSpace = w;
+      break;
+  }
+  switch (const std::uint8_t t = declared[static_cast<std::size_t>(css::Property::TextTransform)]) {
+    case v::kNone:
+    case v::kRevert:
+    case v::kInherit:
+    case v::kUnset:
+      break;
+    case v::kInitial:
+      element.transform = v::kTransformNone;
+      break;
+    default:
+      element.transform = t;
+      break;
+  }
+  switch (declared[static_cast<std::size_t>(css::Property::Visibility)]) {
+    case v::kVisible:
+    case v::kInitial:
+      element.invisible = false;
+      break;
+    case v::kHidden:
+      element.invisible = true;
+      break;
+    default:
+      break;
+  }
+}
+
 void TextLayout::startTag(const Tag& tag) {
+  styleElementEnd();
   rawHidden_ = false;
   skipNewline_ = false;
-  std::uint16_t id = Lookup(tag.name);
+  const std::uint16_t id = Lookup(tag.name);
 
   if (foreignFrom_ != kNone) {
     const bool breaksOut = id != kUnknown && (kElements[id].flags & kBreaksOut);
     if (!breaksOut) {
       // Inside svg or math: elements only nest; a title or style is not shown.
       if (tag.selfClosing) return;
-      const bool held = push(id, id == kUnknown ? Hash(tag.name) : 0);
+      static_cast<void>(style(tag));  // described, for the selectors of what it holds
+      Open element{id, id == kUnknown ? Hash(tag.name) : 0, 0};
+      inherit(element);
+      const bool held = push(element);
       if (held && hiddenFrom_ == kNone && id != kUnknown && kElements[id].kind == Kind::Hidden) {
         hiddenFrom_ = open_.size() - 1;
       }
@@ -513,49 +673,36 @@ void TextLayout::startTag(const Tag& tag) {
     }
     popTo(foreignFrom_);
   }
-
-  const bool hidden = tag.find(u"hidden") != nullptr || [&] {
-    const std::u16string* style = tag.find(u"style");
-    return style != nullptr && HiddenByStyle(*style);
-  }();
-
-  if (id == kUnknown) {
-    if (push(kUnknown, Hash(tag.name)) && hidden && hiddenFrom_ == kNone) {
-      hiddenFrom_ = open_.size() - 1;
-    }
-    return;
+  // The head ends where the body's content starts.
+  if (!open_.empty() && open_.back().id == kHead && id != kUnknown &&
+      !(kElements[id].flags & kHeadContent)) {
+    popTo(open_.size() - 1);
   }
-  const Element& e = kElements[id];
-  if (e.flags & kClosesP) closeParagraph();
+
+  const Element* const e = id == kUnknown ? nullptr : &kElements[id];
+  const Kind kind = e != nullptr ? e->kind : Kind::Inline;
+  const std::uint8_t flags = e != nullptr ? e->flags : 0;
+  if (flags & kClosesP) closeParagraph();
   if (id == kSummary && !open_.empty() && open_.back().id == kDetails &&
       open_.back().count == kClosedDetails && hiddenFrom_ == open_.size() - 1) {
     // The first summary of a closed details is all of it that shows.
     open_.back().count = kShownSummary;
     hiddenFrom_ = kNone;
   }
-  // A hidden element takes no room: no line breaks for it or inside it.
-  muted_ = hiddenFrom_ != kNone || hidden || e.kind == Kind::Hidden;
 
-  switch (e.kind) {
-    case Kind::Paragraph:
-      require(2);
-      break;
+  // What the parser closes before the element opens.
+  switch (kind) {
     case Kind::Heading:
       // A heading closes a heading left open right before it.
       if (!open_.empty() && open_.back().id != kUnknown &&
           kElements[open_.back().id].kind == Kind::Heading) {
         popTo(open_.size() - 1);
       }
-      require(1);
-      break;
-    case Kind::Foreign:
-      require(1);
       break;
     case Kind::ListItem: {
       static constexpr std::uint16_t kScope[] = {kUl, kOl, kMenu, kTable, kTemplate, kUnknown};
       const std::size_t at = find(kLi, kScope);
       if (at != kNone) popTo(at);
-      require(1);
       break;
     }
     case Kind::Definition: {
@@ -567,12 +714,8 @@ void TextLayout::startTag(const Tag& tag) {
           break;
         }
       }
-      require(1);
       break;
     }
-    case Kind::Table:
-      require(1);
-      break;
     case Kind::RowGroup: {
       static constexpr std::uint16_t kScope[] = {kTemplate, kUnknown};
       const std::size_t table = find(kTable, kScope);
@@ -597,51 +740,132 @@ void TextLayout::startTag(const Tag& tag) {
     case Kind::Optgroup:
       if (!open_.empty() && open_.back().id != kUnknown &&
           (kElements[open_.back().id].kind == Kind::Option ||
-           (e.kind == Kind::Optgroup && kElements[open_.back().id].kind == Kind::Optgroup))) {
+           (kind == Kind::Optgroup && kElements[open_.back().id].kind == Kind::Optgroup))) {
         popTo(open_.size() - 1);
       }
-      require(1);
-      break;
-    case Kind::Block:
-      require(1);
       break;
     default:
       break;
   }
 
+  // The element's style: the page's declarations over the defaults.
+  namespace v = css::value;
+  const css::Declared declared = style(tag);
+  const auto get = [&declared](css::Property p) { return declared[static_cast<std::size_t>(p)]; };
+  Open element{id, id == kUnknown ? Hash(tag.name) : 0, 0};
+  inherit(element);
+  const bool hidden =
+      tag.find(u"hidden") != nullptr || get(css::Property::Display) == v::kDisplayNone;
+  int breaks = 0;
+  switch (kind) {
+    case Kind::Paragraph:
+      breaks = 2;
+      break;
+    case Kind::Block:
+    case Kind::Heading:
+    case Kind::Foreign:
+    case Kind::ListItem:
+    case Kind::Definition:
+    case Kind::Table:
+    case Kind::Option:
+    case Kind::Optgroup:
+      breaks = 1;
+      break;
+    default:
+      break;
+  }
+  const bool styled = declared != css::Declared{};
+  const bool tablePart = kind == Kind::Table || kind == Kind::RowGroup || kind == Kind::Row ||
+                         kind == Kind::Cell || kind == Kind::Hidden || kind == Kind::Ignored;
+  if (!styled) {
+    if (flags & kPreformatted) element.whiteSpace = v::kPreserve;
+  } else if (!tablePart && kind != Kind::Paragraph) {
+    // p keeps its empty lines whatever its display, as innerText says.
+    switch (get(css::Property::Display)) {
+      case v::kDisplayBlock:
+      case v::kDisplayTableRow:
+        breaks = 1;
+        break;
+      case v::kDisplayInline:
+      case v::kDisplayContents:
+      case v::kDisplayTableCell:
+      case v::kInitial:
+      case v::kUnset:
+        breaks = 0;
+        break;
+      default:
+        break;
+    }
+    // A floated or absolutely placed box is a block.
+    if (breaks == 0 && get(css::Property::Display) != v::kDisplayContents &&
+        (get(css::Property::Float) == v::kOutOfFlow ||
+         get(css::Property::Position) == v::kOutOfFlow)) {
+      breaks = 1;
+    }
+  }
+  if (styled) applyInherited(element, declared, flags & kPreformatted);
+  // An element that is not visible has no line breaks of its own.
+  if (element.invisible) breaks = 0;
+  // content-visibility: auto leaves out what is off the screen, and innerText
+  // with it: a page read as text has no screen, so all of it is off.
+  const bool contentHidden =
+      styled && (get(css::Property::ContentVisibility) == v::kContentHidden ||
+                 get(css::Property::ContentVisibility) == v::kContentAuto);
+
+  // A hidden element takes no room: no line breaks for it or inside it.
+  muted_ = hiddenFrom_ != kNone || hidden || kind == Kind::Hidden;
+  if (breaks > 0) require(breaks);
   muted_ = false;
+  element.breaks = static_cast<std::uint8_t>(breaks);
+
   if (id == kBr) {
-    if (hiddenFrom_ == kNone) literal('\n');
+    if (hiddenFrom_ == kNone && !hidden && !element.invisible) literal('\n');
     return;
   }
-  if (e.flags & kVoid) return;
-  if (tag.selfClosing && e.kind == Kind::Foreign) return;
+  if (id == kLink && !hidden) linkedSheet(tag);
+  if (flags & kVoid) return;
+  if (tag.selfClosing && kind == Kind::Foreign) return;
 
-  const bool held = push(id, 0);
+  const bool held = push(element);
   const std::size_t at = open_.size() - 1;
-  if (held && hiddenFrom_ == kNone && (hidden || e.kind == Kind::Hidden)) hiddenFrom_ = at;
+  if (held && hiddenFrom_ == kNone && (hidden || kind == Kind::Hidden)) hiddenFrom_ = at;
+  if (held && hiddenFrom_ == kNone && contentHidden) {
+    hiddenFrom_ = at;
+    open_.back().ownBox = true;
+  }
   if (held && id == kDetails && tag.find(u"open") == nullptr) {
     open_.back().count = kClosedDetails;
     if (hiddenFrom_ == kNone) hiddenFrom_ = at;
   }
-  if (e.kind == Kind::Hidden) rawHidden_ = e.state != TextState::Data;
-  if (e.flags & kPreformatted) ++preformatted_;
+  if (id == kStyle && openCount_[kTemplate] == 0) {
+    const std::u16string* media = tag.find(u"media");
+    inStyle_ = media == nullptr || styles_.mediaMatches(*media);
+    styleText_.clear();
+  }
+  if (kind == Kind::Hidden) rawHidden_ = e->state != TextState::Data;
   if (id == kP) ++paragraphs_;
-  if (e.flags & kSkipNewline) skipNewline_ = true;
-  if (e.kind == Kind::Foreign && held && foreignFrom_ == kNone) {
+  if (flags & kSkipNewline) skipNewline_ = true;
+  if (kind == Kind::Foreign && held && foreignFrom_ == kNone) {
     foreignFrom_ = at;
     if (tokenizer_ != nullptr) tokenizer_->allowCdata(true);
   }
-  if (tokenizer_ != nullptr && e.state != TextState::Data) tokenizer_->switchTo(e.state);
+  if (tokenizer_ != nullptr && e != nullptr && e->state != TextState::Data) {
+    tokenizer_->switchTo(e->state);
+  }
 }
 
 void TextLayout::endTag(const Tag& tag) {
+  styleElementEnd();
   rawHidden_ = false;
   skipNewline_ = false;
   const std::uint16_t id = Lookup(tag.name);
   if (id == kBr) {
     // "</br>" is a line break, as in every browser.
     if (hiddenFrom_ == kNone) literal('\n');
+    return;
+  }
+  if (id == kHead && !open_.empty() && open_.back().id == kHead) {
+    popTo(open_.size() - 1);
     return;
   }
   if (id != kUnknown && kElements[id].kind == Kind::Ignored) return;
@@ -681,6 +905,9 @@ void TextLayout::endTag(const Tag& tag) {
       const Open element = open_[at];
       const bool hidden = hiddenFrom_ != kNone && hiddenFrom_ < at;
       open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
+      std::rotate(facts_.begin() + static_cast<std::ptrdiff_t>(at),
+                  facts_.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                  facts_.begin() + static_cast<std::ptrdiff_t>(open_.size()) + 1);
       --openCount_[element.id];
       if (hiddenFrom_ != kNone && hiddenFrom_ > at) --hiddenFrom_;
       if (foreignFrom_ != kNone && foreignFrom_ > at) --foreignFrom_;

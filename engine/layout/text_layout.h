@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/layout/css_style.h"
 #include "engine/layout/html_tokenizer.h"
 
 namespace sievetext::layout {
@@ -22,34 +23,53 @@ struct LayoutOptions {
   bool tabsAsSpaces = false;     // a tab (a table's cell separator too) becomes a space
   bool pipesAsSpaces = false;    // '|' becomes a space
   std::u16string_view lineBreak = u"\r\n";  // written for each line break; must outlive the layout
+  // Linked (<link rel="stylesheet">) and imported style sheets come from
+  // here; null: none are read (style elements and attributes still apply).
+  // Must outlive the layout.
+  css::StyleSheetLoader* styleSheets = nullptr;
+  // The window media queries are answered for.
+  css::MediaContext media;
 };
 
 // Receives the text in pieces, in order. A piece is valid during the call.
 using TextOutput = std::function<void(std::u16string_view piece)>;
 
 // Lays out the tokens of one document as plain text, as the standard's
-// innerText does for a page without style sheets or scripts:
+// innerText does for a page with scripts off:
 //  - elements that are not rendered give nothing: head content (title,
 //    style, script, meta, link), template, iframe, noembed, noframes,
 //    datalist, rp, audio and video (their fallback content), textarea (a
-//    form control's text is not the page's), and
-//    any element with the hidden attribute or an inline style of
-//    display:none;
+//    form control's text is not the page's), any element with the hidden
+//    attribute, and any element the page's style gives display: none;
 //  - a block element (h1..h6, svg and math too) starts and ends a line; p
 //    leaves an empty line before and after; br breaks the line; breaks asked
-//    for at once
-//    count once, and none are written before the first text or after the last;
+//    for at once count once, and none are written before the first text or
+//    after the last;
 //  - white space collapses to one space, and none starts or ends a line,
 //    except in pre, listing, xmp and plaintext, which keep theirs
 //    (less a line break right after the start tag);
 //  - table cells of a row are separated by a tab, rows by a line break;
 //  - list items, dt, dd, select and its options start lines.
+// The page's own style sheets apply, as far as they change the text (see
+// css::StyleSet for what is read): style elements, style attributes, and
+// linked sheets through LayoutOptions::styleSheets. A sheet applies to the
+// elements that start after it (one given in the head applies to the whole
+// body). From them: display (none hides; block-level values start and end
+// lines, inline ones do not; the table parts keep their own layout),
+// visibility (hidden text is not shown, a visible descendant is), float and
+// position (a floated or absolutely placed element is a block),
+// white-space (pre, pre-wrap, break-spaces and pre-line keep line breaks),
+// text-transform (applied to the text, as innerText does) and
+// content-visibility (hidden: only the element's own box shows).
 // The end of an element is found as a browser's parser finds it for the
 // common cases (a p closed by a block, an li by the next li, cells and rows
 // by the next one); an end tag that matches nothing open is ignored.
 //
 // Memory: the open elements, at most kMaxDepth of them (deeper ones are laid
-// out as inline text and their end tags find nothing), and the output piece.
+// out as inline text and their end tags find nothing), with what selectors
+// look at in each (bounded, see css::StyleSet), the style sheets (bounded,
+// see css::StyleSet; a style element's text is held until its end, up to
+// css::StyleSet::kMaxTotalUnits), and the output piece.
 class TextLayout final : public TokenSink {
  public:
   static constexpr std::size_t kMaxDepth = 512;
@@ -74,10 +94,36 @@ class TextLayout final : public TokenSink {
     std::uint16_t id;     // the known element's index, or kUnknown
     std::uint32_t hash;   // an unknown element's name
     std::uint32_t count;  // rows of a table, cells of a row
+    // The element's style as far as the layout needs it.
+    std::uint8_t breaks = 0;      // line breaks before and after it
+    std::uint8_t whiteSpace = 1;  // css::value::kCollapse, kPreserve or kPreLine
+    std::uint8_t transform = 1;   // css::value::kTransformNone, kUppercase, ...
+    bool invisible = false;       // visibility: hidden
+    bool ownBox = false;          // its content is hidden, its own breaks are not
   };
+  // The inherited style in effect where text is written.
+  const Open& inherited() const { return open_.empty() ? kTop : open_.back(); }
+  static const Open kTop;
 
-  bool push(std::uint16_t id, std::uint32_t hash);  // false past kMaxDepth
-  void popTo(std::size_t index);                    // closes the elements from `index` up
+  bool push(const Open& element);  // false past kMaxDepth
+  // Describes the element about to be opened (at index open_.size()) for
+  // selectors, and gives the page's declared style for it.
+  css::Declared style(const Tag& tag);
+  void inherit(Open& element) const;  // the inherited properties from the open element
+  // The declared white-space, text-transform and visibility over the inherited ones.
+  static void applyInherited(Open& element, const css::Declared& declared, bool preformatted);
+  void linkedSheet(const Tag& tag);
+  void styleElementEnd();
+  // put(), with the text-transform `transform`.
+  void write(std::u16string_view run, std::uint8_t transform) {
+    if (transform == css::value::kTransformNone) {
+      put(run);
+    } else {
+      writeTransformed(run, transform);
+    }
+  }
+  void writeTransformed(std::u16string_view run, std::uint8_t transform);
+  void popTo(std::size_t index);  // closes the elements from `index` up
   void closed(const Open& element, bool hidden);
   // The index of the nearest open element `id` above the nearest one of
   // `boundaries` (a null-terminated list), or npos.
@@ -102,9 +148,13 @@ class TextLayout final : public TokenSink {
   Tokenizer* tokenizer_ = nullptr;
   std::vector<Open> open_;
   std::vector<std::uint32_t> openCount_;  // open elements by id (unknown ones together)
+  css::StyleSet styles_;
+  std::vector<css::ElementFacts> facts_;  // for each open element, and the one being opened
+  std::u16string styleText_;              // the text of the style element being read
+  bool inStyle_ = false;                  // reading a style element that applies
+  std::u16string transformed_;
   std::size_t hiddenFrom_;      // the outermost open element that is not rendered, or npos
   std::size_t foreignFrom_;     // the outermost open svg or math, or npos
-  int preformatted_ = 0;        // open elements that keep white space
   std::size_t paragraphs_ = 0;  // open p elements
   std::size_t overflow_ = 0;    // elements past kMaxDepth, not held
   bool rawHidden_ = false;      // inside a script, style, title, ... until the next tag

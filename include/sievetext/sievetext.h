@@ -61,8 +61,15 @@ struct SIEVETEXT_API Options {
   // own, an empty line around paragraphs, table cells separated by tabs and
   // rows by lines, white space collapsed except in preformatted text, every
   // character reference decoded, nothing from head, scripts, styles, comments
-  // or attributes). On top of the layout, RemoveAllCRLF joins the lines with
-  // single spaces, RemoveBlankLines drops empty lines, RemoveSpaces collapses
+  // or attributes). The page's own style sheets apply as far as they change
+  // the text (display, visibility, white-space, text-transform, float,
+  // position, content-visibility; media queries as for an 800x600 screen):
+  // its style elements and attributes, and with convertFile() the sheets it
+  // links or imports by a relative path, read from beside the input (never a
+  // URL, an absolute path, a device or a FIFO; regular files of up to 1 MiB,
+  // at most 64; a missing one is skipped). On top of the layout,
+  // RemoveAllCRLF (on by default) still joins the lines with single spaces,
+  // RemoveBlankLines drops empty lines, RemoveSpaces collapses
   // runs of spaces, RemoveTabs and RemovePipe turn tabs and '|' into spaces,
   // and GenerateSpecialChars off leaves references as written; the other five
   // options do nothing in this mode. Read and written in one streaming pass.

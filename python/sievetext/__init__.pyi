@@ -43,8 +43,12 @@ def convert(
     browser lays it out (blocks, list items and table rows on lines of their
     own, an empty line around paragraphs, cells separated by tabs, white space
     collapsed except in preformatted text, every character reference decoded,
-    nothing from head, scripts, styles, comments or attributes). On top of it
-    RemoveAllCRLF joins the lines with spaces, RemoveBlankLines drops empty
+    nothing from head, scripts, styles, comments or attributes). The page's
+    own <style> elements and style attributes apply as far as they change
+    the text (display, visibility, white-space, text-transform, float,
+    position, content-visibility; media queries as for an 800x600 screen).
+    On top of it RemoveAllCRLF (on by default) still joins the lines with
+    spaces, so pass RemoveAllCRLF=False to keep them; RemoveBlankLines drops empty
     lines, RemoveSpaces collapses spaces, RemoveTabs and RemovePipe make tabs
     and '|' spaces, and GenerateSpecialChars=False leaves references as
     written; the other five options do nothing in this mode. For the layout
@@ -79,7 +83,9 @@ def convert_file(
     dst is replaced whole and atomically; after a failure, or Ctrl-C
     (KeyboardInterrupt) during the conversion, it is exactly as it was.
     layout=True converts in the reading mode (see convert), in one streaming
-    pass. Raises FileNotFoundError when src is not a normal file (missing, a
+    pass, with the style sheets the page links or imports by a relative path
+    read from beside src (never a URL, an absolute path, a device or a FIFO;
+    regular files of up to 1 MiB, at most 64; a missing one is skipped). Raises FileNotFoundError when src is not a normal file (missing, a
     folder or a hidden file), ValueError when src is empty or a path is '' or
     holds a NUL byte, or when src and dst are the same file, OSError when
     reading or writing fails, TypeError for an unknown option.

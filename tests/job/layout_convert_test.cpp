@@ -1,12 +1,16 @@
 #include "job/layout_convert.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
 #include "tests/support/memory_file_system.h"
+#include "tests/support/temp_folder.h"
 
 namespace sievetext {
 namespace {
@@ -114,6 +118,114 @@ TEST(LayoutConvertTest, TheHostGetsItsTurnsAndAThrowWritesNothing) {
   engine.yield = [] { throw std::runtime_error("window closed"); };
   EXPECT_THROW(ConvertFileLaidOut(engine, files, "in", 0, "out"), std::runtime_error);
   EXPECT_EQ(files.replaced, 1);
+}
+
+TEST(LayoutStyleSheetTest, OnlyRelativePathsAreSheetPaths) {
+  struct Row {
+    const char* page;
+    const char16_t* location;
+    const char* path;  // empty: refused
+  };
+  const Row rows[] = {
+      {"/d/page.html", u"s.css", "/d/s.css"},
+      {"/d/lib/page.html", u"../_static/p.css?2022.1#top", "/d/lib/../_static/p.css"},
+      {"page.html", u"s.css", "s.css"},
+      {"/d/p.html", u"a%20b%2e.css", "/d/a b..css"},
+      {"/d/p.html", u"caf\u00e9.css", "/d/caf\xc3\xa9.css"},
+      {"/d/p.html", u"/etc/passwd", ""},
+      {"/d/p.html", u"%2Fetc/passwd", ""},
+      {"/d/p.html", u"file:///etc/passwd", ""},
+      {"/d/p.html", u"https://example.org/s.css", ""},
+      {"/d/p.html", u"c:s.css", ""},
+      {"/d/p.html", u"a\\b.css", ""},
+      {"/d/p.html", u"a%00.css", ""},
+      {"/d/p.html", u"?x", ""},
+  };
+  for (const Row& row : rows) EXPECT_EQ(SheetPath(row.page, row.location), row.path) << row.path;
+}
+
+TEST(LayoutStyleSheetTest, OnlyRegularFilesOfABoundedSizeAreRead) {
+  testing::TempFolder folder;
+  PosixFileSystem files;
+  testing::WriteFile(folder.at("s.css"), "p{display:none} /* caf\xC3\xA9 */");
+  testing::WriteFile(folder.at("empty.css"), "");
+  testing::WriteFile(folder.at("big.css"), std::string(kMaxSheetBytes + 1, ' '));
+  ASSERT_EQ(::mkfifo(folder.at("fifo.css").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder.at("zero.css"));
+  std::filesystem::create_symlink(folder.at("fifo.css"), folder.at("to-fifo.css"));
+  std::filesystem::create_directory(folder.at("dir.css"));
+  std::u16string text;
+  EXPECT_TRUE(ReadStyleSheet(files, folder.at("s.css"), text));
+  EXPECT_EQ(text, u"p{display:none} /* caf\u00e9 */");
+  // None of these is read, and none holds the job up (no writer ever opens
+  // the FIFO; /dev/zero never ends).
+  for (const char* name :
+       {"missing.css", "empty.css", "big.css", "fifo.css", "to-fifo.css", "zero.css", "dir.css"}) {
+    EXPECT_FALSE(ReadStyleSheet(files, folder.at(name), text)) << name;
+  }
+}
+
+TEST(LayoutStyleSheetTest, APageOnDiskGetsTheSheetsBesideIt) {
+  testing::TempFolder folder;
+  std::filesystem::create_directories(folder.path() / "doc" / "lib");
+  std::filesystem::create_directories(folder.path() / "doc" / "_static");
+  testing::WriteFile(folder.path() / "doc" / "_static" / "site.css",
+                     "@import url(\"base.css\"); .nav { display: none }");
+  testing::WriteFile(folder.path() / "doc" / "_static" / "base.css",
+                     "a.headerlink { visibility: hidden }");
+  testing::WriteFile(folder.at("secret.css"), ".body { display: none }");
+  ASSERT_EQ(::mkfifo((folder.path() / "doc" / "lib" / "fifo.css").c_str(), 0600), 0);
+  const std::string page = (folder.path() / "doc" / "lib" / "page.html").string();
+  std::string html =
+      "<link rel=stylesheet href=../_static/site.css><link rel=stylesheet href=fifo.css>"
+      "<link rel=stylesheet href=/dev/zero><link rel=stylesheet href=" +
+      folder.at("secret.css") +
+      "><link rel=stylesheet href=missing.css>"
+      "<div class=nav>Menu</div><h1>Title<a class=headerlink>\xC2\xB6</a></h1>"
+      "<div class=body>Text</div>";
+  testing::WriteFile(page, html);
+  PosixFileSystem files;
+  cSievetext engine = LayoutAlone();
+  ASSERT_EQ(ConvertFileLaidOut(engine, files, page, 0, folder.at("out.txt")).status,
+            ConvertStatus::Written);
+  EXPECT_EQ(testing::ReadFile(folder.at("out.txt")), "Title\r\nText");
+  // The same bytes without a folder: only the page's own style.
+  EXPECT_EQ(ConvertBytesLaidOut(engine, html), "Menu\r\nTitle\xC2\xB6\r\nText");
+}
+
+// Counts the reads of another file system.
+class CountingFileSystem final : public FileSystem {
+ public:
+  explicit CountingFileSystem(FileSystem& files) : files_(files) {}
+  FileKind kind(const std::string& path) override { return files_.kind(path); }
+  int size(const std::string& path, std::uint64_t& bytes) override {
+    return files_.size(path, bytes);
+  }
+  int read(const std::string& path, const ByteSink& use) override {
+    ++reads;
+    return files_.read(path, use);
+  }
+  int replace(const std::string& path, const ByteSource& next) override {
+    return files_.replace(path, next);
+  }
+  std::size_t reads = 0;
+
+ private:
+  FileSystem& files_;
+};
+
+TEST(LayoutStyleSheetTest, APageAsksForABoundedNumberOfSheets) {
+  MemoryFileSystem memory;
+  CountingFileSystem counting(memory);
+  std::string html;
+  for (int i = 0; i < 200; ++i) html += "<link rel=stylesheet href=s" + std::to_string(i) + ".css>";
+  for (int i = 0; i < 200; ++i) memory.files["d/s" + std::to_string(i) + ".css"] = "p{}";
+  memory.files["d/page.html"] = html + "<p>x";
+  cSievetext engine = LayoutAlone();
+  ASSERT_EQ(ConvertFileLaidOut(engine, counting, "d/page.html", 0, "out").status,
+            ConvertStatus::Written);
+  EXPECT_EQ(memory.files["out"], "x");
+  EXPECT_EQ(counting.reads, kMaxSheetLoads + 1);  // the sheets and the page
 }
 
 }  // namespace
