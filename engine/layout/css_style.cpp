@@ -44,7 +44,11 @@ namespace {
 
 constexpr std::size_t kMaxCompounds = 32;
 constexpr int kMaxNesting = 8;
+// Steps of selector matching for one rule, and for all rules of one
+// element: past them a selector is taken as not matching, so that no
+// sheet can make a deep page slow.
 constexpr int kMatchBudget = 4096;
+constexpr int kElementBudget = 1 << 16;
 
 std::uint64_t Hash(std::u16string_view text) {
   std::uint64_t h = 14695981039346656037ull;
@@ -1207,13 +1211,15 @@ Declared StyleSet::cascade(std::span<const ElementFacts> path,
   std::array<std::uint64_t, kProperties> winner{};
   const std::size_t at = path.size() - 1;
   const ElementFacts& element = path[at];
+  int elementBudget = kElementBudget;
   const auto consider = [&](std::uint32_t r) {
     const Rule& rule = rules_[r];
-    int budget = kMatchBudget;
-    if (!Matches(rule.selector, rule.selector.compounds.size() - 1, path, at, budget,
-                 generation_)) {
-      return;
-    }
+    int budget = std::min(kMatchBudget, elementBudget);
+    if (budget <= 0) return;
+    const bool matched =
+        Matches(rule.selector, rule.selector.compounds.size() - 1, path, at, budget, generation_);
+    elementBudget -= std::min(kMatchBudget, elementBudget) - std::max(budget, 0);
+    if (!matched) return;
     const std::uint64_t base = (std::uint64_t{rule.specificity} << 32) |
                                (std::uint64_t{sheets_[rule.sheet].order} << 16) | (r & 0xFFFF);
     for (std::uint32_t d = 0; d < rule.declarationCount; ++d) {

@@ -195,7 +195,8 @@ constexpr std::uint16_t Id(std::u16string_view name) {
 }
 
 constexpr std::uint16_t kDetails = Id(u"details"), kSummary = Id(u"summary");
-constexpr std::uint16_t kHead = Id(u"head"), kLink = Id(u"link"), kStyle = Id(u"style");
+constexpr std::uint16_t kHead = Id(u"head"), kLink = Id(u"link"), kStyle = Id(u"style"),
+                        kHtml = Id(u"html"), kBody = Id(u"body");
 constexpr std::uint16_t kP = Id(u"p"), kTable = Id(u"table"), kTr = Id(u"tr"), kTd = Id(u"td"),
                         kTh = Id(u"th"), kLi = Id(u"li"), kUl = Id(u"ul"), kOl = Id(u"ol"),
                         kDl = Id(u"dl"), kBr = Id(u"br"), kTemplate = Id(u"template"),
@@ -672,6 +673,12 @@ void TextLayout::startTag(const Tag& tag) {
       return;
     }
     popTo(foreignFrom_);
+  }
+  // A second html, head or body adds nothing, as the parser merges it into
+  // the first one (or ignores it).
+  if ((id == kHtml && openCount_[kHtml] > 0) || (id == kBody && openCount_[kBody] > 0) ||
+      (id == kHead && (openCount_[kHead] > 0 || openCount_[kBody] > 0))) {
+    return;
   }
   // The head ends where the body's content starts.
   if (!open_.empty() && open_.back().id == kHead && id != kUnknown &&

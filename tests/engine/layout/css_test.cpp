@@ -444,9 +444,16 @@ TEST(CssLayoutTest, LinkedSheetsComeFromTheLoader) {
   EXPECT_EQ(Lay(page), u"menu\nTitle\u00b6");
 }
 
-TEST(CssLayoutTest, APageWithoutStyleIsLaidOutAsBefore) {
-  // Only the parser's own rules: the head closes at the body.
-  EXPECT_EQ(Lay(u"<head><title>t</title><body><p>a<div>b</div>"), u"a\n\nb");
+TEST(CssLayoutTest, ThePartsOfAPageNestAsTheParserNestsThem) {
+  // The head closes at the body, so "html > body" holds.
+  EXPECT_EQ(Lay(u"<html><head><style>html > body > p{display:none}</style><title>t</title>"
+                u"<body><p>a<div>b</div>"),
+            u"b");
+  // Pages one after the other: a second html, head or body opens nothing, so
+  // that the elements after many pages are still held (and laid out as blocks).
+  std::u16string pages;
+  for (int i = 0; i < 600; ++i) pages += u"<html><head></head><body>";
+  EXPECT_EQ(Lay(pages + u"<p>a</p><p>b"), u"a\n\nb");
 }
 
 }  // namespace
