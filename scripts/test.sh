@@ -14,7 +14,7 @@ jobs=$(nproc)
 # Every C++ file as clang-format leaves it (SIEVETEXT_CHECK_FORMAT=0 skips).
 if [ "${SIEVETEXT_CHECK_FORMAT:-1}" = 1 ]; then
   echo "== clang-format"
-  find engine job controls ui library include python tests bench fuzz web \
+  find engine simd platform text settings job cli controls ui library include python tests bench fuzz web \
     -name node_modules -prune -o \( -name '*.h' -o -name '*.cpp' \) -print0 |
     xargs -0 clang-format --dry-run --Werror
 fi
