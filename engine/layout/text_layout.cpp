@@ -390,6 +390,10 @@ void TextLayout::text(std::u16string_view run) {
   const bool invisible = style.invisible;
   const bool keepBreaks = style.whiteSpace == css::value::kPreLine;
   const std::uint8_t transform = style.transform;
+  // Untransformed words on a line already begun go straight to the piece:
+  // what beginContent() and put() would do, without their general cases.
+  const bool direct =
+      !invisible && !keepBreaks && transform == css::value::kTransformNone && plain_;
   while (p < end) {
     if (IsSpace(*p)) {
       if (keepBreaks && *p == '\n' && !invisible) {
@@ -401,12 +405,23 @@ void TextLayout::text(std::u16string_view run) {
       continue;
     }
     const char16_t* q = p;
-    while (q < end && !IsSpace(*q) && *q != 0) ++q;
+    while (q < end && (*q > u' ' || (!IsSpace(*q) && *q != 0))) ++q;
     if (q == p) {  // U+0000: dropped, as a browser's parser drops it
       ++p;
       continue;
     }
-    if (!invisible) {
+    if (direct && pendingBreaks_ == 0 && !joinPending_) {
+      if (pendingSpace_) {
+        if (lineHasText_) piece_.push_back(u' ');
+        pendingSpace_ = false;
+      }
+      started_ = true;
+      piece_.append(p, static_cast<std::size_t>(q - p));
+      last_ = q[-1];
+      outLineEmpty_ = false;
+      lineHasText_ = true;
+      if (piece_.size() >= kPieceUnits) flush();
+    } else if (!invisible) {
       beginContent();
       write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
       lineHasText_ = true;
