@@ -1,7 +1,6 @@
 #include "engine/layout/css_style.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace sievetext::layout::css {
@@ -1139,8 +1138,9 @@ bool StyleSet::named(std::uint64_t hash) const {
 const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view name,
                                     std::span<const Attribute> attributes, bool keepAll) const {
   // Often the same name as last time at this depth.
-  if (facts.name.size() != name.size() ||
-      std::memcmp(facts.name.data(), name.data(), name.size() * sizeof(char16_t)) != 0) {
+  bool same = facts.name.size() == name.size();
+  for (std::size_t i = 0; same && i < name.size(); ++i) same = facts.name[i] == name[i];
+  if (!same) {
     facts.name.assign(name);
     facts.nameHash = Hash(name);
   }

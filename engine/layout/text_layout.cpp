@@ -181,8 +181,11 @@ std::uint16_t Lookup(std::u16string_view name) {
     const std::uint16_t id = kNameTable.ids[b];
     if (id == std::size(kElements)) return id;
     const std::u16string_view known = kElements[id].name;
-    if (known.size() == name.size() && std::equal(known.begin(), known.end(), name.begin())) {
-      return id;
+    if (known.size() == name.size()) {
+      // At most ten units: compared in place rather than by a library call.
+      std::size_t i = 0;
+      while (i < name.size() && known[i] == name[i]) ++i;
+      if (i == name.size()) return id;
     }
   }
 }
@@ -796,7 +799,8 @@ void TextLayout::startTag(const Tag& tag) {
     default:
       break;
   }
-  const bool styled = declared != css::Declared{};
+  bool styled = false;
+  for (const std::uint8_t value : declared) styled = styled || value != 0;
   const bool tablePart = kind == Kind::Table || kind == Kind::RowGroup || kind == Kind::Row ||
                          kind == Kind::Cell || kind == Kind::Hidden || kind == Kind::Ignored;
   if (!styled) {
