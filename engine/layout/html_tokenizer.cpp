@@ -378,14 +378,15 @@ void Tokenizer::namedStep(char16_t c, bool atEnd) {
 
 void Tokenizer::run(const char16_t* p, const char16_t* const end) {
   while (p < end) {
-    const char16_t c = *p;
+    char16_t c = *p;
     switch (state_) {
       case State::Data: {
         const char16_t* const q = FindAny(p, end, '<', options_.decodeReferences ? '&' : '<', 0);
         if (q > p) {
           emit(std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '&') {
@@ -463,7 +464,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         if (q > p) {
           Append(tagName_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (IsWhitespace(c)) {
@@ -679,7 +681,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
                    std::u16string_view(p, static_cast<std::size_t>(q - p)));
           }
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         if (IsWhitespace(c) || c == '/' || c == '>') {
           finishAttributeName();
@@ -738,7 +741,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
                    std::u16string_view(p, static_cast<std::size_t>(q - p)));
           }
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == quote) {
@@ -792,7 +796,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         if (q > p) {
           Append(comment_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '>') {
@@ -873,7 +878,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         if (q > p) {
           Append(comment_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '<') {
