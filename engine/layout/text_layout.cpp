@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace sievetext::layout {
 namespace {
@@ -799,8 +800,10 @@ void TextLayout::startTag(const Tag& tag) {
     default:
       break;
   }
-  bool styled = false;
-  for (const std::uint8_t value : declared) styled = styled || value != 0;
+  std::uint64_t declaredBits = 0;  // all the declared values at once
+  static_assert(sizeof declared <= sizeof declaredBits);
+  std::memcpy(&declaredBits, declared.data(), sizeof declared);
+  const bool styled = declaredBits != 0;
   const bool tablePart = kind == Kind::Table || kind == Kind::RowGroup || kind == Kind::Row ||
                          kind == Kind::Cell || kind == Kind::Hidden || kind == Kind::Ignored;
   if (!styled) {
