@@ -393,7 +393,18 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
           returnState_ = State::Data;
           state_ = State::CharacterReference;
         } else if (c == '<') {
-          state_ = State::TagOpen;
+          // A tag's name right after "<" or "</" is the common case: it skips
+          // the round in the tag-open states, which would do just this.
+          if (p < end && IsAlpha(*p)) {
+            startTag(false);
+            state_ = State::TagName;
+          } else if (end - p >= 2 && p[0] == '/' && IsAlpha(p[1])) {
+            ++p;
+            startTag(true);
+            state_ = State::TagName;
+          } else {
+            state_ = State::TagOpen;
+          }
         } else {
           emit(c);  // U+0000, for the tree builder to drop
         }
@@ -660,18 +671,20 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::BeforeAttributeName:
         if (IsWhitespace(c)) {
           ++p;
-        } else if (c == '/' || c == '>') {
-          state_ = State::AfterAttributeName;
-        } else if (c == '=') {
-          startAttribute();
-          appendAttributeName(c);
-          state_ = State::AttributeName;
-          ++p;
-        } else {
-          startAttribute();
-          state_ = State::AttributeName;
+          continue;
         }
-        continue;
+        if (c == '/' || c == '>') {
+          state_ = State::AfterAttributeName;
+          continue;
+        }
+        startAttribute();
+        state_ = State::AttributeName;
+        if (c == '=') {
+          appendAttributeName(c);
+          ++p;
+          continue;
+        }
+        [[fallthrough]];  // the name starts at `p`: scanned in this round
       case State::AttributeName: {
         const char16_t* q = p;
         while (q < end && (IsLower(*q) || *q == '-')) ++q;
@@ -717,19 +730,22 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::BeforeAttributeValue:
         if (IsWhitespace(c)) {
           ++p;
-        } else if (c == '"') {
-          state_ = State::AttributeValueDoubleQuoted;
-          ++p;
-        } else if (c == '\'') {
-          state_ = State::AttributeValueSingleQuoted;
-          ++p;
-        } else if (c == '>') {
+          continue;
+        }
+        if (c == '>') {
           ++p;
           emitTag();
-        } else {
-          state_ = State::AttributeValueUnquoted;
+          continue;
         }
-        continue;
+        if (c != '"' && c != '\'') {
+          state_ = State::AttributeValueUnquoted;
+          continue;
+        }
+        state_ = c == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
+        ++p;
+        if (p == end) continue;
+        c = *p;
+        [[fallthrough]];  // the value starts at `p`: scanned in this round
       case State::AttributeValueDoubleQuoted:
       case State::AttributeValueSingleQuoted: {
         const char16_t quote = state_ == State::AttributeValueDoubleQuoted ? '"' : '\'';
