@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "engine/simd.h"
+
 namespace sievetext::layout {
 namespace {
 
@@ -219,6 +221,26 @@ inline bool IsSpace(char16_t c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
 }
 
+// The end of the word at `p`: the first space or U+0000 in [p, end), or end.
+const char16_t* WordEnd(const char16_t* p, const char16_t* const end) {
+#if SIEVETEXT_SIMD
+  const simd::Units space = simd::Splat(u' '), newline = simd::Splat(u'\n'),
+                    tab = simd::Splat(u'\t'), formFeed = simd::Splat(u'\f'),
+                    carriageReturn = simd::Splat(u'\r'), zero = simd::Zero();
+  for (; end - p >= 8; p += 8) {
+    const simd::Units v = simd::Load(p);
+    const simd::Units hits =
+        simd::Or(simd::Or(simd::Or(simd::Equal(v, space), simd::Equal(v, newline)),
+                          simd::Or(simd::Equal(v, tab), simd::Equal(v, formFeed))),
+                 simd::Or(simd::Equal(v, carriageReturn), simd::Equal(v, zero)));
+    const int mask = simd::ByteMask(hits);
+    if (mask != 0) return p + simd::FirstLane(mask);
+  }
+#endif
+  while (p < end && (*p > u' ' || (!IsSpace(*p) && *p != 0))) ++p;
+  return p;
+}
+
 // Upper and lower case for the scripts documentation pages mostly use;
 // other units are left as they are.
 char16_t Upper(char16_t c) {
@@ -408,8 +430,7 @@ void TextLayout::text(std::u16string_view run) {
       ++p;
       continue;
     }
-    const char16_t* q = p;
-    while (q < end && (*q > u' ' || (!IsSpace(*q) && *q != 0))) ++q;
+    const char16_t* q = WordEnd(p, end);
     if (q == p) {  // U+0000: dropped, as a browser's parser drops it
       ++p;
       continue;
@@ -420,6 +441,11 @@ void TextLayout::text(std::u16string_view run) {
         pendingSpace_ = false;
       }
       started_ = true;
+      // The words that follow one space apart are written as they stand.
+      while (end - q >= 2 && q[0] == u' ' && q[1] > u' ' &&
+             static_cast<std::size_t>(q - p) < kPieceUnits) {
+        q = WordEnd(q + 1, end);
+      }
       piece_.append(p, static_cast<std::size_t>(q - p));
       last_ = q[-1];
       outLineEmpty_ = false;
