@@ -217,6 +217,9 @@ std::uint32_t Hash(std::u16string_view name) {
   return h;
 }
 
+// Names tested on every element, their lengths known when compiling.
+constexpr std::u16string_view kHiddenAttribute = u"hidden";
+
 inline bool IsSpace(char16_t c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
 }
@@ -807,7 +810,7 @@ void TextLayout::startTag(const Tag& tag) {
   Open element{id, id == kUnknown ? Hash(tag.name) : 0, 0};
   inherit(element);
   const bool hidden =
-      tag.find(u"hidden") != nullptr || get(css::Property::Display) == v::kDisplayNone;
+      tag.find(kHiddenAttribute) != nullptr || get(css::Property::Display) == v::kDisplayNone;
   int breaks = 0;
   switch (kind) {
     case Kind::Paragraph:
