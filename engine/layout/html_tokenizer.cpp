@@ -119,8 +119,8 @@ inline void Append(std::u16string& s, std::u16string_view text) {
 
 // The first unit in [p, end) that is a, b or c (end when none is): the
 // text runs of most states end only at one of a few units.
-inline const char16_t* FindAny(const char16_t* p, const char16_t* const end, char16_t a,
-                               char16_t b, char16_t c) {
+inline const char16_t* FindAny(const char16_t* p, const char16_t* const end, char16_t a, char16_t b,
+                               char16_t c) {
 #if SIEVETEXT_SIMD
   const simd::Units va = simd::Splat(a), vb = simd::Splat(b), vc = simd::Splat(c);
   for (; end - p >= 8; p += 8) {
