@@ -419,8 +419,9 @@ void TextLayout::text(std::u16string_view run) {
   const bool invisible = style.invisible;
   const bool keepBreaks = style.whiteSpace == css::value::kPreLine;
   const std::uint8_t transform = style.transform;
-  // Untransformed words on a line already begun go straight to the piece:
-  // what beginContent() and put() would do, without their general cases.
+  // Untransformed words with no line break pending go straight to the
+  // piece: what beginContent() and put() would do, without their general
+  // cases.
   const bool direct =
       !invisible && !keepBreaks && transform == css::value::kTransformNone && plain_;
   while (p < end) {
