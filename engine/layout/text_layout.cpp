@@ -178,7 +178,7 @@ struct NameTable {
 };
 constexpr NameTable kNameTable;
 
-std::uint16_t Lookup(std::u16string_view name) {
+inline std::uint16_t Lookup(std::u16string_view name) {
   if (name.empty() || name.size() > 10) return static_cast<std::uint16_t>(std::size(kElements));
   for (std::size_t b = Bucket(name);; b = (b + 1) % kBuckets) {
     const std::uint16_t id = kNameTable.ids[b];
