@@ -1,7 +1,6 @@
 #include "engine/layout/css_style.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace sievetext::layout::css {
@@ -1136,11 +1135,19 @@ bool StyleSet::named(std::uint64_t hash) const {
   return rules_.empty() || ((names_[(hash >> 6) & 63] >> (hash & 63)) & 1) != 0;
 }
 
+namespace {
+// The attributes every element is looked at for, their lengths known when
+// compiling.
+constexpr std::u16string_view kIdAttribute = u"id", kClassAttribute = u"class",
+                              kStyleAttribute = u"style", kHrefAttribute = u"href";
+}  // namespace
+
 const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view name,
                                     std::span<const Attribute> attributes, bool keepAll) const {
   // Often the same name as last time at this depth.
-  if (facts.name.size() != name.size() ||
-      std::memcmp(facts.name.data(), name.data(), name.size() * sizeof(char16_t)) != 0) {
+  bool same = facts.name.size() == name.size();
+  for (std::size_t i = 0; same && i < name.size(); ++i) same = facts.name[i] == name[i];
+  if (!same) {
     facts.name.assign(name);
     facts.nameHash = Hash(name);
   }
@@ -1154,7 +1161,7 @@ const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view nam
   if (rules_.empty() && !keepAll) {
     facts.droppedNames = facts.droppedAttributes = true;
     for (const Attribute& attribute : attributes) {
-      if (attribute.name.size() == 5 && attribute.name == u"style") return &attribute;
+      if (attribute.name == kStyleAttribute) return &attribute;
     }
     return nullptr;
   }
@@ -1162,13 +1169,13 @@ const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view nam
   for (const Attribute& attribute : attributes) {
     const std::u16string_view attributeName = attribute.name;
     const std::u16string_view attributeValue = attribute.value;
-    if (attributeName.size() == 2 && attributeName == u"id") {
+    if (attributeName == kIdAttribute) {
       if (attributeValue.size() <= kMaxFactUnits && named(Hash(attributeValue))) {
         facts.id.assign(attributeValue);
       } else {
         facts.droppedNames = true;
       }
-    } else if (attributeName.size() == 5 && attributeName == u"class") {
+    } else if (attributeName == kClassAttribute) {
       std::size_t i = 0;
       while (i < attributeValue.size()) {
         while (i < attributeValue.size() && IsAsciiSpace(attributeValue[i])) ++i;
@@ -1187,9 +1194,9 @@ const Attribute* StyleSet::describe(ElementFacts& facts, std::u16string_view nam
         }
         i = j;
       }
-    } else if (attributeName.size() == 5 && attributeName == u"style") {
+    } else if (attributeName == kStyleAttribute) {
       style = &attribute;
-    } else if (attributeName.size() == 4 && attributeName == u"href") {
+    } else if (attributeName == kHrefAttribute) {
       facts.hasHref = true;
     }
     if (!testedAttributes_.empty() && attributeValue.size() <= kMaxFactUnits &&

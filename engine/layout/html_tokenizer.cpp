@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "engine/layout/named_references.h"
+#include "engine/simd.h"
 
 namespace sievetext::layout {
 
@@ -116,6 +117,23 @@ inline void Append(std::u16string& s, std::u16string_view text) {
   s.append(text.substr(0, room));
 }
 
+// The first unit in [p, end) that is a, b or c (end when none is): the
+// text runs of most states end only at one of a few units.
+inline const char16_t* FindAny(const char16_t* p, const char16_t* const end, char16_t a, char16_t b,
+                               char16_t c) {
+#if SIEVETEXT_SIMD
+  const simd::Units va = simd::Splat(a), vb = simd::Splat(b), vc = simd::Splat(c);
+  for (; end - p >= 8; p += 8) {
+    const simd::Units v = simd::Load(p);
+    const int mask = simd::ByteMask(
+        simd::Or(simd::Or(simd::Equal(v, va), simd::Equal(v, vb)), simd::Equal(v, vc)));
+    if (mask != 0) return p + simd::FirstLane(mask);
+  }
+#endif
+  while (p < end && *p != a && *p != b && *p != c) ++p;
+  return p;
+}
+
 // The standard's replacements for numeric references to 80..9F.
 constexpr char16_t kC1Replacements[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -189,7 +207,7 @@ void Tokenizer::feed(std::u16string_view piece) {
   }
   static constexpr char16_t kNewline = '\n';
   while (p < end) {
-    const char16_t* cr = std::find(p, end, u'\r');
+    const char16_t* cr = FindAny(p, end, '\r', '\r', '\r');
     run(p, cr);
     if (cr == end) break;
     run(&kNewline, &kNewline + 1);
@@ -360,26 +378,33 @@ void Tokenizer::namedStep(char16_t c, bool atEnd) {
 
 void Tokenizer::run(const char16_t* p, const char16_t* const end) {
   while (p < end) {
-    const char16_t c = *p;
+    char16_t c = *p;
     switch (state_) {
       case State::Data: {
-        const char16_t* q = p;
-        if (options_.decodeReferences) {
-          while (q < end && *q != '<' && *q != '&' && *q != 0) ++q;
-        } else {
-          while (q < end && *q != '<' && *q != 0) ++q;
-        }
+        const char16_t* const q = FindAny(p, end, '<', options_.decodeReferences ? '&' : '<', 0);
         if (q > p) {
           emit(std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '&') {
           returnState_ = State::Data;
           state_ = State::CharacterReference;
         } else if (c == '<') {
-          state_ = State::TagOpen;
+          // A tag's name right after "<" or "</" is the common case: it skips
+          // the round in the tag-open states, which would do just this.
+          if (p < end && IsAlpha(*p)) {
+            startTag(false);
+            state_ = State::TagName;
+          } else if (end - p >= 2 && p[0] == '/' && IsAlpha(p[1])) {
+            ++p;
+            startTag(true);
+            state_ = State::TagName;
+          } else {
+            state_ = State::TagOpen;
+          }
         } else {
           emit(c);  // U+0000, for the tree builder to drop
         }
@@ -391,8 +416,7 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::Plaintext: {
         const bool references = state_ == State::Rcdata && options_.decodeReferences;
         const bool tags = state_ != State::Plaintext;
-        const char16_t* q = p;
-        while (q < end && *q != 0 && !(tags && *q == '<') && !(references && *q == '&')) ++q;
+        const char16_t* const q = FindAny(p, end, 0, tags ? '<' : 0, references ? '&' : 0);
         if (q > p) {
           emit(std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
@@ -451,7 +475,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         if (q > p) {
           Append(tagName_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (IsWhitespace(c)) {
@@ -646,18 +671,20 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::BeforeAttributeName:
         if (IsWhitespace(c)) {
           ++p;
-        } else if (c == '/' || c == '>') {
-          state_ = State::AfterAttributeName;
-        } else if (c == '=') {
-          startAttribute();
-          appendAttributeName(c);
-          state_ = State::AttributeName;
-          ++p;
-        } else {
-          startAttribute();
-          state_ = State::AttributeName;
+          continue;
         }
-        continue;
+        if (c == '/' || c == '>') {
+          state_ = State::AfterAttributeName;
+          continue;
+        }
+        startAttribute();
+        state_ = State::AttributeName;
+        if (c == '=') {
+          appendAttributeName(c);
+          ++p;
+          continue;
+        }
+        [[fallthrough]];  // the name starts at `p`: scanned in this round
       case State::AttributeName: {
         const char16_t* q = p;
         while (q < end && (IsLower(*q) || *q == '-')) ++q;
@@ -667,7 +694,8 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
                    std::u16string_view(p, static_cast<std::size_t>(q - p)));
           }
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         if (IsWhitespace(c) || c == '/' || c == '>') {
           finishAttributeName();
@@ -702,32 +730,35 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
       case State::BeforeAttributeValue:
         if (IsWhitespace(c)) {
           ++p;
-        } else if (c == '"') {
-          state_ = State::AttributeValueDoubleQuoted;
-          ++p;
-        } else if (c == '\'') {
-          state_ = State::AttributeValueSingleQuoted;
-          ++p;
-        } else if (c == '>') {
+          continue;
+        }
+        if (c == '>') {
           ++p;
           emitTag();
-        } else {
-          state_ = State::AttributeValueUnquoted;
+          continue;
         }
-        continue;
+        if (c != '"' && c != '\'') {
+          state_ = State::AttributeValueUnquoted;
+          continue;
+        }
+        state_ = c == '"' ? State::AttributeValueDoubleQuoted : State::AttributeValueSingleQuoted;
+        ++p;
+        if (p == end) continue;
+        c = *p;
+        [[fallthrough]];  // the value starts at `p`: scanned in this round
       case State::AttributeValueDoubleQuoted:
       case State::AttributeValueSingleQuoted: {
         const char16_t quote = state_ == State::AttributeValueDoubleQuoted ? '"' : '\'';
         const bool references = options_.decodeReferences;
-        const char16_t* q = p;
-        while (q < end && *q != quote && *q != 0 && !(references && *q == '&')) ++q;
+        const char16_t* const q = FindAny(p, end, quote, 0, references ? '&' : 0);
         if (q > p) {
           if (!attributeDropped_) {
             Append(attributes_[attributeCount_ - 1].value,
                    std::u16string_view(p, static_cast<std::size_t>(q - p)));
           }
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == quote) {
@@ -777,12 +808,12 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         }
         continue;
       case State::BogusComment: {
-        const char16_t* q = p;
-        while (q < end && *q != '>' && *q != 0) ++q;
+        const char16_t* const q = FindAny(p, end, '>', 0, 0);
         if (q > p) {
           Append(comment_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '>') {
@@ -859,12 +890,12 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         }
         continue;
       case State::Comment: {
-        const char16_t* q = p;
-        while (q < end && *q != '<' && *q != '-' && *q != 0) ++q;
+        const char16_t* const q = FindAny(p, end, '<', '-', 0);
         if (q > p) {
           Append(comment_, std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;
-          continue;
+          if (p == end) continue;
+          c = *p;  // what ended the run: handled below, in this round
         }
         ++p;
         if (c == '<') {
@@ -1105,8 +1136,7 @@ void Tokenizer::run(const char16_t* p, const char16_t* const end) {
         }
         continue;
       case State::CdataSection: {
-        const char16_t* q = p;
-        while (q < end && *q != ']') ++q;
+        const char16_t* const q = FindAny(p, end, ']', ']', ']');
         if (q > p) {
           emit(std::u16string_view(p, static_cast<std::size_t>(q - p)));
           p = q;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+
+#include "engine/simd.h"
 
 namespace sievetext::layout {
 namespace {
@@ -175,14 +178,17 @@ struct NameTable {
 };
 constexpr NameTable kNameTable;
 
-std::uint16_t Lookup(std::u16string_view name) {
+inline std::uint16_t Lookup(std::u16string_view name) {
   if (name.empty() || name.size() > 10) return static_cast<std::uint16_t>(std::size(kElements));
   for (std::size_t b = Bucket(name);; b = (b + 1) % kBuckets) {
     const std::uint16_t id = kNameTable.ids[b];
     if (id == std::size(kElements)) return id;
     const std::u16string_view known = kElements[id].name;
-    if (known.size() == name.size() && std::equal(known.begin(), known.end(), name.begin())) {
-      return id;
+    if (known.size() == name.size()) {
+      // At most ten units: compared in place rather than by a library call.
+      std::size_t i = 0;
+      while (i < name.size() && known[i] == name[i]) ++i;
+      if (i == name.size()) return id;
     }
   }
 }
@@ -211,8 +217,31 @@ std::uint32_t Hash(std::u16string_view name) {
   return h;
 }
 
+// Names tested on every element, their lengths known when compiling.
+constexpr std::u16string_view kHiddenAttribute = u"hidden";
+
 inline bool IsSpace(char16_t c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r';
+}
+
+// The end of the word at `p`: the first space or U+0000 in [p, end), or end.
+const char16_t* WordEnd(const char16_t* p, const char16_t* const end) {
+#if SIEVETEXT_SIMD
+  const simd::Units space = simd::Splat(u' '), newline = simd::Splat(u'\n'),
+                    tab = simd::Splat(u'\t'), formFeed = simd::Splat(u'\f'),
+                    carriageReturn = simd::Splat(u'\r'), zero = simd::Zero();
+  for (; end - p >= 8; p += 8) {
+    const simd::Units v = simd::Load(p);
+    const simd::Units hits =
+        simd::Or(simd::Or(simd::Or(simd::Equal(v, space), simd::Equal(v, newline)),
+                          simd::Or(simd::Equal(v, tab), simd::Equal(v, formFeed))),
+                 simd::Or(simd::Equal(v, carriageReturn), simd::Equal(v, zero)));
+    const int mask = simd::ByteMask(hits);
+    if (mask != 0) return p + simd::FirstLane(mask);
+  }
+#endif
+  while (p < end && (*p > u' ' || (!IsSpace(*p) && *p != 0))) ++p;
+  return p;
 }
 
 // Upper and lower case for the scripts documentation pages mostly use;
@@ -390,6 +419,11 @@ void TextLayout::text(std::u16string_view run) {
   const bool invisible = style.invisible;
   const bool keepBreaks = style.whiteSpace == css::value::kPreLine;
   const std::uint8_t transform = style.transform;
+  // Untransformed words with no line break pending go straight to the
+  // piece: what beginContent() and put() would do, without their general
+  // cases.
+  const bool direct =
+      !invisible && !keepBreaks && transform == css::value::kTransformNone && plain_;
   while (p < end) {
     if (IsSpace(*p)) {
       if (keepBreaks && *p == '\n' && !invisible) {
@@ -400,13 +434,28 @@ void TextLayout::text(std::u16string_view run) {
       ++p;
       continue;
     }
-    const char16_t* q = p;
-    while (q < end && !IsSpace(*q) && *q != 0) ++q;
+    const char16_t* q = WordEnd(p, end);
     if (q == p) {  // U+0000: dropped, as a browser's parser drops it
       ++p;
       continue;
     }
-    if (!invisible) {
+    if (direct && pendingBreaks_ == 0 && !joinPending_) {
+      if (pendingSpace_) {
+        if (lineHasText_) piece_.push_back(u' ');
+        pendingSpace_ = false;
+      }
+      started_ = true;
+      // The words that follow one space apart are written as they stand.
+      while (end - q >= 2 && q[0] == u' ' && q[1] > u' ' &&
+             static_cast<std::size_t>(q - p) < kPieceUnits) {
+        q = WordEnd(q + 1, end);
+      }
+      piece_.append(p, static_cast<std::size_t>(q - p));
+      last_ = q[-1];
+      outLineEmpty_ = false;
+      lineHasText_ = true;
+      if (piece_.size() >= kPieceUnits) flush();
+    } else if (!invisible) {
       beginContent();
       write(std::u16string_view(p, static_cast<std::size_t>(q - p)), transform);
       lineHasText_ = true;
@@ -762,7 +811,7 @@ void TextLayout::startTag(const Tag& tag) {
   Open element{id, id == kUnknown ? Hash(tag.name) : 0, 0};
   inherit(element);
   const bool hidden =
-      tag.find(u"hidden") != nullptr || get(css::Property::Display) == v::kDisplayNone;
+      tag.find(kHiddenAttribute) != nullptr || get(css::Property::Display) == v::kDisplayNone;
   int breaks = 0;
   switch (kind) {
     case Kind::Paragraph:
@@ -781,7 +830,10 @@ void TextLayout::startTag(const Tag& tag) {
     default:
       break;
   }
-  const bool styled = declared != css::Declared{};
+  std::uint64_t declaredBits = 0;  // all the declared values at once
+  static_assert(sizeof declared <= sizeof declaredBits);
+  std::memcpy(&declaredBits, declared.data(), sizeof declared);
+  const bool styled = declaredBits != 0;
   const bool tablePart = kind == Kind::Table || kind == Kind::RowGroup || kind == Kind::Row ||
                          kind == Kind::Cell || kind == Kind::Hidden || kind == Kind::Ignored;
   if (!styled) {

@@ -43,6 +43,10 @@ const Row kRows[] = {
     {"br breaks the line, a leading br too", u"<br>a<br>b<br><br>c", u"\na\nb\n\nc"},
     {"white space collapses and leaves no space at the start or end of a line",
      u"  a \n\t b  <b> c </b> <i></i> d <div>  e  </div>", u"a b c d\ne"},
+    {"words one space apart are written as they stand, longer white space as one space",
+     u"<p> one two  three\tfour\r\n five sixseveneightnine ten\u00a0eleven \u00e9l\u00e8ve x"
+     u"\fy z </p>",
+     u"one two three four five sixseveneightnine ten\u00a0eleven \u00e9l\u00e8ve x y z"},
     {"pre, listing, xmp and plaintext keep white space, less the first line break; textarea gives "
      "nothing",
      u"<pre>\n  a\n\tb  </pre><textarea>\n x  y</textarea><listing>\n\nl</listing><xmp> <b> </xmp>"
