@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "engine/layout/named_references.h"
-#include "engine/simd.h"
+#include "simd/simd.h"
 
 namespace sievetext::layout {
 

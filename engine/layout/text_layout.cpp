@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "engine/simd.h"
+#include "simd/simd.h"
 
 namespace sievetext::layout {
 namespace {
