@@ -19,6 +19,8 @@ int RunCommandLine(ProcessState& state, const Arguments& args, CommandLineHost& 
   for (const OptionInfo& option : kOptions) options.setValue(option.key, saved.value(option.key));
   ApplyOptionEdits(args.edits, options);
 
+  // The pages of a batch mostly share a few folders: each is followed once.
+  const KeptFolders kept;
   std::vector<PlannedJob> jobs;
   int status = 0;
   if (args.outputFolder) {

@@ -80,6 +80,8 @@ struct Finished {
 Finished RunOne(cSievetext& engine, bool layout, const PlannedJob& job,
                 const RunSettings& settings) {
   JobFiles files(settings.files, settings);
+  // The job's checks ask about its two files several times over.
+  const LookupMemo memo;
   YesPrompter prompter;
   JobContext ctx{engine, settings.options, files, prompter};
   const JobResult result = RunJob({job.input, job.output, layout}, ctx);

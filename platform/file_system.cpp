@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -117,14 +118,80 @@ int OpenDescriptorNamed(const std::string& name) {
 // not exist; or, when the path names one of this process's open descriptors
 // (/dev/stdout, /dev/fd/N), that descriptor.
 struct PathEnd {
-  UniqueFd folder;
+  UniqueFd own;  // the folder, when opened for this path alone
   std::string name;
   int descriptor = -1;
   // What `name` is (not followed), when the walk has just looked: saves
   // asking again for the same answer.
   bool known = false;
   struct stat st {};
+  // Or the folder as KeptFolders holds it.
+  std::shared_ptr<const UniqueFd> kept;
+  // `name` was not there when the walk looked.
+  bool missing = false;
+
+  int folder() const { return kept ? kept->get() : own.get(); }
 };
+
+}  // namespace
+
+// The folders KeptFolders keeps open, by the path that led to each (as
+// given, so "a/b" and "a//b" are two entries), most recent last.
+class FolderTable {
+ public:
+  std::shared_ptr<const UniqueFd> find(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    for (auto& [key, fd] : entries_) {
+      if (key == path) return fd;
+    }
+    return nullptr;
+  }
+  std::shared_ptr<const UniqueFd> add(const std::string& path, UniqueFd fd) {
+    auto kept = std::make_shared<const UniqueFd>(std::move(fd));
+    std::lock_guard lock(mutex_);
+    // The oldest goes; a path still using it keeps it open until done.
+    if (entries_.size() >= kEntries) entries_.erase(entries_.begin());
+    entries_.emplace_back(path, kept);
+    return kept;
+  }
+
+ private:
+  // Enough for the folders of a batch; few enough that descriptors for the
+  // files themselves never run short.
+  static constexpr std::size_t kEntries = 16;
+  std::mutex mutex_;
+  std::vector<std::pair<std::string, std::shared_ptr<const UniqueFd>>> entries_;
+};
+
+namespace {
+
+std::atomic<FolderTable*> gKeptFolders{nullptr};
+
+// What this thread has found at the end of the paths it followed through a
+// kept folder while a LookupMemo lives on it.
+struct Lookups {
+  struct Entry {
+    std::string path;
+    int error = 0;  // 0: `st` holds what was there; ENOENT: nothing was
+    struct stat st {};
+  };
+  bool active = false;
+  std::vector<Entry> entries;
+
+  const Entry* find(const std::string& path) const {
+    if (!active) return nullptr;
+    for (const Entry& entry : entries) {
+      if (entry.path == path) return &entry;
+    }
+    return nullptr;
+  }
+  void note(const std::string& path, int error, const struct stat& st) {
+    // A job asks about two paths, and a style sheet or two.
+    if (active && entries.size() < 8) entries.push_back({path, error, st});
+  }
+  void forget() { entries.clear(); }
+};
+thread_local Lookups tLookups;
 
 // Follows `path` name by name, each relative to the open folder before it,
 // so that no path the system is given is longer than one name and a folder
@@ -138,32 +205,52 @@ int Resolve(const std::string& path, PathEnd& end) {
   if (path.empty()) return ENOENT;
   std::vector<std::string> names;
   UniqueFd folder;
+  // The folder the walk starts from, when KeptFolders holds it; dropped
+  // once the walk moves on.
+  std::shared_ptr<const UniqueFd> kept;
+  // Whether what the first look finds goes into the thread's LookupMemo.
+  bool remember = false;
   // Most paths have no link on the way to their last name: the system then
-  // opens the folder in one call. Anything else (a link, a path longer than
-  // the system takes, a system without openat2) takes the walk below.
+  // opens the folder in one call, or KeptFolders already has it. Anything
+  // else (a link, a path longer than the system takes, a system without
+  // openat2) takes the walk below.
 #if defined(SIEVETEXT_HAVE_OPENAT2)
   const std::size_t slash = path.rfind('/');
   const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (slash != std::string::npos && slash > 0 && !last.empty() && last != "." && last != "..") {
-    open_how how{};
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_NO_SYMLINKS;
-    const long fd =
-        ::syscall(SYS_openat2, AT_FDCWD, path.substr(0, slash).c_str(), &how, sizeof how);
-    if (fd >= 0) {
-      folder = UniqueFd(static_cast<int>(fd));
-      names.push_back(last);
+  if (slash != 0 && !last.empty() && last != "." && last != "..") {
+    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash);
+    FolderTable* const table = gKeptFolders.load(std::memory_order_acquire);
+    if (table != nullptr) kept = table->find(parent);
+    if (!kept) {
+      open_how how{};
+      how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+      how.resolve = RESOLVE_NO_SYMLINKS;
+      const long fd = ::syscall(SYS_openat2, AT_FDCWD, parent.c_str(), &how, sizeof how);
+      if (fd >= 0 && table != nullptr) {
+        kept = table->add(parent, UniqueFd(static_cast<int>(fd)));
+      } else if (fd >= 0) {
+        folder = UniqueFd(static_cast<int>(fd));
+      }
+    }
+    if (kept || folder.get() >= 0) names.push_back(last);
+    if (kept) {
+      if (const Lookups::Entry* seen = tLookups.find(path)) {
+        end = {UniqueFd(), last, -1, seen->error == 0, seen->st, std::move(kept), seen->error != 0};
+        return 0;
+      }
+      remember = tLookups.active;
     }
   }
 #endif
-  if (folder.get() < 0) {
+  const auto at = [&folder, &kept] { return kept ? kept->get() : folder.get(); };
+  if (at() < 0) {
     names = NamesOf(path);
     std::reverse(names.begin(), names.end());  // the next name is at the back
     folder = UniqueFd(::open(path.front() == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0) return errno;
   }
   if (names.empty()) {
-    end = {std::move(folder), ".", -1};
+    end = {std::move(folder), ".", -1, false, {}, nullptr, false};
     return 0;
   }
   int hops = 0;
@@ -172,38 +259,41 @@ int Resolve(const std::string& path, PathEnd& end) {
     names.pop_back();
     const bool last = names.empty();
     struct stat st {};
-    if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(at(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT || !last) return errno;
-      end = {std::move(folder), std::move(name), -1};
+      if (remember) tLookups.note(path, ENOENT, st);
+      end = {std::move(folder), std::move(name), -1, false, {}, std::move(kept), true};
       return 0;
     }
     if (!S_ISLNK(st.st_mode)) {
       if (last) {
-        end = {std::move(folder), std::move(name), -1, true, st};
+        if (remember) tLookups.note(path, 0, st);
+        end = {std::move(folder), std::move(name), -1, true, st, std::move(kept), false};
         return 0;
       }
       if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-      UniqueFd next(
-          ::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      UniqueFd next(::openat(at(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (next.get() < 0) return errno;
       folder = std::move(next);
+      kept.reset();
       continue;
     }
+    remember = false;  // a link: followed afresh each time
     if (++hops > 40) return ELOOP;
     struct stat holder {};
-    if (::fstat(folder.get(), &holder) != 0) return errno;
+    if (::fstat(at(), &holder) != 0) return errno;
     if ((holder.st_mode & S_ISVTX) && (holder.st_mode & S_IWOTH) && st.st_uid != ::geteuid() &&
         st.st_uid != holder.st_uid) {
       return EACCES;
     }
-    if (last && IsOwnDescriptorFolder(folder.get())) {
+    if (last && IsOwnDescriptorFolder(at())) {
       if (const int fd = OpenDescriptorNamed(name); fd >= 0) {
-        end = {std::move(folder), std::move(name), fd};
+        end = {std::move(folder), std::move(name), fd, false, {}, std::move(kept), false};
         return 0;
       }
     }
     std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlinkat(folder.get(), name.c_str(), target.data(), target.size());
+    const ssize_t n = ::readlinkat(at(), name.c_str(), target.data(), target.size());
     if (n < 0) return errno;
     if (n == 0) return ENOENT;
     if (static_cast<std::size_t>(n) == target.size()) return ENAMETOOLONG;
@@ -213,6 +303,7 @@ int Resolve(const std::string& path, PathEnd& end) {
     if (target.front() == '/') {
       folder = UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
       if (folder.get() < 0) return errno;
+      kept.reset();
     }
     // A link to "/" or to its own folder.
     if (names.empty()) names.emplace_back(".");
@@ -302,11 +393,16 @@ int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool in
     if (S_ISDIR(st.st_mode)) return EISDIR;
     return WriteAll(end.descriptor, next);
   }
-  const int folder = end.folder.get();
+  const int folder = end.folder();
   const char* name = end.name.c_str();
+  // What was there is about to change.
+  tLookups.forget();
   struct stat old = end.st;
-  const bool hadFile = end.known || ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!hadFile && errno != ENOENT) return errno;
+  bool hadFile = end.known;
+  if (!end.known && !end.missing) {
+    hadFile = ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!hadFile && errno != ENOENT) return errno;
+  }
   if (hadFile && S_ISDIR(old.st_mode)) return EISDIR;
   if (hadFile && S_ISLNK(old.st_mode)) return ELOOP;  // made a link since it was looked at
   if (hadFile && inPlace && (S_ISFIFO(old.st_mode) || S_ISCHR(old.st_mode))) {
@@ -353,6 +449,27 @@ int Replace(PathEnd& end, const ByteSource& next, bool syncBeforeRename, bool in
 
 }  // namespace
 
+KeptFolders::KeptFolders() : table_(std::make_unique<FolderTable>()) {
+  FolderTable* expected = nullptr;
+  // Only one at a time; a second keeps nothing.
+  if (!gKeptFolders.compare_exchange_strong(expected, table_.get(), std::memory_order_acq_rel))
+    table_.reset();
+}
+
+KeptFolders::~KeptFolders() {
+  if (table_) gKeptFolders.store(nullptr, std::memory_order_release);
+}
+
+LookupMemo::LookupMemo() {
+  tLookups.forget();
+  tLookups.active = true;
+}
+
+LookupMemo::~LookupMemo() {
+  tLookups.active = false;
+  tLookups.forget();
+}
+
 int ReplaceFileAtomically(const std::string& path, const ByteSource& next, bool syncBeforeRename) {
   PathEnd end;
   if (const int error = Resolve(path, end)) return error;
@@ -397,7 +514,8 @@ int StatPath(const std::string& path, struct stat& st) {
     st = end.st;
     return 0;
   }
-  return ::fstatat(end.folder.get(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+  if (end.missing) return ENOENT;
+  return ::fstatat(end.folder(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -431,7 +549,7 @@ int OpenForReading(const std::string& path, int& fd) {
   PathEnd end;
   if (const int error = Resolve(path, end)) return error;
   if (end.descriptor >= 0) return EINVAL;  // a stream: see standard_streams.h
-  fd = ::openat(end.folder.get(), end.name.c_str(),
+  fd = ::openat(end.folder(), end.name.c_str(),
                 O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
   return fd >= 0 ? 0 : errno;
 }
@@ -457,8 +575,9 @@ InputStream InputStreamOf(const std::string& path, int& descriptor) {
     descriptor = end.descriptor;
     return InputStream::Descriptor;
   }
-  struct stat st {};
-  if (::fstatat(end.folder.get(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  struct stat st = end.st;
+  if (end.missing ||
+      (!end.known && ::fstatat(end.folder(), end.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)) {
     return InputStream::None;
   }
   return S_ISFIFO(st.st_mode) ? InputStream::Fifo : InputStream::None;
@@ -471,7 +590,7 @@ int OpenFifoForReading(const std::string& path, int& fd) {
   if (end.descriptor >= 0) return EINVAL;
   // Blocks until a writer opens it, as for any reader of a FIFO.
   for (;;) {
-    fd = ::openat(end.folder.get(), end.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+    fd = ::openat(end.folder(), end.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd >= 0 || errno != EINTR) break;
   }
   if (fd < 0) return errno;
@@ -489,12 +608,15 @@ int OpenFolder(const std::string& path, int& fd) {
   PathEnd end;
   if (const int error = Resolve(path, end)) return error;
   if (end.descriptor >= 0) return ENOTDIR;
-  fd = ::openat(end.folder.get(), end.name.c_str(),
+  if (end.missing) return ENOENT;
+  if (end.known && !S_ISDIR(end.st.st_mode)) return ENOTDIR;
+  fd = ::openat(end.folder(), end.name.c_str(),
                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   return fd >= 0 ? 0 : errno;
 }
 
 int MakeFolders(const std::string& folder) {
+  tLookups.forget();
   PathEnd end;
   int error = Resolve(folder, end);
   if (error == ENOENT) {
@@ -508,14 +630,13 @@ int MakeFolders(const std::string& folder) {
   }
   if (error) return error;
   if (end.descriptor >= 0) return ENOTDIR;
-  if (::mkdirat(end.folder.get(), end.name.c_str(), 0777) == 0) return 0;
+  if (::mkdirat(end.folder(), end.name.c_str(), 0777) == 0) return 0;
   error = errno;
   struct stat st {};
   // Made by another job meanwhile, or there all along.
   if (error == EEXIST) {
-    return ::fstatat(end.folder.get(), end.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)
-               ? 0
-               : ENOTDIR;
+    return ::fstatat(end.folder(), end.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode) ? 0
+                                                                                         : ENOTDIR;
   }
   return error;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -84,6 +85,41 @@ class PosixFileSystem final : public FileSystem {
 // system's rule for sticky folders open to everybody (such as /tmp) would
 // allow it, whatever that rule's setting: the link is this process's user's
 // or the folder owner's. Other links there are refused with EACCES.
+
+class FolderTable;
+
+// While one lives, the folders that the calls below lead through are opened
+// once and kept (a few at a time, the most recent), so that a batch of files
+// in a few folders does not follow each path again for every call. For a
+// run that ends before those folders may sensibly change under it, such as
+// the command line's batch: a folder renamed or moved meanwhile is still
+// the one used, and one removed gives ENOENT. One at a time; a second
+// created while one lives keeps nothing. Not for use by code that changes
+// the working folder.
+class KeptFolders {
+ public:
+  KeptFolders();
+  ~KeptFolders();
+  KeptFolders(const KeptFolders&) = delete;
+  KeptFolders& operator=(const KeptFolders&) = delete;
+
+ private:
+  std::unique_ptr<FolderTable> table_;
+};
+
+// While one lives on a thread, and a KeptFolders too, a path that thread
+// has followed answers as it did the first time (what was at its end, or
+// that nothing was), until the thread itself writes through one of the calls
+// below or makes a folder. For one job, whose checks ask about the same two
+// paths several times before anything is written; the calls that open or
+// write still check what they find. Paths through a link are not remembered.
+class LookupMemo {
+ public:
+  LookupMemo();
+  ~LookupMemo();
+  LookupMemo(const LookupMemo&) = delete;
+  LookupMemo& operator=(const LookupMemo&) = delete;
+};
 
 // Writes what `next` hands out to a new hidden file and renames it over
 // `path`. Returns 0 or an errno value; on failure `path` is untouched and the

@@ -213,5 +213,79 @@ TEST_F(PosixFileSystemTest, LiveTemporariesAreRemovedOnDemandAndTheOldFileStays)
   EXPECT_EQ(contents("a"), "new");
 }
 
+// A batch keeps its folders open and a job remembers what it looked at; both
+// must still see the job's own writes, and neither may follow a link that a
+// fresh look would refuse or lead elsewhere.
+TEST_F(PosixFileSystemTest, KeptFoldersAndRememberedLookupsStayTrue) {
+  const KeptFolders kept;
+  fs::create_directory(folder / "pages");
+  std::ofstream(folder / "pages" / "a.html") << "page";
+  const std::string page = at("pages/a.html");
+  const std::string out = at("pages/a.txt");
+  {
+    const LookupMemo memo;
+    EXPECT_EQ(files.kind(page), FileKind::Regular);
+    EXPECT_EQ(files.kind(out), FileKind::Missing);
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(files.size(page, bytes), 0);
+    EXPECT_EQ(bytes, 4u);
+    // Writing forgets what was seen: the new file is there at once.
+    EXPECT_EQ(files.replaceWhole(out, "text"), 0);
+    EXPECT_EQ(files.kind(out), FileKind::Regular);
+    EXPECT_EQ(files.size(out, bytes), 0);
+    EXPECT_EQ(bytes, 4u);
+  }
+  // A new job looks afresh: another process removed the output meanwhile.
+  fs::remove(folder / "pages" / "a.txt");
+  {
+    const LookupMemo memo;
+    EXPECT_EQ(files.kind(out), FileKind::Missing);
+  }
+
+  // The folder swapped for a link elsewhere once the batch has opened it:
+  // the batch goes on in the folder it opened, never where the link leads.
+  fs::create_directory(folder / "elsewhere");
+  fs::rename(folder / "pages", folder / "moved");
+  fs::create_directory_symlink(folder / "elsewhere", folder / "pages");
+  EXPECT_EQ(files.replaceWhole(out, "again"), 0);
+  EXPECT_EQ(contents("moved/a.txt"), "again");
+  EXPECT_FALSE(fs::exists(folder / "elsewhere" / "a.txt"));
+
+  // A name that is a link is followed afresh each time, not remembered.
+  fs::create_directory(folder / "links");
+  std::ofstream(folder / "links" / "one") << "1";
+  std::ofstream(folder / "links" / "two") << "22";
+  fs::create_symlink("one", folder / "links" / "page");
+  const LookupMemo memo;
+  std::uint64_t bytes = 0;
+  EXPECT_EQ(files.size(at("links/page"), bytes), 0);
+  EXPECT_EQ(bytes, 1u);
+  fs::remove(folder / "links" / "page");
+  fs::create_symlink("two", folder / "links" / "page");
+  EXPECT_EQ(files.size(at("links/page"), bytes), 0);
+  EXPECT_EQ(bytes, 2u);
+}
+
+// Thousands of folders, each opened once: the oldest are let go, so the
+// batch never runs out of descriptors, and every write still lands.
+TEST_F(PosixFileSystemTest, KeptFoldersAreFewWhateverTheBatch) {
+  const KeptFolders kept;
+  const auto open = [] {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  };
+  const std::size_t before = open();
+  for (int i = 0; i < 200; ++i) {
+    const fs::path sub = folder / std::to_string(i);
+    fs::create_directory(sub);
+    const LookupMemo memo;
+    EXPECT_EQ(files.replaceWhole((sub / "a.txt").string(), "x"), 0);
+  }
+  EXPECT_LE(open(), before + 20);
+  for (int i = 0; i < 200; ++i)
+    EXPECT_EQ(testing::ReadFile(folder / std::to_string(i) / "a.txt"), "x");
+}
+
 }  // namespace
 }  // namespace sievetext
