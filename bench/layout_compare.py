@@ -11,14 +11,18 @@ browser_text.js). Each converter's text is then scored against it:
               empty ones left out, found among the converter's lines
 
 Peers are measured in the same run where they are installed (html2text,
-lynx, w3m, pandoc). With --speed it also times the default mode and
---layout on the same 32 MiB of the sampled pages (best of five; the peers on
-4 MiB of them, as the slowest take minutes on 32), and with
---memory the peak resident memory of --layout on 256 MiB of them.
+lynx, w3m, pandoc). With --speed it also times, in the same run:
+  - the default mode and --layout on the same 32 MiB of the sampled pages
+    joined into one file (best of five);
+  - every converter page by page, one process per page as people run them;
+  - every converter on the joined 4 MiB and 32 MiB (peers once each, cut off
+    after --peer-timeout seconds). A converter that fails on a file (exit
+    status not 0, or no text) is reported as failed, not as fast.
+With --memory, the peak resident memory of --layout on 256 MiB of them.
 
   bench/layout_compare.py --program build/bin/sievetext [--pages 240] [--seed 22]
                           [--work /tmp/layout-compare] [--no-style-sheets]
-                          [--speed] [--memory]
+                          [--speed] [--peer-timeout 120] [--memory]
 
 Needs Chromium (apt) and puppeteer-core (npm; NODE_PATH pointing at the
 folder that holds it).
@@ -166,6 +170,72 @@ def best_time(argv, repeat=5):
     return best
 
 
+def timed(argv, timeout):
+    """Seconds one run takes, or a reason it gave no text: a failed run is not a fast one."""
+    start = time.perf_counter()
+    try:
+        done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=timeout, check=False,
+                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+    except subprocess.TimeoutExpired:
+        return None, "more than %d s" % timeout
+    took = time.perf_counter() - start
+    if done.returncode != 0 or not done.stdout.strip():
+        return None, "failed after %.2f s (exit status %d, %d bytes of text)" % (
+            took, done.returncode, len(done.stdout))
+    return took, None
+
+
+def page_by_page(argv, pages):
+    """Seconds for every page, one process each, and how many gave no text."""
+    failed = 0
+    start = time.perf_counter()
+    for page in pages:
+        one = [a.replace("{in}", page) for a in argv]
+        done = subprocess.run(one, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False,
+                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+        failed += done.returncode != 0
+    return time.perf_counter() - start, failed
+
+
+def speed(args, pages):
+    program = os.path.abspath(args.program)
+    out = os.path.join(args.work, "out.txt")
+    joined = {}
+    for mib in (4, 32):
+        joined[mib] = os.path.join(args.work, "joined-%dMiB.html" % mib)
+        join_pages(pages, mib << 20, joined[mib])
+
+    default = best_time([program, "--with", "all", joined[32], out])
+    layout = best_time([program, "--layout", "--without", "all", "--with", "GenerateSpecialChars",
+                        joined[32], out])
+    print("\nspeed on 32 MiB (best of 5): default %.3f s (%.0f MiB/s), --layout %.3f s "
+          "(%.0f MiB/s): --layout at %.2f of the default's throughput" %
+          (default, 32 / default, layout, 32 / layout, default / layout))
+
+    table = converters(program)
+    ours = table[0][1]
+    print("\npage by page (%d pages, %.1f MB, one process each):" %
+          (len(pages), sum(os.path.getsize(p) for p in pages) / 1e6))
+    mine = min(page_by_page(ours, pages)[0] for _ in range(3))
+    print("  sievetext --layout: %.2f s (best of 3)" % mine)
+    for name, argv in table[2:]:
+        took, failed = page_by_page(argv, pages)
+        print("  %s: %.2f s%s, --layout %.1fx faster" %
+              (name, took, " (%d pages failed)" % failed if failed else "", took / mine))
+
+    for mib in (4, 32):
+        mine = best_time([a.replace("{in}", joined[mib]) for a in ours], repeat=3)
+        print("\none file of %d MiB: sievetext --layout %.3f s (%.0f MiB/s)" % (mib, mine, mib / mine))
+        for name, argv in table[2:]:
+            took, why = timed([a.replace("{in}", joined[mib]) for a in argv], args.peer_timeout)
+            if why:
+                print("  %s: %s" % (name, why))
+            else:
+                print("  %s: %.3f s (%.1f MiB/s), --layout %.0fx faster" %
+                      (name, took, mib / took, took / mine))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--program", required=True)
@@ -175,6 +245,8 @@ def main():
     parser.add_argument("--no-style-sheets", action="store_true",
                         help="the browser loads no linked style sheet, as no converter does")
     parser.add_argument("--speed", action="store_true")
+    parser.add_argument("--peer-timeout", type=int, default=120,
+                        help="seconds a peer may take on one joined file")
     parser.add_argument("--no-quality", action="store_true", help="only --speed and --memory")
     parser.add_argument("--memory", action="store_true")
     parser.add_argument("--worst", type=int, default=0, help="list the N worst pages of --layout")
@@ -210,27 +282,7 @@ def main():
                 print("   lines %.4f F1 %.4f %s" % (recall, f1, page), file=sys.stderr)
 
     if args.speed:
-        joined = os.path.join(args.work, "joined-32MiB.html")
-        join_pages(pages, 32 << 20, joined)
-        program = os.path.abspath(args.program)
-        out = os.path.join(args.work, "out.txt")
-        default = best_time([program, "--with", "all", joined, out])
-        layout = best_time([program, "--layout", "--without", "all", "--with", "GenerateSpecialChars", joined, out])
-        mib = 32.0
-        print("\nspeed on 32 MiB (best of 5): default %.3f s (%.0f MiB/s), --layout %.3f s "
-              "(%.0f MiB/s): --layout at %.2f of the default's throughput" %
-              (default, mib / default, layout, mib / layout, default / layout))
-        # The peers on 4 MiB of the same pages (the slowest take minutes on 32).
-        small = os.path.join(args.work, "joined-4MiB.html")
-        join_pages(pages, 4 << 20, small)
-        layout_small = best_time([program, "--layout", "--without", "all", "--with",
-                                  "GenerateSpecialChars", small, out], repeat=3)
-        print("on 4 MiB: --layout %.3f s" % layout_small)
-        for name, argv in converters(program)[2:]:
-            one = [a.replace("{in}", small) for a in argv]
-            took = best_time(one, repeat=1)
-            print("  %s: %.3f s (%.1f MiB/s), --layout %.0fx faster" %
-                  (name, took, 4.0 / took, took / layout_small))
+        speed(args, pages)
     if args.memory:
         joined = os.path.join(args.work, "joined-256MiB.html")
         join_pages(pages, 256 << 20, joined)
