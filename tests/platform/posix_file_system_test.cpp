@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "platform/cleanup_on_signal.h"
 #include "platform/file_system.h"
@@ -285,6 +286,32 @@ TEST_F(PosixFileSystemTest, KeptFoldersAreFewWhateverTheBatch) {
   EXPECT_LE(open(), before + 20);
   for (int i = 0; i < 200; ++i)
     EXPECT_EQ(testing::ReadFile(folder / std::to_string(i) / "a.txt"), "x");
+}
+
+// Threads of a batch share the kept folders, each with its own memory of
+// what it looked at, while folders come and go from the table.
+TEST_F(PosixFileSystemTest, KeptFoldersServeManyThreadsAtOnce) {
+  const KeptFolders kept;
+  constexpr int kFolders = 24;  // more than are kept, so entries are let go meanwhile
+  for (int i = 0; i < kFolders; ++i) fs::create_directory(folder / std::to_string(i));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int k = 0; k < 50; ++k) {
+        const LookupMemo memo;
+        const fs::path out = folder / std::to_string((t * 7 + k) % kFolders) /
+                             (std::to_string(t) + "-" + std::to_string(k));
+        EXPECT_EQ(files.kind(out.string()), FileKind::Missing);
+        EXPECT_EQ(files.replaceWhole(out.string(), "x"), 0);
+        EXPECT_EQ(files.kind(out.string()), FileKind::Regular);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::size_t written = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    written += entry.is_regular_file();
+  EXPECT_EQ(written, 200u);
 }
 
 }  // namespace
