@@ -94,8 +94,9 @@ class FolderTable;
 // run that ends before those folders may sensibly change under it, such as
 // the command line's batch: a folder renamed or moved meanwhile is still
 // the one used, and one removed gives ENOENT. One at a time; a second
-// created while one lives keeps nothing. Not for use by code that changes
-// the working folder.
+// created while one lives keeps nothing. It must outlive every thread that
+// follows paths meanwhile, and is not for code that changes the working
+// folder.
 class KeptFolders {
  public:
   KeptFolders();
