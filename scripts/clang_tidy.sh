@@ -11,8 +11,7 @@ if [ ! -f "$dir/compile_commands.json" ]; then
     "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON" >&2
   exit 2
 fi
-# The program's own code; generated sources (moc, resources) live in the
-# build tree and are left out.
-# TODO: add tests/ once the rest of its files are clean (tests/engine is).
-files=${2:-"^$PWD/(engine|simd|platform|text|settings|job|cli|controls|ui|library|include|python)/"}
+# The program's own code and its tests; generated sources (moc, resources)
+# live in the build tree and are left out.
+files=${2:-"^$PWD/(engine|simd|platform|text|settings|job|cli|controls|ui|library|include|python|tests)/"}
 run-clang-tidy -p "$dir" -quiet -j "$(nproc)" "$files"

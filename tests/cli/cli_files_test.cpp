@@ -334,6 +334,7 @@ TEST_F(CliFilesTest, ConcurrentWritersOfTheSettingsLoseNothing) {
     }
   });
   std::vector<RunningProgram> runs;
+  runs.reserve(50);
   for (int i = 0; i < 50; ++i) runs.push_back(start({in("in.html"), in("out.txt")}));
   int failures = 0;
   for (RunningProgram& running : runs) failures += finish(running) != 0;
@@ -413,14 +414,15 @@ TEST_F(CliFilesTest, ALinkedSettingsFileStaysLinkedAndKeepsItsOwner) {
 }
 
 TEST_F(CliFilesTest, FiftyRunsAtOnceOnOneOutputAllSucceedAndLeaveNothing) {
-  WriteFile(work / "in.html", "<p>" + Words(256 * 1024) + "</p>");
+  WriteFile(work / "in.html", "<p>" + Words(std::size_t{256} * 1024) + "</p>");
   WriteFile(work / "out.txt", "old");
   std::vector<RunningProgram> runs;
+  runs.reserve(50);
   for (int i = 0; i < 50; ++i) runs.push_back(start({in("in.html"), in("out.txt")}));
   int failures = 0;
   for (RunningProgram& running : runs) failures += finish(running) != 0;
   EXPECT_EQ(failures, 0);
-  std::string expected = Words(256 * 1024);
+  std::string expected = Words(std::size_t{256} * 1024);
   while (!expected.empty() && expected.back() == ' ') expected.pop_back();
   EXPECT_EQ(ReadFile(work / "out.txt"), expected);
   EXPECT_TRUE(HiddenIn(work).empty());
@@ -723,7 +725,7 @@ TEST_F(CliFilesTest, AnInterruptedBatchLeavesNoTemporaryWhateverTheThreads) {
   fs::create_directory(work / "pages");
   for (int i = 0; i < 200; ++i) {
     WriteFile(work / "pages" / ("p" + std::to_string(i) + ".html"),
-              "<p>" + Words(64 * 1024) + "</p>");
+              "<p>" + Words(std::size_t{64} * 1024) + "</p>");
   }
   int interrupted = 0;
   for (int round = 0; round < 10; ++round) {

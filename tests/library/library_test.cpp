@@ -59,11 +59,12 @@ TEST(LibraryOptions, NamesInAnyLetterCaseAndAll) {
 TEST(LibraryConvert, GivesTheJobsBytesForEveryOption) {
   const std::string pages[] = {
       "",
+      // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one page, split for width
       "<html><head><style>p{x}</style><script>a|b</script></head>\r\n<body>"
       "<!-- note -->caf&eacute; &amp;&lt;\t|x|\r\n\r\n  two   spaces\r\n \r\nend</body></html>",
       "caf\xc3\xa9 and caf\xe9 <b>{brace}</b>\n\nline\nmsnavigation\n",
-      "\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0",            // UTF-16 LE with its mark
-      "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>",  // a declared charset
+      std::string("\xff\xfe<\0b\0>\0h\0i\0\r\0\n\0\r\0\n\0x\0", 22),  // UTF-16 LE with its mark
+      "<meta charset=koi8-r><p>\xF0\xD2\xC9\xD7\xC5\xD4</p>",         // a declared charset
   };
   for (const std::string& page : pages) {
     Options all;

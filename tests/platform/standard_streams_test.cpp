@@ -56,7 +56,7 @@ int ReadLikeTheJob(FileSystem& files, std::uint64_t& size, std::string& bytes) {
 TEST(StandardStreamsTest, PipedInputOfEverySizeComesThroughWhole) {
   MemoryFileSystem memory;
   // Around the first piece, and well past it.
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{64 * 1024},
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{64} * 1024,
                            std::size_t{64 * 1024 + 1}, std::size_t{19 * 1024 * 1024 + 3}}) {
     const std::string sent = Pattern(size);
     FedPipe pipe(sent);
@@ -127,7 +127,7 @@ TEST(StandardStreamsTest, InputRedirectedFromAFileIsReadFromWhereItStands) {
   const int fd = ::mkstemp(name);
   ASSERT_GE(fd, 0);
   ::unlink(name);
-  const std::string content = Pattern(300 * 1024);
+  const std::string content = Pattern(std::size_t{300} * 1024);
   ASSERT_EQ(WriteToDescriptor(fd, content), 0);
   ::lseek(fd, 5, SEEK_SET);
   MemoryFileSystem memory;

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <utility>
 
 #include "ui/file_chooser.h"
 #include "ui/qt_prompter.h"
@@ -23,7 +24,7 @@ namespace {
 void WhenModalOpens(std::function<void(QWidget*)> answer) {
   auto* timer = new QTimer;
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+  QObject::connect(timer, &QTimer::timeout, [timer, answer = std::move(answer)] {
     if (QWidget* modal = QApplication::activeModalWidget()) {
       timer->stop();
       timer->deleteLater();

@@ -146,7 +146,7 @@ class BehaviourTest : public QObject {
     window_->setPrompter(prompter_);
     window_->setFileChooser(chooser_);
     openFails_ = false;
-    window_->setShellOpener([this](const std::string& target, std::function<void()> failed) {
+    window_->setShellOpener([this](const std::string& target, const std::function<void()>& failed) {
       opened_.push_back(target);
       if (openFails_) failed();
     });

@@ -18,22 +18,33 @@
 namespace sievetext::layout {
 namespace {
 
+struct JsonMember;
+
 // A JSON value, just enough for the test files. Strings are UTF-16, as the
-// files' \u escapes are.
+// files' \u escapes are. An object's members are a struct of their own, not
+// a std::pair: a pair of an incomplete Json is undefined, and clang with
+// libstdc++ rejects it.
 struct Json {
   enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
   bool boolean = false;
   std::u16string string;
   std::vector<Json> items;
-  std::vector<std::pair<std::u16string, Json>> members;
+  std::vector<JsonMember> members;
 
-  const Json* get(std::u16string_view key) const {
-    for (const auto& [name, value] : members) {
-      if (name == key) return &value;
-    }
-    return nullptr;
-  }
+  const Json* get(std::u16string_view key) const;
 };
+
+struct JsonMember {
+  std::u16string name;
+  Json value;
+};
+
+const Json* Json::get(std::u16string_view key) const {
+  for (const auto& [name, value] : members) {
+    if (name == key) return &value;
+  }
+  return nullptr;
+}
 
 class JsonReader {
  public:
@@ -56,7 +67,7 @@ class JsonReader {
         std::u16string key = string();
         space();
         expect(':');
-        v.members.emplace_back(std::move(key), value());
+        v.members.push_back({std::move(key), value()});
         space();
         if (peek() == ',') {
           ++at_;
