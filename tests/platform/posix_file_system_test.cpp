@@ -295,6 +295,7 @@ TEST_F(PosixFileSystemTest, KeptFoldersServeManyThreadsAtOnce) {
   constexpr int kFolders = 24;  // more than are kept, so entries are let go meanwhile
   for (int i = 0; i < kFolders; ++i) fs::create_directory(folder / std::to_string(i));
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int k = 0; k < 50; ++k) {
