@@ -119,11 +119,16 @@ def converters(program):
     return [(name, argv) for name, argv in table if shutil.which(argv[0])]
 
 
+# Every converter runs with HOME at COMPARE_HOME (/tmp unless set), so that
+# no user's settings (lynx, w3m) change what it prints.
+PEER_ENV = dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp"))
+
+
 def run(argv, page):
     argv = [a.replace("{in}", page) for a in argv]
     try:
         done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120,
-                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+                              env=PEER_ENV)
         return done.stdout.decode("utf-8", "replace")
     except subprocess.TimeoutExpired:
         return ""
@@ -164,7 +169,7 @@ def best_time(argv, repeat=5):
     for _ in range(repeat):
         start = time.perf_counter()
         subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False,
-                       env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+                       env=PEER_ENV)
         took = time.perf_counter() - start
         best = took if best is None else min(best, took)
     return best
@@ -176,7 +181,7 @@ def timed(argv, timeout):
     try:
         done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=timeout, check=False,
-                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+                              env=PEER_ENV)
     except subprocess.TimeoutExpired:
         return None, "more than %d s" % timeout
     took = time.perf_counter() - start
@@ -193,7 +198,7 @@ def page_by_page(argv, pages):
     for page in pages:
         one = [a.replace("{in}", page) for a in argv]
         done = subprocess.run(one, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False,
-                              env=dict(os.environ, HOME=os.environ.get("COMPARE_HOME", "/tmp")))
+                              env=PEER_ENV)
         failed += done.returncode != 0
     return time.perf_counter() - start, failed
 
